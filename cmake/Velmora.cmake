@@ -1,0 +1,31 @@
+# velmora_library(<folder> SOURCES ... [LIBS ...])
+# Makes the static library velmora_<folder> from one folder of src/.
+function(velmora_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(velmora_${name} STATIC ${ARG_SOURCES})
+  target_include_directories(velmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(velmora_${name} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# velmora_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [SERIAL] [TIMEOUT seconds])
+# A QtTest program run by ctest without a display.
+function(velmora_test name)
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests/bin)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR};DBUS_SESSION_BUS_ADDRESS=disabled:")
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_SERIAL)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endfunction()

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds Velmora into build/ (or $VELMORA_BUILD_DIR).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${VELMORA_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja "$@" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Velmora need.
+# Usage: scripts/install-deps.sh [build|test]   (test includes build)
+set -euo pipefail
+
+build_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme libgl-dev
+  libcurl4-openssl-dev ca-certificates
+)
+test_packages=(
+  xvfb xauth xdotool trayer imagemagick poppler-utils
+  python3 python3-aiosmtpd python3-pyftpdlib openssl
+  postfix vsftpd iproute2 procps
+)
+
+want=("${build_packages[@]}")
+if [ "${1:-build}" = test ]; then
+  want+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# Postfix and vsftpd are only started privately by the tests: no system-wide
+# configuration, and no service started by the package scripts.
+echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+policy=/usr/sbin/policy-rc.d
+made_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+  made_policy=1
+fi
+cleanup() { if [ "$made_policy" = 1 ]; then $sudo rm -f "$policy"; fi; }
+trap cleanup EXIT
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
