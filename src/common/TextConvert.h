@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// A text that does not read as the value it should hold.
+class ConvertError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a boolean as the settings store writes it: a number other than zero
+// (locale decimal separator, optional sign and exponent) or "True" in any case is
+// true; zero or "False" in any case is false. Anything else throws ConvertError.
+bool parseBoolean(const QString& text);
+
+// Reads a 32-bit integer: leading blanks, an optional sign, then decimal digits, or
+// hexadecimal digits after "$", "x" or "0x" (either case). Anything else throws
+// ConvertError "'<text>' is not a valid integer value".
+int parseInteger(const QString& text);
+
+// The boolean as the settings store writes it: "-1" or "0".
+QString booleanText(bool value);
+
+// The text an error box shows: a full stop is added unless the text is empty or
+// ends in a full stop or a character coded below it (a blank, "!", ")" ...).
+QString withFullStop(const QString& text);

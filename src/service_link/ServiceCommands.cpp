@@ -1,0 +1,31 @@
+#include "service_link/ServiceCommands.h"
+
+#include <QString>
+
+namespace service {
+
+QList<QByteArray> request(ServiceTransaction& transaction, const char* command)
+{
+    transaction.client().WriteLine(command);
+    QList<QByteArray> reply;
+    transaction.client().ReadCountedList(reply);
+    return reply;
+}
+
+void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList)
+{
+    transaction.client().WriteLine(SaveSettings);
+    transaction.client().WriteCountedList(saveList);
+}
+
+const QByteArray& replyLine(const QList<QByteArray>& reply, int n)
+{
+    if (n >= reply.size())
+        throw ServiceLinkError(QStringLiteral("the service's reply has %1 lines; line %2 is missing")
+                                   .arg(reply.size())
+                                   .arg(n)
+                                   .toStdString());
+    return reply[n];
+}
+
+} // namespace service

@@ -1,0 +1,150 @@
+#include "service_link/TcpClient.h"
+
+#include "common/Framing.h"
+#include "service_link/ServiceLinkError.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw ServiceLinkError(message.toStdString());
+}
+
+} // namespace
+
+TcpClient::TcpClient(QString host, quint16 port) : m_host(std::move(host)), m_port(port) {}
+
+TcpClient::~TcpClient()
+{
+    close();
+}
+
+void TcpClient::open()
+{
+    close();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(m_port);
+    if (inet_pton(AF_INET, m_host.toLatin1().constData(), &address.sin_addr) != 1)
+        fail(QStringLiteral("'%1' is not an IPv4 address").arg(m_host));
+
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0)
+        fail(QStringLiteral("cannot create a socket: %1").arg(systemError(errno)));
+    int result;
+    do {
+        result = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) {
+        const int error = errno;
+        ::close(socket);
+        fail(QStringLiteral("cannot connect to %1:%2: %3")
+                 .arg(m_host)
+                 .arg(m_port)
+                 .arg(systemError(error)));
+    }
+    // Small requests and replies: send each at once.
+    const int one = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    m_socket = socket;
+    m_received.clear();
+    m_peerClosed = false;
+}
+
+void TcpClient::close()
+{
+    if (m_socket < 0)
+        return;
+    ::shutdown(m_socket, SHUT_WR);
+    ::close(m_socket);
+    m_socket = -1;
+    m_received.clear();
+    m_peerClosed = false;
+}
+
+void TcpClient::sendAll(const QByteArray& bytes)
+{
+    if (m_socket < 0)
+        fail(QStringLiteral("the connection to the service is not open"));
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(m_socket, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(QStringLiteral("cannot send to the service: %1").arg(systemError(errno)));
+        }
+        sent += n;
+    }
+}
+
+bool TcpClient::receiveMore()
+{
+    if (m_socket < 0)
+        fail(QStringLiteral("the connection to the service is not open"));
+    if (m_peerClosed)
+        return false;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            m_received.append(chunk, n);
+            return true;
+        }
+        if (n == 0) {
+            m_peerClosed = true;
+            return false;
+        }
+        if (errno != EINTR)
+            fail(QStringLiteral("cannot read from the service: %1").arg(systemError(errno)));
+    }
+}
+
+void TcpClient::WriteLine(const QByteArray& text)
+{
+    sendAll(framing::encodeLine(text));
+}
+
+void TcpClient::WriteCountedList(const QList<QByteArray>& lines)
+{
+    sendAll(framing::encodeCountedList(lines));
+}
+
+QByteArray TcpClient::ReadLine()
+{
+    for (;;) {
+        try {
+            if (auto line = framing::takeLine(m_received))
+                return *line;
+        } catch (const framing::FramingError& e) {
+            fail(QString::fromUtf8(e.what()));
+        }
+        if (!receiveMore())
+            fail(QStringLiteral("the service closed the connection in the middle of a line"));
+    }
+}
+
+void TcpClient::ReadCountedList(QList<QByteArray>& lines)
+{
+    std::optional<qint32> count;
+    while (!(count = framing::takeCount(m_received))) {
+        if (!receiveMore())
+            fail(QStringLiteral("the service closed the connection before sending a reply"));
+    }
+    for (qint32 i = 0; i < *count; ++i)
+        lines.append(ReadLine());
+}
