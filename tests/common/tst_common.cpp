@@ -1,0 +1,405 @@
+#include "common/AlertSettings.h"
+#include "common/Framing.h"
+#include "common/SplitFields.h"
+#include "common/TextConvert.h"
+#include "common/WrapMessage.h"
+
+#include <QLocale>
+#include <QtTest>
+
+class TestCommon : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void splitFields_data();
+    void splitFields();
+    void splitFieldsClearsTheList();
+
+    void wrapMessage_data();
+    void wrapMessage();
+
+    void parseBoolean_data();
+    void parseBoolean();
+    void parseBooleanUsesLocaleDecimalSeparator();
+    void parseInteger_data();
+    void parseInteger();
+    void withFullStop_data();
+    void withFullStop();
+
+    void takeLine_data();
+    void takeLine();
+    void takeLineRejectsOverlongLines_data();
+    void takeLineRejectsOverlongLines();
+    void countedListRoundTrip();
+
+    void settingsRoundTripKeepsBytes();
+    void settingsSaveListIsEighteenAndValues();
+    void settingsRejectMalformedLists_data();
+    void settingsRejectMalformedLists();
+};
+
+void TestCommon::splitFields_data()
+{
+    QTest::addColumn<QString>("delimiter");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("empty text gives no fields") << "," << "" << QStringList{};
+    QTest::newRow("three fields") << "," << "A,B,C" << QStringList{"A", "B", "C"};
+    QTest::newRow("blanks kept") << "," << " A , B " << QStringList{" A ", " B "};
+    QTest::newRow("empty middle field") << "," << "A,,C" << QStringList{"A", "", "C"};
+    QTest::newRow("trailing delimiter") << "," << "A,B," << QStringList{"A", "B", ""};
+    QTest::newRow("leading delimiter") << "," << ",a@b" << QStringList{"", "a@b"};
+    QTest::newRow("only a delimiter") << "," << "," << QStringList{"", ""};
+    QTest::newRow("quoted with delimiter") << "," << "\"Dec 1, 2026\",1.2.3.4,10.0.0.2"
+                                           << QStringList{"Dec 1, 2026", "1.2.3.4", "10.0.0.2"};
+    QTest::newRow("doubled quote") << "," << "\"say \"\"hi\"\"\",x"
+                                   << QStringList{"say \"hi\"", "x"};
+    QTest::newRow("text after closing quote") << "," << "\"ab\"cd,e"
+                                              << QStringList{"ab", "cd", "e"};
+    QTest::newRow("quoted field at end") << "," << "a,\"b,c\"" << QStringList{"a", "b,c"};
+    QTest::newRow("quoted then trailing delimiter") << "," << "\"a\"," << QStringList{"a", ""};
+    QTest::newRow("unclosed quote runs to end") << "," << "\"a,b" << QStringList{"a,b"};
+    QTest::newRow("quote inside a field is kept") << "," << "a\"b,c" << QStringList{"a\"b", "c"};
+    QTest::newRow("pipe carrier line") << "|" << "Verizon|vtext.com"
+                                       << QStringList{"Verizon", "vtext.com"};
+    QTest::newRow("pipe keeps commas and blanks") << "|" << " AT&T, Inc|txt.att.net|x"
+                                                  << QStringList{" AT&T, Inc", "txt.att.net", "x"};
+    QTest::newRow("no delimiter") << "|" << "NoGateway" << QStringList{"NoGateway"};
+}
+
+void TestCommon::splitFields()
+{
+    QFETCH(QString, delimiter);
+    QFETCH(QString, text);
+    QFETCH(QStringList, fields);
+    QStringList result;
+    SplitFields(delimiter.at(0), text, result);
+    QCOMPARE(result, fields);
+}
+
+void TestCommon::splitFieldsClearsTheList()
+{
+    QStringList result{"old"};
+    SplitFields(QLatin1Char(','), QString(), result);
+    QVERIFY(result.isEmpty());
+}
+
+void TestCommon::wrapMessage_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("wrapped");
+
+    QTest::newRow("service unreachable")
+        << "Could not connect to the Velmora Service component.  Please try to restart your "
+           "computer.  If the problem persists reinstall the software or contact support."
+        << "Could not connect to the Velmora Service \r\n"
+           "component.  Please try to restart your \r\n"
+           "computer.  If the problem persists reinstall \r\n"
+           "the software or contact support.";
+    QTest::newRow("ssl port question")
+        << "The port used by most Internet Service Providers for SSL email sending is 465.  "
+           "Would you like to change the SMTP port to 465?"
+        << "The port used by most Internet Service \r\n"
+           "Providers for SSL email sending is 465.  \r\n"
+           "Would you like to change the SMTP port to \r\n"
+           "465?";
+    QTest::newRow("text message notice")
+        << "Velmora uses an email engine to send SMS Text messages to your mobile device.  "
+           "Please enter your email details first."
+        << "Velmora uses an email engine to send SMS \r\n"
+           "Text messages to your mobile device.  Please \r\n"
+           "enter your email details first.";
+    QTest::newRow("ftp success")
+        << "Success: The page \"velmora.html\" has been uploaded to your FTP directory."
+        << "Success: The page \"velmora.html\" has been \r\n"
+           "uploaded to your FTP directory.";
+    QTest::newRow("quoted run never cut")
+        << "Success: The page \"a quoted name that holds many blanks inside\" was sent."
+        << "Success: The page \r\n"
+           "\"a quoted name that holds many blanks inside\" \r\n"
+           "was sent.";
+    QTest::newRow("short text unchanged") << "Success: Test Email Sent"
+                                          << "Success: Test Email Sent";
+    QTest::newRow("45 columns stay") << QString(43, 'a') + " b" << QString(43, 'a') + " b";
+    QTest::newRow("46 columns are cut") << QString(44, 'a') + " b"
+                                        << QString(44, 'a') + " \r\nb";
+    QTest::newRow("long word never split")
+        << QString(60, 'x') + " tail" << QString(60, 'x') + " \r\ntail";
+    QTest::newRow("hyphen breaks")
+        << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-lll-mmm"
+        << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-\r\nlll-mmm";
+    QTest::newRow("tab breaks") << QString(40, 'a') + "\tbbbbbbbbbb"
+                                << QString(40, 'a') + "\t\r\nbbbbbbbbbb";
+    QTest::newRow("existing line break kept") << "first\r\nsecond" << "first\r\nsecond";
+    QTest::newRow("blanks after an existing break start the next line")
+        << "abc\r\n  def" << "abc\r\n\r\n  def";
+    QTest::newRow("line break at the end") << "abc\r\n" << "abc\r\n";
+    QTest::newRow("single quote run")
+        << "The program 'some long program name with blanks inside' is missing now"
+        << "The program \r\n'some long program name with blanks inside' \r\nis missing now";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestCommon::wrapMessage()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, wrapped);
+    QCOMPARE(WrapMessage(text), wrapped);
+}
+
+void TestCommon::parseBoolean_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected"); // 1 true, 0 false, -1 error
+
+    QTest::newRow("-1") << "-1" << 1;
+    QTest::newRow("1") << "1" << 1;
+    QTest::newRow("0") << "0" << 0;
+    QTest::newRow("+0") << "+0" << 0;
+    QTest::newRow("0.0") << "0.0" << 0;
+    QTest::newRow("fraction") << "0.5" << 1;
+    QTest::newRow("leading separator") << ".5" << 1;
+    QTest::newRow("exponent") << "1e3" << 1;
+    QTest::newRow("zero with exponent") << "0E-7" << 0;
+    QTest::newRow("TRUE") << "TRUE" << 1;
+    QTest::newRow("True") << "True" << 1;
+    QTest::newRow("false") << "false" << 0;
+    QTest::newRow("FaLsE") << "FaLsE" << 0;
+    QTest::newRow("yes") << "yes" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("blank") << " " << -1;
+    QTest::newRow("padded number") << " 1" << -1;
+    QTest::newRow("padded word") << "true " << -1;
+    QTest::newRow("exponent without digits") << "1e" << -1;
+    QTest::newRow("sign alone") << "-" << -1;
+    QTest::newRow("hex is no boolean") << "$1" << -1;
+}
+
+void TestCommon::parseBoolean()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    if (expected < 0) {
+        QVERIFY_THROWS_EXCEPTION(ConvertError, ::parseBoolean(text));
+    } else {
+        QCOMPARE(::parseBoolean(text), expected == 1);
+    }
+}
+
+void TestCommon::parseBooleanUsesLocaleDecimalSeparator()
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German));
+    const bool comma = ::parseBoolean("0,5");
+    bool pointRejected = false;
+    try {
+        ::parseBoolean("0.5");
+    } catch (const ConvertError&) {
+        pointRejected = true;
+    }
+    QLocale::setDefault(saved);
+    QVERIFY(comma);
+    QVERIFY(pointRejected);
+}
+
+void TestCommon::parseInteger_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("25") << "25" << true << 25;
+    QTest::newRow("leading blanks") << "  465" << true << 465;
+    QTest::newRow("plus") << "+7" << true << 7;
+    QTest::newRow("minus one") << "-1" << true << -1;
+    QTest::newRow("dollar hex") << "$1F" << true << 31;
+    QTest::newRow("x hex") << "x10" << true << 16;
+    QTest::newRow("0x hex") << "0X1a" << true << 26;
+    QTest::newRow("negative hex") << "-$10" << true << -16;
+    QTest::newRow("max") << "2147483647" << true << 2147483647;
+    QTest::newRow("min") << "-2147483648" << true << int(-2147483648LL);
+    QTest::newRow("too big") << "2147483648" << false << 0;
+    QTest::newRow("too small") << "-2147483649" << false << 0;
+    QTest::newRow("letters") << "abc" << false << 0;
+    QTest::newRow("trailing blank") << "25 " << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("blanks only") << "   " << false << 0;
+    QTest::newRow("prefix only") << "0x" << false << 0;
+    QTest::newRow("decimal point") << "2.5" << false << 0;
+    QTest::newRow("hex digit without prefix") << "1F" << false << 0;
+}
+
+void TestCommon::parseInteger()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, value);
+    if (valid) {
+        QCOMPARE(::parseInteger(text), value);
+        return;
+    }
+    try {
+        ::parseInteger(text);
+        QFAIL("no error");
+    } catch (const ConvertError& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("'%1' is not a valid integer value").arg(text));
+    }
+}
+
+void TestCommon::withFullStop_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("adds") << "'abc' is not a valid integer value"
+                          << "'abc' is not a valid integer value.";
+    QTest::newRow("has one") << "Done." << "Done.";
+    QTest::newRow("blank") << "end " << "end ";
+    QTest::newRow("bang") << "Stop!" << "Stop!";
+    QTest::newRow("paren") << "List index out of bounds (0)" << "List index out of bounds (0)";
+    QTest::newRow("slash is above") << "a/" << "a/.";
+    QTest::newRow("digit") << "code 7" << "code 7.";
+}
+
+void TestCommon::withFullStop()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(::withFullStop(text), shown);
+}
+
+void TestCommon::takeLine_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("rest");
+
+    QTest::newRow("crlf") << QByteArray("abc\r\nnext") << true << QByteArray("abc")
+                          << QByteArray("next");
+    QTest::newRow("lf alone") << QByteArray("abc\nx") << true << QByteArray("abc")
+                              << QByteArray("x");
+    QTest::newRow("cr cr lf keeps one cr") << QByteArray("abc\r\r\n") << true
+                                           << QByteArray("abc\r") << QByteArray();
+    QTest::newRow("inner cr kept") << QByteArray("a\rb\n") << true << QByteArray("a\rb")
+                                   << QByteArray();
+    QTest::newRow("empty line") << QByteArray("\r\n") << true << QByteArray() << QByteArray();
+    QTest::newRow("no lf yet") << QByteArray("abc\r") << false << QByteArray()
+                               << QByteArray("abc\r");
+    QTest::newRow("high bytes") << QByteArray("p\xe4ss\xff\r\n") << true
+                                << QByteArray("p\xe4ss\xff") << QByteArray();
+    QTest::newRow("16384 bytes") << QByteArray(16384, 'a') + "\n" << true
+                                 << QByteArray(16384, 'a') << QByteArray();
+    QTest::newRow("16383 and cr") << QByteArray(16383, 'a') + "\r\n" << true
+                                  << QByteArray(16383, 'a') << QByteArray();
+    QTest::newRow("16384 waiting") << QByteArray(16384, 'a') << false << QByteArray()
+                                   << QByteArray(16384, 'a');
+}
+
+void TestCommon::takeLine()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(bool, complete);
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, rest);
+    const auto taken = framing::takeLine(buffer);
+    QCOMPARE(taken.has_value(), complete);
+    if (complete)
+        QCOMPARE(*taken, line);
+    QCOMPARE(buffer, rest);
+}
+
+void TestCommon::takeLineRejectsOverlongLines_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::newRow("16385 before lf") << QByteArray(16385, 'a') + "\n";
+    QTest::newRow("16384 and cr before lf") << QByteArray(16384, 'a') + "\r\n";
+    QTest::newRow("16385 waiting without lf") << QByteArray(16385, 'a');
+}
+
+void TestCommon::takeLineRejectsOverlongLines()
+{
+    QFETCH(QByteArray, buffer);
+    QVERIFY_THROWS_EXCEPTION(framing::FramingError, framing::takeLine(buffer));
+}
+
+void TestCommon::countedListRoundTrip()
+{
+    const QList<QByteArray> lines{"18", "", "a\xe9", "x,y|z"};
+    QByteArray bytes = framing::encodeCountedList(lines);
+    QCOMPARE(bytes.left(4), QByteArray("\x00\x00\x00\x04", 4));
+    const auto count = framing::takeCount(bytes);
+    QVERIFY(count);
+    QCOMPARE(*count, 4);
+    QList<QByteArray> read;
+    while (auto line = framing::takeLine(bytes))
+        read.append(*line);
+    QCOMPARE(read, lines);
+    QByteArray negative("\xff\xff\xff\xfe", 4);
+    QCOMPARE(*framing::takeCount(negative), -2);
+}
+
+void TestCommon::settingsRoundTripKeepsBytes()
+{
+    AlertSettings s;
+    s.emailAlerts = true;
+    s.ftpPage = true;
+    s.recipients = " a@b.example , c@d.example ";
+    s.smtpServer = "";
+    s.smtpPort = " 0465";
+    s.useSsl = true;
+    s.smtpUsername = "user|name,with";
+    s.smtpPassword = "p\xe4\xff\x80ss ";
+    s.phoneNumber = "555-555-55555";
+    s.carrier = 7;
+    s.program = "/usr/bin/env";
+    s.hideTrayIcon = true;
+    const AlertSettings back = AlertSettings::fromSaveList(s.toSaveList());
+    QCOMPARE(back, s);
+}
+
+void TestCommon::settingsSaveListIsEighteenAndValues()
+{
+    AlertSettings s;
+    const QList<QByteArray> list = s.toSaveList();
+    QCOMPARE(list.size(), 19);
+    QCOMPARE(list[0], QByteArray("18"));
+    QCOMPARE(list[1], QByteArray("0"));
+    QCOMPARE(list[7], QByteArray("25"));
+    QCOMPARE(list[13], QByteArray("-1"));
+    s.textAlerts = true;
+    QCOMPARE(s.toSaveList()[2], QByteArray("-1"));
+}
+
+void TestCommon::settingsRejectMalformedLists_data()
+{
+    QTest::addColumn<QList<QByteArray>>("list");
+    const QList<QByteArray> good = AlertSettings().toSaveList();
+    QList<QByteArray> list = good;
+    list.removeLast();
+    QTest::newRow("18 lines") << list;
+    list = good;
+    list.append("extra");
+    QTest::newRow("20 lines") << list;
+    list = good;
+    list[0] = "17";
+    QTest::newRow("first line not 18") << list;
+    list = good;
+    list[1] = "yes";
+    QTest::newRow("bad boolean") << list;
+    list = good;
+    list[13] = "abc";
+    QTest::newRow("bad carrier") << list;
+}
+
+void TestCommon::settingsRejectMalformedLists()
+{
+    QFETCH(QList<QByteArray>, list);
+    QVERIFY_THROWS_EXCEPTION(ConvertError, AlertSettings::fromSaveList(list));
+}
+
+QTEST_APPLESS_MAIN(TestCommon)
+#include "tst_common.moc"
