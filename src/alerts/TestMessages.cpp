@@ -1,0 +1,48 @@
+#include "alerts/TestMessages.h"
+
+#include <QStringList>
+
+QString testEmailSubject()
+{
+    return QStringLiteral("Velmora Alert (TEST)");
+}
+
+QString testEmailBody(const QString& date, const QString& time, const QString& computerName,
+                      const QString& publicIp, const QString& localIp)
+{
+    return QStringList{QStringLiteral("Date: ") + date + u' ' + time, QString(35, u'='),
+                       QStringLiteral("Computer Name: ") + computerName,
+                       QStringLiteral("Public IP Address: ") + publicIp,
+                       QStringLiteral("Local IP Address: ") + localIp}
+        .join(QStringLiteral("\r\n"));
+}
+
+QString testTextMessageSubject()
+{
+    return QStringLiteral("Velmora(TEST)");
+}
+
+QString testTextMessageBody(const QString& computerName, const QString& publicIp,
+                            const QString& localIp)
+{
+    return QStringList{QStringLiteral("Computer Name: ") + computerName,
+                       QStringLiteral("Public IP Address: ") + publicIp,
+                       QStringLiteral("Local IP Address: ") + localIp}
+        .join(u'\n');
+}
+
+QString testTextMessageSender(const QString& firstAddress)
+{
+    return QStringLiteral("Velmora <") + firstAddress + u'>';
+}
+
+QString testTextMessageRecipient(const QString& phoneNumber, const QString& gateway)
+{
+    return u'<' + phoneNumber + u'@' + gateway + u'>';
+}
+
+QString withoutEngineLogTags(const QString& errorText)
+{
+    QString text = errorText;
+    return text.remove(QStringLiteral("ChilkatLog:"), Qt::CaseInsensitive);
+}
