@@ -1,0 +1,3 @@
+#include "toolkit/Dialogs.h"
+
+Dialogs::~Dialogs() = default;

@@ -1,0 +1,3 @@
+#include "toolkit/ShellActions.h"
+
+ShellActions::~ShellActions() = default;

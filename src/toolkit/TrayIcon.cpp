@@ -1,0 +1,3 @@
+#include "toolkit/TrayIcon.h"
+
+TrayIcon::~TrayIcon() = default;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QMenu;
+
+// The program's icon in the notification area. clicked is raised for a single
+// click of any button once the double-click time has passed without a second
+// click; a double click raises doubleClicked only. pointerMoved is raised for
+// each pointer movement over the icon where the tray host reports it.
+class TrayIcon : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~TrayIcon() override;
+
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual bool isShown() const = 0;
+    virtual void setToolTip(const QString& tip) = 0;
+    virtual QString toolTip() const = 0;
+    // The menu opened by a right click; its default item is drawn bold.
+    virtual void setMenu(QMenu* menu) = 0;
+
+signals:
+    void clicked(Qt::MouseButton button);
+    void doubleClicked();
+    void pointerMoved();
+};
