@@ -11,6 +11,7 @@ constexpr qsizetype kMaxLineOctets = 998;
 // Raw bytes per encoded word: 45 bytes give 60 base64 characters, which with
 // "=?UTF-8?B?" and "?=" stay under the 75 an encoded word may have.
 constexpr qsizetype kEncodedWordBytes = 45;
+constexpr qsizetype kEncodedWordOverhead = 12;
 
 bool isPrintableAscii(const QString& text)
 {
@@ -30,18 +31,29 @@ bool isPlainPhrase(const QString& text)
     return !text.trimmed().isEmpty();
 }
 
-QByteArray encodedWords(const QString& text)
+// Raw bytes that fit in an encoded word starting at column.
+qsizetype encodedWordCapacity(qsizetype column)
+{
+    const qsizetype base64Characters = kFoldColumn - column - kEncodedWordOverhead;
+    return qBound<qsizetype>(3, base64Characters / 4 * 3, kEncodedWordBytes);
+}
+
+// The text as encoded words; the first starts at column, later ones on
+// continuation lines of their own.
+QByteArray encodedWords(const QString& text, qsizetype column)
 {
     QList<QByteArray> words;
     QByteArray chunk;
+    qsizetype capacity = encodedWordCapacity(column);
     for (qsizetype i = 0; i < text.size(); ++i) {
         // A surrogate pair is one character: never split it across words.
         const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QByteArray bytes = text.mid(i, length).toUtf8();
         i += length - 1;
-        if (chunk.size() + bytes.size() > kEncodedWordBytes) {
+        if (!chunk.isEmpty() && chunk.size() + bytes.size() > capacity) {
             words.append(chunk);
             chunk.clear();
+            capacity = encodedWordCapacity(1);
         }
         chunk += bytes;
     }
@@ -56,7 +68,7 @@ QByteArray encodedWords(const QString& text)
     return result;
 }
 
-QByteArray mailbox(const MailAddress& address)
+QByteArray mailbox(const MailAddress& address, qsizetype column)
 {
     const QByteArray bare = address.address.toUtf8();
     const QString name = address.displayName.trimmed();
@@ -70,7 +82,7 @@ QByteArray mailbox(const MailAddress& address)
         quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
         phrase = '"' + quoted.toLatin1() + '"';
     } else {
-        phrase = encodedWords(name);
+        phrase = encodedWords(name, column);
     }
     return phrase + " <" + bare + '>';
 }
@@ -79,13 +91,19 @@ QByteArray addressList(const QList<MailAddress>& addresses, qsizetype column)
 {
     QByteArray result;
     for (const MailAddress& address : addresses) {
-        const QByteArray entry = mailbox(address);
-        if (!result.isEmpty()) {
+        QByteArray entry;
+        if (result.isEmpty()) {
+            entry = mailbox(address, column);
+        } else {
             result += ',';
-            ++column;
-            if (column + 1 + entry.size() > kFoldColumn) {
+            entry = mailbox(address, column + 2);
+            const qsizetype firstLine = entry.contains('\n') ? entry.indexOf('\r') : entry.size();
+            if (column + 2 + firstLine > kFoldColumn) {
                 result += "\r\n";
                 column = 0;
+                entry = mailbox(address, 1);
+            } else {
+                ++column;
             }
             result += ' ';
             ++column;
@@ -154,7 +172,7 @@ QByteArray headerText(const QString& text, qsizetype column)
 {
     if (isPrintableAscii(text) && column + text.size() <= kFoldColumn)
         return text.toLatin1();
-    return encodedWords(text);
+    return encodedWords(text, column);
 }
 
 QByteArray internetDate(const QDateTime& date)
@@ -162,7 +180,7 @@ QByteArray internetDate(const QDateTime& date)
     const int offsetMinutes = date.offsetFromUtc() / 60;
     const int absolute = qAbs(offsetMinutes);
     const QString zone = QStringLiteral("%1%2%3")
-                             .arg(offsetMinutes < 0 ? u'-' : u'+')
+                             .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
                              .arg(absolute / 60, 2, 10, QChar(u'0'))
                              .arg(absolute % 60, 2, 10, QChar(u'0'));
     return (QLocale::c().toString(date, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) + zone)
@@ -190,7 +208,7 @@ QByteArray composeMessage(const Email& email, const QDateTime& date, const QByte
 
     QByteArray message;
     message += "Date: " + internetDate(date) + "\r\n";
-    message += "From: " + mailbox(MailAddress::fromText(email.from())) + "\r\n";
+    message += "From: " + mailbox(MailAddress::fromText(email.from()), 6) + "\r\n";
     message += "To: " + addressList(email.recipients(), 4) + "\r\n";
     message += "Subject: " + headerText(email.subject(), 9) + "\r\n";
     message += "Message-ID: " + messageId + "\r\n";
