@@ -1,0 +1,88 @@
+#include "servers/SmtpServer.h"
+
+#include "servers/FreePort.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace testservers {
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString modeName(SmtpServer::Security security)
+{
+    switch (security) {
+    case SmtpServer::Security::StartTls:
+        return QStringLiteral("starttls");
+    case SmtpServer::Security::ImplicitTls:
+        return QStringLiteral("tls");
+    case SmtpServer::Security::Plain:
+        break;
+    }
+    return QStringLiteral("plain");
+}
+
+} // namespace
+
+bool SmtpServer::start(const Options& options)
+{
+    m_port = freePort();
+    QStringList arguments{ServerProcess::script(QStringLiteral("smtp_server.py")),
+                          QStringLiteral("--port"),
+                          QString::number(m_port),
+                          QStringLiteral("--mode"),
+                          modeName(options.security),
+                          QStringLiteral("--store"),
+                          m_dir.filePath(QStringLiteral("store")),
+                          QStringLiteral("--events"),
+                          m_dir.filePath(QStringLiteral("events")),
+                          QStringLiteral("--mechanisms"),
+                          options.mechanisms};
+    if (options.security != Security::Plain)
+        arguments << QStringLiteral("--cert") << options.certificate << QStringLiteral("--key")
+                  << options.key;
+    if (!options.user.isEmpty())
+        arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password")
+                  << options.password;
+    for (const QString& address : options.rejectedRecipients)
+        arguments << QStringLiteral("--reject") << address;
+    // Debian's interpreter, which has python3-aiosmtpd; python3 on PATH may not.
+    return m_process.start(QStringLiteral("/usr/bin/python3"), arguments, m_port);
+}
+
+QList<SmtpReceivedMail> SmtpServer::messages() const
+{
+    QList<SmtpReceivedMail> result;
+    const QDir store(m_dir.filePath(QStringLiteral("store")));
+    for (int n = 1; store.exists(QStringLiteral("%1.json").arg(n)); ++n) {
+        const QJsonObject envelope =
+            QJsonDocument::fromJson(readAll(store.filePath(QStringLiteral("%1.json").arg(n))))
+                .object();
+        SmtpReceivedMail mail;
+        mail.data = readAll(store.filePath(QStringLiteral("%1.eml").arg(n)));
+        mail.mailFrom = envelope.value(QStringLiteral("mail_from")).toString();
+        for (const QJsonValue& recipient : envelope.value(QStringLiteral("rcpt_tos")).toArray())
+            mail.recipients.append(recipient.toString());
+        mail.tls = envelope.value(QStringLiteral("tls")).toBool();
+        mail.login = envelope.value(QStringLiteral("login")).toString();
+        result.append(mail);
+    }
+    return result;
+}
+
+int SmtpServer::eventCount(const QString& event) const
+{
+    const QList<QByteArray> lines = readAll(m_dir.filePath(QStringLiteral("events"))).split('\n');
+    return static_cast<int>(lines.count(event.toUtf8()));
+}
+
+} // namespace testservers
