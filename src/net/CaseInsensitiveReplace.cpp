@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
 
 namespace {
 
@@ -49,13 +50,19 @@ QByteArray replaceBytes(const QByteArray& text, const QByteArray& searchText,
     return result;
 }
 
-// Valid UTF-8 goes through QString and back unchanged, so only the matching
-// needs Unicode; the pieces between occurrences are re-encoded as they were.
+// Valid UTF-8 goes to QString and back unchanged (a leading byte order mark
+// included), so the pieces between occurrences come out as they went in.
+QString decodeUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 QByteArray replaceUnicode(const QByteArray& text, const QByteArray& searchText,
                           const QByteArray& replacement)
 {
-    const QString haystack = QString::fromUtf8(text);
-    const QString needle = QString::fromUtf8(searchText);
+    const QString haystack = decodeUtf8(text);
+    const QString needle = decodeUtf8(searchText);
     QByteArray result;
     result.reserve(text.size());
     qsizetype copiedUpTo = 0;
