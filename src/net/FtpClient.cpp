@@ -86,7 +86,7 @@ void FtpClient::connectToServer()
 
     readGreeting();
     logIn();
-    // Asked for the record only: the upload is the same whatever they say.
+    // Part of connecting; the upload does not depend on the answers.
     m_control->command("FEAT");
     m_control->command("SYST");
     const FtpReply type = m_control->command("TYPE I");
@@ -118,8 +118,8 @@ QHostAddress FtpClient::resolveIPv4Address()
 void FtpClient::readGreeting()
 {
     FtpReply greeting = m_control->readReply();
-    // 120: "ready in a few minutes", followed by the real greeting.
-    while (greeting.isPreliminary())
+    // 120 "ready in a few minutes" comes before the real greeting.
+    if (greeting.isPreliminary())
         greeting = m_control->readReply();
     if (greeting.code != 220)
         throw FtpServerError(greeting);

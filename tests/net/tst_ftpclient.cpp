@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <thread>
 
 using namespace std::chrono_literals;
 using testservers::FtpPythonServer;
@@ -119,6 +120,7 @@ private slots:
     void dataConnectionThatNeverComesFails();
     void uploadCutShortByTheServerIsReportedAborted();
     void connectsAfreshAfterAFailure();
+    void uploadsFromAThreadWithoutEventLoop();
 
 private:
     static void addServerColumn();
@@ -494,6 +496,26 @@ void TestFtpClient::connectsAfreshAfterAFailure()
     QCOMPARE(outcome.statuses, successStatuses(QStringLiteral("127.0.0.1")));
     QCOMPARE(readFile(QDir(m_python.homePath()).filePath(RemoteName)),
              QByteArray("after the failure"));
+}
+
+void TestFtpClient::uploadsFromAThreadWithoutEventLoop()
+{
+    // The service uploads from a plain worker thread; no Qt warning about
+    // socket notifiers or event loops may come up.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    const QString localFile = writeLocalFile("from a worker thread");
+    Outcome outcome;
+    std::thread worker([&] {
+        FtpClient client;
+        configure(client, m_python, QStringLiteral("localhost"));
+        outcome = uploadWith(client, localFile);
+    });
+    worker.join();
+
+    QCOMPARE(outcome.errorMessage, QString());
+    QCOMPARE(outcome.statuses, successStatuses(QStringLiteral("localhost")));
+    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(RemoteName)),
+             QByteArray("from a worker thread"));
 }
 
 QTEST_GUILESS_MAIN(TestFtpClient)

@@ -60,6 +60,8 @@ private slots:
     void replacesEveryOccurrence();
     void fillsThePageTemplateInPlace();
     void fillsACopyAndLeavesTheTemplate();
+    void rewriteKeepsTheFileMode();
+    void rewriteGoesThroughASymbolicLink();
     void unreadableFileNamesItsFullPath_data();
     void unreadableFileNamesItsFullPath();
     void readOnlyFileKeepsItsContent();
@@ -162,6 +164,36 @@ void TestReplaceInFile::fillsACopyAndLeavesTheTemplate()
     QCOMPARE(readFile(target), QByteArray("<h1>OFFICE-PC</h1>\r\n<p>Public 203.0.113.7</p>\n"
                                           "<p>Local 192.168.1.20</p>\n"));
     QCOMPARE(readFile(templateName), PageTemplate);
+}
+
+// The new content replaces the file as a whole; the file must still look the
+// same to the web server and to the user.
+void TestReplaceInFile::rewriteKeepsTheFileMode()
+{
+    const QString fileName = path(QStringLiteral("velmora.html"));
+    QVERIFY(writeFile(fileName, PageTemplate));
+    const QFile::Permissions mode =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    QVERIFY(QFile::setPermissions(fileName, mode));
+
+    ReplaceInFile(fileName, QStringLiteral("[[ComputerName]]"), QStringLiteral("pc"));
+
+    QCOMPARE(QFile::permissions(fileName) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+             mode);
+}
+
+void TestReplaceInFile::rewriteGoesThroughASymbolicLink()
+{
+    QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("site")));
+    const QString target = path(QStringLiteral("site/index.html"));
+    const QString link = path(QStringLiteral("velmora.html"));
+    QVERIFY(writeFile(target, "<b>[[ComputerName]]</b>"));
+    QVERIFY(QFile::link(target, link));
+
+    ReplaceInFile(link, QStringLiteral("[[ComputerName]]"), QStringLiteral("pc"));
+
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readFile(target), QByteArray("<b>pc</b>"));
 }
 
 void TestReplaceInFile::unreadableFileNamesItsFullPath_data()
