@@ -1,0 +1,142 @@
+#pragma once
+
+#include "main_form/MainFormContext.h"
+#include "service_link/TcpClient.h"
+#include "service_link/TextMessage.h"
+
+#include <QList>
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFormMain;
+}
+class QAction;
+class QMenu;
+class SidePager;
+class TFormError;
+
+// The program's main window: the status, the alert settings the service keeps,
+// the test alerts and the history log. It lives in the notification area; closing
+// it only hides it.
+class TFormMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Page indexes, hidden pages included.
+    enum Page { StatusPage = 0, EmailPage, TextMessagePage, RunProgramPage, FtpPage, OptionsPage, LogPage };
+
+    explicit TFormMain(MainFormContext context, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    Ui::TFormMain& ui() { return *m_ui; }
+    SidePager& pager() { return *m_pager; }
+    QMenu* trayMenu() const { return m_trayMenu; }
+    QMenu* helpMenu() const { return m_helpMenu; }
+    void setErrorForm(TFormError* form) { m_errorForm = form; }
+
+    // The service status as last received.
+    QString ComputerName;
+    QString PublicIP;
+    QString LocalIP;
+    QList<TCellularProvider> Providers;
+
+    bool SessionEnding = false;
+    bool IsLoading = false;
+
+    // Exchanges with the service, one connection each; none lets a failure escape.
+    void LoadCellularProviders();
+    void LoadSettings();
+    void UpdateStatus();
+    void SaveSettings();
+
+    void SetAuthState();
+    bool ValidateTestEmailForm();
+    bool ValidateTextMessageForm();
+
+    // Brings the window up in its normal state, in front ("Show Velmora").
+    void ShowVelmora1Click();
+    // Hides the window to the notification area.
+    void hideToTray();
+    // The end of the log-on session: no question, unsaved changes are lost.
+    void endSession();
+
+    void ReadLogFile();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildTrayMenu();
+    void buildHelpMenu();
+    void connectHandlers();
+    void refreshStatusDisplay();
+    void selectPageAndFocus(int page, QWidget* field);
+    // Runs a handler; an error it raises is shown in the general error box.
+    void guarded(const std::function<void()>& handler);
+
+    // Change tracking and commit.
+    void TextChange();
+    void SwitchEmailAlertsStateChanged(bool on);
+    void SwitchTextAlertsStateChanged(bool on);
+    void chkAuthClick();
+    void chkUseSSLClick();
+    void btnApplyClick();
+    void btnOKClick();
+    void AdvGlowButton3Click();
+    // The save question when there are unsaved changes; Yes saves.
+    void savePrompt();
+    void FormCloseQuery(bool& canClose);
+    void Exit1Click();
+    void Exit2Click();
+    void chkHideSysTrayIconClick();
+
+    // Status display.
+    void tabStatusShow();
+    void PublicIPAddress1Click();
+    void LocalIPAddress1Click();
+    void trayClicked();
+    void trayDoubleClicked();
+
+    // Test alerts.
+    void AdvGlowButton1Click();
+    void btnSendTestMessageClick();
+
+    // History log.
+    void tabLogShow();
+    void btnClearLogClick();
+    void btnPrintLogClick();
+
+    // Help menu.
+    void Help2Click();
+    void VisitWebSiteClick();
+    void About2Click();
+
+    // Run Program and FTP pages.
+    void btnSelectProgramClick();
+    void btnTestProgramClick();
+    void btnUploadTestPageClick();
+
+    MainFormContext m_context;
+    std::unique_ptr<Ui::TFormMain> m_ui;
+    SidePager* m_pager = nullptr;
+    TcpClient m_tcpClient;
+    QMenu* m_trayMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QAction* PublicIPAddress1 = nullptr;
+    QAction* LocalIPAddress1 = nullptr;
+    QAction* ShowVelmora1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Help2 = nullptr;
+    QAction* VisitWebSite1 = nullptr;
+    QAction* About2 = nullptr;
+    QAction* Exit2 = nullptr;
+    TFormError* m_errorForm = nullptr;
+    bool m_everShown = false;
+};

@@ -1,0 +1,216 @@
+// Validation, change tracking, commit, and the window's life in the tray.
+#include "main_form/MainForm.h"
+
+#include "toolkit/Dialogs.h"
+#include "toolkit/SidePager.h"
+#include "toolkit/TrayIcon.h"
+#include "ui_MainForm.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QWindowStateChangeEvent>
+
+bool TFormMain::ValidateTestEmailForm()
+{
+    const struct
+    {
+        QLineEdit* field;
+        const char* notice;
+    } rules[] = {
+        {m_ui->txtEmail, "The Email Address cannot be blank."},
+        {m_ui->txtSMTP, "The SMTP Server cannot be blank."},
+        {m_ui->txtSMTPPort, "The SMTP Port cannot be blank."},
+    };
+    for (const auto& rule : rules) {
+        if (rule.field->text().isEmpty()) {
+            m_context.dialogs->notice(QString::fromLatin1(rule.notice));
+            selectPageAndFocus(EmailPage, rule.field);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TFormMain::ValidateTextMessageForm()
+{
+    if (m_ui->txtPhoneNumber->text().size() != 10) {
+        m_context.dialogs->notice(QStringLiteral("Error: The phone number is not correct."));
+        selectPageAndFocus(TextMessagePage, m_ui->txtPhoneNumber);
+        return false;
+    }
+    if (m_ui->cboCellularProviders->currentIndex() < 0) {
+        m_context.dialogs->notice(QStringLiteral("Error: Please select a mobile provider."));
+        selectPageAndFocus(TextMessagePage, m_ui->cboCellularProviders);
+        return false;
+    }
+    return true;
+}
+
+void TFormMain::TextChange()
+{
+    if (!IsLoading)
+        m_ui->btnApply->setEnabled(true);
+}
+
+void TFormMain::SwitchEmailAlertsStateChanged(bool on)
+{
+    if (!IsLoading)
+        m_ui->btnApply->setEnabled(true);
+    if (on)
+        ValidateTestEmailForm();
+}
+
+void TFormMain::SwitchTextAlertsStateChanged(bool on)
+{
+    if (!IsLoading)
+        m_ui->btnApply->setEnabled(true);
+    if (on)
+        ValidateTextMessageForm();
+}
+
+void TFormMain::btnApplyClick()
+{
+    if (!ValidateTestEmailForm())
+        return;
+    m_ui->btnApply->setEnabled(false);
+    SaveSettings();
+}
+
+void TFormMain::btnOKClick()
+{
+    if (!ValidateTestEmailForm())
+        return;
+    m_ui->btnApply->setEnabled(false);
+    SaveSettings();
+    hideToTray();
+}
+
+void TFormMain::AdvGlowButton3Click()
+{
+    hideToTray();
+}
+
+void TFormMain::savePrompt()
+{
+    if (!m_ui->btnApply->isEnabled())
+        return;
+    Question question;
+    question.caption = QStringLiteral("Settings Not Saved");
+    question.text =
+        QStringLiteral("The configuration has been modified, would you like to save your changes?");
+    question.icon = Question::Icon::Question;
+    question.escapeAnswersNo = false;
+    question.ownedByWindow = false;
+    if (m_context.dialogs->question(question))
+        SaveSettings();
+}
+
+void TFormMain::FormCloseQuery(bool& canClose)
+{
+    canClose = SessionEnding;
+    if (!SessionEnding)
+        savePrompt();
+    if (isVisible() && !isMinimized())
+        hideToTray();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    bool canClose = false;
+    guarded([this, &canClose] { FormCloseQuery(canClose); });
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (m_context.requestQuit)
+        m_context.requestQuit();
+}
+
+void TFormMain::endSession()
+{
+    SessionEnding = true;
+    close();
+}
+
+void TFormMain::Exit1Click()
+{
+    if (m_context.requestQuit)
+        m_context.requestQuit();
+}
+
+void TFormMain::Exit2Click()
+{
+    savePrompt();
+    if (m_context.requestQuit)
+        m_context.requestQuit();
+}
+
+void TFormMain::chkHideSysTrayIconClick()
+{
+    if (!m_context.trayIcon)
+        return;
+    if (m_ui->chkHideSysTrayIcon->isChecked())
+        m_context.trayIcon->hide();
+    else
+        m_context.trayIcon->show();
+}
+
+void TFormMain::hideToTray()
+{
+    if (isVisible() && !isMinimized())
+        showMinimized();
+    hide();
+}
+
+void TFormMain::ShowVelmora1Click()
+{
+    show();
+    setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TFormMain::trayClicked()
+{
+    UpdateStatus();
+    // A window hidden to the tray comes back on a single click; one never shown
+    // since a start in the tray does not.
+    if (m_everShown && (isMinimized() || !isVisible()))
+        ShowVelmora1Click();
+}
+
+void TFormMain::trayDoubleClicked()
+{
+    ShowVelmora1Click();
+    if (isMinimized() || !isVisible())
+        ShowVelmora1Click();
+}
+
+void TFormMain::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_context.trayIcon &&
+        m_context.trayIcon->isShown()) {
+        // Minimizing hides the window to the tray while the icon is there.
+        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    }
+    QWidget::changeEvent(event);
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    m_everShown = true;
+    QWidget::showEvent(event);
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event)
+{
+    // "Send Test Email" is the default button while the Email page shows.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_pager->currentIndex() == EmailPage &&
+        !qobject_cast<QAbstractButton*>(focusWidget())) {
+        m_ui->AdvGlowButton1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+class Dialogs;
+class ShellActions;
+class TrayIcon;
+
+// Everything the main window takes from outside. The program wires the real
+// pieces; tests wire a scripted service, scripted dialogs, a fake tray and a clock.
+struct MainFormContext
+{
+    QString serviceHost = QStringLiteral("127.0.0.1");
+    quint16 servicePort = 9522;
+    QString applicationTitle;
+    Dialogs* dialogs = nullptr;
+    TrayIcon* trayIcon = nullptr;
+    ShellActions* shell = nullptr;
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // The history log the service writes next to the executables.
+    QString logFilePath;
+    // Asks the program to end once its event loop runs.
+    std::function<void()> requestQuit;
+};
