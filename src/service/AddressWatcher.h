@@ -1,0 +1,55 @@
+#pragma once
+
+#include "service/Addresses.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+
+class LocalAddressSource;
+class PublicAddressChecker;
+
+// Keeps the last known public and local address and says when one of them
+// changes. The public address is checked at a steady interval and right after a
+// local change, but never twice within the minimum gap. An address is first
+// learned without counting as a change; a check that fails, or a local address
+// that goes away, keeps the last known address.
+class AddressWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    struct Timing
+    {
+        std::chrono::milliseconds echoInterval;
+        std::chrono::milliseconds echoMinGap;
+    };
+
+    AddressWatcher(LocalAddressSource& local, PublicAddressChecker& checker, Timing timing,
+                   QObject* parent = nullptr);
+
+    // Reads the local address and starts the first public check.
+    void start();
+
+    Addresses current() const { return m_current; }
+
+signals:
+    void changed(const Addresses& previous, const Addresses& current);
+
+private:
+    void onLocalMayHaveChanged();
+    void onPublicFound(const QString& address);
+    void onPublicFailed(const QString& reason);
+    void afterCheck();
+    void requestCheck();
+    void startCheck();
+
+    LocalAddressSource& m_local;
+    PublicAddressChecker& m_checker;
+    Timing m_timing;
+    Addresses m_current;
+    QTimer m_interval;
+    QTimer m_gap;
+    QElapsedTimer m_sinceCheckStarted;
+    bool m_checkAgainWhenDone = false;
+};

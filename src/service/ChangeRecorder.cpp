@@ -1,0 +1,27 @@
+#include "service/ChangeRecorder.h"
+
+#include "service/AlertSink.h"
+#include "service/HistoryLog.h"
+#include "service/ServiceLog.h"
+
+ChangeRecorder::ChangeRecorder(HistoryLog& history, AlertSink& alerts,
+                               std::function<AlertSettings()> settings, Clock clock,
+                               QObject* parent)
+    : QObject(parent), m_history(history), m_alerts(alerts), m_settings(std::move(settings)),
+      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+{
+}
+
+void ChangeRecorder::record(const Addresses& previous, const Addresses& current)
+{
+    try {
+        m_history.append(m_clock(), current);
+    } catch (const std::exception& e) {
+        logLine(QString::fromUtf8(e.what()));
+    }
+    try {
+        m_alerts.addressChanged(previous, current, m_settings());
+    } catch (const std::exception& e) {
+        logLine(QStringLiteral("alerts failed: %1").arg(QString::fromUtf8(e.what())));
+    }
+}

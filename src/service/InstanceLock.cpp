@@ -1,0 +1,42 @@
+#include "service/InstanceLock.h"
+
+#include "service/ServiceError.h"
+
+InstanceLock::InstanceLock(const QString& configDir) : m_lock(lockPath(configDir))
+{
+    // Only a dead owner makes the lock stale, never its age: the service runs
+    // for a whole session.
+    m_lock.setStaleLockTime(0);
+}
+
+QString InstanceLock::lockPath(const QString& configDir)
+{
+    return configDir + QStringLiteral("/service.lock");
+}
+
+void InstanceLock::acquire()
+{
+    if (m_lock.tryLock(0))
+        return;
+    if (m_lock.error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        m_lock.getLockInfo(&pid, &host, &application);
+        throw AlreadyRunningError(
+            QStringLiteral("already running for this user (process %1)").arg(pid).toStdString());
+    }
+    throw ServiceError(
+        QStringLiteral("cannot create the lock file %1").arg(m_lock.fileName()).toStdString());
+}
+
+bool InstanceLock::isHeld(const QString& configDir)
+{
+    QLockFile probe(lockPath(configDir));
+    probe.setStaleLockTime(0);
+    if (probe.tryLock(0)) {
+        probe.unlock();
+        return false;
+    }
+    return probe.error() == QLockFile::LockFailedError;
+}

@@ -1,0 +1,41 @@
+#include "service/RequestHandler.h"
+
+#include "common/AlertSettings.h"
+#include "common/Framing.h"
+#include "service/SettingsStore.h"
+#include "service_link/ServiceCommands.h"
+
+#include <QSysInfo>
+
+RequestHandler::RequestHandler(SettingsStore& store, QList<QByteArray> carrierLines,
+                               std::function<Addresses()> addresses)
+    : m_store(store), m_carrierLines(std::move(carrierLines)), m_addresses(std::move(addresses))
+{
+}
+
+QByteArray RequestHandler::greeting()
+{
+    const QByteArray version(VELMORA_SERVICE_VERSION);
+    return version.isEmpty() ? QByteArrayLiteral("velmora-service")
+                             : QByteArrayLiteral("velmora-service ") + version;
+}
+
+QList<QByteArray> RequestHandler::statusLines() const
+{
+    const Addresses addresses = m_addresses();
+    return {greeting(), QSysInfo::machineHostName().toLocal8Bit(), addresses.publicIp.toLatin1(),
+            addresses.localIp.toLatin1()};
+}
+
+std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
+{
+    if (request.command == service::UpdateStatus)
+        return framing::encodeCountedList(statusLines());
+    if (request.command == service::GetSettings)
+        return framing::encodeCountedList(statusLines() + m_store.settings().toValues());
+    if (request.command == service::GetCellularProviders)
+        return framing::encodeCountedList(QList<QByteArray>{greeting()} + m_carrierLines);
+    // RequestReader lets nothing else through.
+    m_store.save(AlertSettings::fromSaveList(request.list));
+    return std::nullopt;
+}

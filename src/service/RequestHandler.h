@@ -1,0 +1,34 @@
+#pragma once
+
+#include "service/Addresses.h"
+#include "service/RequestReader.h"
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+#include <optional>
+
+class SettingsStore;
+
+// Answers the window's four commands from what the service knows.
+class RequestHandler
+{
+public:
+    RequestHandler(SettingsStore& store, QList<QByteArray> carrierLines,
+                   std::function<Addresses()> addresses);
+
+    // The reply's bytes, or nothing for "SaveSettings". Throws ConvertError for
+    // a malformed settings list (nothing is stored then) and ServiceError when
+    // the settings cannot be written.
+    std::optional<QByteArray> handle(const ServiceRequest& request);
+
+    // Line 0 of every reply.
+    static QByteArray greeting();
+
+private:
+    QList<QByteArray> statusLines() const;
+
+    SettingsStore& m_store;
+    QList<QByteArray> m_carrierLines;
+    std::function<Addresses()> m_addresses;
+};

@@ -1,0 +1,74 @@
+#include "service/ServiceApp.h"
+
+#include "service/AddressWatcher.h"
+#include "service/CarrierList.h"
+#include "service/ChangeRecorder.h"
+#include "service/EchoUrlList.h"
+#include "service/HistoryLog.h"
+#include "service/InstanceLock.h"
+#include "service/LoggingAlertSink.h"
+#include "service/PublicAddressChecker.h"
+#include "service/RequestHandler.h"
+#include "service/ServiceError.h"
+#include "service/ServiceListener.h"
+#include "service/ServiceLog.h"
+#include "service/SettingsStore.h"
+#include "service/ShutdownSignals.h"
+#include "service/SocketOwnerLookup.h"
+#include "service/SystemAddressSource.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+void ensureConfigDir(const QString& path)
+{
+    if (QDir(path).exists())
+        return;
+    if (!QDir().mkpath(path))
+        throw ServiceError(
+            QStringLiteral("cannot create the config folder %1").arg(path).toStdString());
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+ServiceApp::ServiceApp(ServiceOptions options) : m_options(std::move(options)) {}
+
+int ServiceApp::run()
+{
+    ensureConfigDir(m_options.configDir);
+    InstanceLock lock(m_options.configDir);
+    lock.acquire();
+
+    SettingsStore store(m_options.configDir);
+    store.load();
+    const QList<QUrl> echoUrls =
+        m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
+
+    SystemAddressSource localSource(m_options.localCheckInterval);
+    PublicAddressChecker checker(echoUrls, m_options.echoTimeout);
+    AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap});
+
+    HistoryLog history(m_options.logFile);
+    LoggingAlertSink alerts;
+    ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
+    QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
+
+    RequestHandler handler(store, carriers::load(m_options.configDir),
+                           [&watcher] { return watcher.current(); });
+    SocketOwnerLookup owners;
+    ServiceListener listener(handler, owners, m_options.requestTimeout);
+    listener.listenOn(m_options.port);
+
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::received, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
+
+    watcher.start();
+    logLine(QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
+                .arg(m_options.port)
+                .arg(store.filePath(), history.path()));
+    const int code = QCoreApplication::exec();
+    logLine(QStringLiteral("stopped"));
+    return code;
+}

@@ -1,0 +1,137 @@
+#include "service/ServiceOptions.h"
+
+#include "service/ServiceError.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+[[noreturn]] void usageError(const QString& message)
+{
+    throw UsageError(message.toStdString());
+}
+
+std::chrono::milliseconds seconds(const QCommandLineParser& parser, const QString& name,
+                                  double minimum)
+{
+    bool ok = false;
+    const double value = parser.value(name).toDouble(&ok);
+    if (!ok || value < minimum || value > 365.0 * 24 * 3600)
+        usageError(QStringLiteral("--%1 needs a number of seconds of at least %2, not '%3'")
+                       .arg(name)
+                       .arg(minimum)
+                       .arg(parser.value(name)));
+    return std::chrono::milliseconds(qint64(value * 1000.0 + 0.5));
+}
+
+} // namespace
+
+QString defaultConfigDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/velmora");
+}
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Keeps Velmora's alert settings, watches this computer's public and local "
+                       "IP addresses and records every change. The Velmora window talks to it on "
+                       "127.0.0.1."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption isRunning(
+        QStringLiteral("is-running"),
+        QStringLiteral("Exit with 0 when the service runs for this user, 1 otherwise."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Listen on 127.0.0.1:<port> (default 9522)."),
+                                  QStringLiteral("port"), QStringLiteral("9522"));
+    const QCommandLineOption configDir(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption logFile(
+        QStringLiteral("log-file"),
+        QStringLiteral("Write the history to <file> (default velmora.log beside the program)."),
+        QStringLiteral("file"));
+    const QCommandLineOption echoUrl(
+        QStringLiteral("echo-url"),
+        QStringLiteral("Ask <url> for the public address; may be given more than once. Replaces "
+                       "echo-urls.txt in the config folder and the built-in list."),
+        QStringLiteral("url"));
+    const QCommandLineOption echoInterval(
+        QStringLiteral("echo-interval"),
+        QStringLiteral("Check the public address every <seconds> (default 300)."),
+        QStringLiteral("seconds"), QStringLiteral("300"));
+    const QCommandLineOption echoMinGap(
+        QStringLiteral("echo-min-gap"),
+        QStringLiteral("Leave at least <seconds> between two checks (default 60)."),
+        QStringLiteral("seconds"), QStringLiteral("60"));
+    const QCommandLineOption echoTimeout(
+        QStringLiteral("echo-timeout"),
+        QStringLiteral("Give each echo URL <seconds> to answer (default 5)."),
+        QStringLiteral("seconds"), QStringLiteral("5"));
+    const QCommandLineOption localInterval(
+        QStringLiteral("local-check-interval"),
+        QStringLiteral("Re-read the local address every <seconds> besides the change notices "
+                       "(default 60)."),
+        QStringLiteral("seconds"), QStringLiteral("60"));
+    const QCommandLineOption requestTimeout(
+        QStringLiteral("request-timeout"),
+        QStringLiteral("Close a connection whose request is not complete after <seconds> "
+                       "(default 5)."),
+        QStringLiteral("seconds"), QStringLiteral("5"));
+    parser.addOptions({isRunning, port, configDir, logFile, echoUrl, echoInterval, echoMinGap,
+                       echoTimeout, localInterval, requestTimeout});
+
+    if (!parser.parse(arguments))
+        usageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    CommandLine result;
+    if (parser.isSet(help)) {
+        result.action = CommandLine::Action::ShowHelp;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = CommandLine::Action::ShowVersion;
+        result.text = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                      QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return result;
+    }
+    if (parser.isSet(isRunning))
+        result.action = CommandLine::Action::QueryRunning;
+
+    ServiceOptions& options = result.options;
+    bool ok = false;
+    const uint portNumber = parser.value(port).toUInt(&ok);
+    if (!ok || portNumber == 0 || portNumber > 65535)
+        usageError(QStringLiteral("--port needs a port number from 1 to 65535, not '%1'")
+                       .arg(parser.value(port)));
+    options.port = quint16(portNumber);
+    options.configDir = parser.isSet(configDir) ? parser.value(configDir) : defaultConfigDir();
+    options.configDir = QDir::cleanPath(QDir(options.configDir).absolutePath());
+    options.logFile = parser.isSet(logFile)
+                          ? QDir(parser.value(logFile)).absolutePath()
+                          : QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
+    for (const QString& text : parser.values(echoUrl)) {
+        const QUrl url(text, QUrl::StrictMode);
+        if (!url.isValid() ||
+            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+            usageError(QStringLiteral("--echo-url needs an http or https URL, not '%1'").arg(text));
+        options.echoUrls.append(url);
+    }
+    options.echoInterval = seconds(parser, echoInterval.names().first(), 0.01);
+    options.echoMinGap = seconds(parser, echoMinGap.names().first(), 0);
+    options.echoTimeout = seconds(parser, echoTimeout.names().first(), 0.01);
+    options.localCheckInterval = seconds(parser, localInterval.names().first(), 0.01);
+    options.requestTimeout = seconds(parser, requestTimeout.names().first(), 0.01);
+    return result;
+}

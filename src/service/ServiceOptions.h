@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <chrono>
+
+// What the command line sets. The defaults are the ones a user's session runs
+// with; the timing options exist so that the tests need not wait minutes.
+struct ServiceOptions
+{
+    quint16 port = 9522;
+    QString configDir;    // settings, carriers, echo URLs, the instance lock
+    QString logFile;      // the history log
+    QList<QUrl> echoUrls; // empty: the configured or built-in list
+    std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
+    std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
+    std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
+    std::chrono::milliseconds localCheckInterval{std::chrono::minutes(1)};
+    std::chrono::milliseconds requestTimeout{std::chrono::seconds(5)};
+};
+
+struct CommandLine
+{
+    enum class Action
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        QueryRunning
+    };
+    Action action = Action::Run;
+    ServiceOptions options;
+    QString text; // the help or version text
+};
+
+// Reads the arguments (the first is the program). Throws UsageError with a
+// one-line message on an unknown option or a bad value.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// $XDG_CONFIG_HOME/velmora, or ~/.config/velmora.
+QString defaultConfigDir();

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "common/AlertSettings.h"
+
+#include <QString>
+
+// The alert settings as the service keeps them: in memory for the window's
+// requests, and in one file of the config folder (mode 0600: it holds passwords
+// and the program to run), replaced atomically on every save.
+class SettingsStore
+{
+public:
+    explicit SettingsStore(const QString& configDir);
+
+    QString filePath() const { return m_filePath; }
+
+    // Reads the file; without one the defaults apply. A file that cannot be
+    // read or understood is renamed aside (with a time stamp) and reported, and
+    // the defaults apply. Throws ServiceError when it cannot be moved aside, so
+    // that it is never overwritten unseen.
+    void load();
+
+    const AlertSettings& settings() const { return m_settings; }
+
+    // Keeps the settings and writes them to the file. Throws ServiceError when
+    // the file cannot be written; the settings are kept in memory all the same.
+    void save(const AlertSettings& settings);
+
+    // Where load() put a damaged file; empty when it did not.
+    QString keptAsidePath() const { return m_keptAside; }
+
+private:
+    void keepAside(const QString& reason);
+
+    QString m_filePath;
+    AlertSettings m_settings;
+    QString m_keptAside;
+};

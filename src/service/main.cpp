@@ -1,0 +1,51 @@
+#include "service/InstanceLock.h"
+#include "service/ServiceApp.h"
+#include "service/ServiceError.h"
+#include "service/ServiceLog.h"
+#include "service/ServiceOptions.h"
+#include "service/ShutdownSignals.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+// Exit codes besides 0: a failure, a bad command line, a service already running.
+constexpr int Failed = 1;
+constexpr int BadUsage = 2;
+constexpr int AlreadyRunning = 3;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Before any thread exists, so that no thread takes the signals itself.
+    ShutdownSignals::blockInProcess();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-service"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_SERVICE_VERSION));
+
+    try {
+        const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+        switch (commandLine.action) {
+        case CommandLine::Action::ShowHelp:
+        case CommandLine::Action::ShowVersion:
+            std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case CommandLine::Action::QueryRunning:
+            return InstanceLock::isHeld(commandLine.options.configDir) ? 0 : 1;
+        case CommandLine::Action::Run:
+            break;
+        }
+        return ServiceApp(commandLine.options).run();
+    } catch (const UsageError& e) {
+        logLine(QStringLiteral("%1 (see --help)").arg(QString::fromUtf8(e.what())));
+        return BadUsage;
+    } catch (const AlreadyRunningError& e) {
+        logLine(QString::fromUtf8(e.what()));
+        return AlreadyRunning;
+    } catch (const std::exception& e) {
+        logLine(QString::fromUtf8(e.what()));
+        return Failed;
+    }
+}
