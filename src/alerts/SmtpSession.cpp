@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 #include <memory>
+#include <sys/socket.h>
 
 namespace {
 
@@ -166,8 +167,25 @@ void SmtpSession::send(const SmtpSettings& settings, const QByteArray& sender,
     // The list and the message go now; the handle must not point at them.
     curl_easy_setopt(h, CURLOPT_MAIL_RCPT, nullptr);
     curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
-    if (code != CURLE_OK)
-        throw MailError(failureText(code, url));
+    if (code == CURLE_OK)
+        return;
+    const QString failure = failureText(code, url);
+    // A server that stopped answering may still answer later, out of step with
+    // the next command: its connection must not be used again.
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        abandonConnection();
+    throw MailError(failure);
+}
+
+void SmtpSession::abandonConnection()
+{
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    // Shut first, so that the QUIT of the clean-up fails at once instead of
+    // waiting once more for a server that does not answer.
+    if (curl_easy_getinfo(m_handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+        socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR);
+    close();
 }
 
 QString SmtpSession::failureText(CURLcode code, const QByteArray& url) const

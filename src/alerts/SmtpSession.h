@@ -30,6 +30,7 @@ public:
 private:
     QByteArray serverUrl(const SmtpSettings& settings) const;
     QString failureText(CURLcode code, const QByteArray& url) const;
+    void abandonConnection();
 
     CURL* m_handle = nullptr;
     SmtpTranscript m_transcript;

@@ -38,7 +38,8 @@ public:
 
     // Messages received so far, in order.
     QList<SmtpReceivedMail> messages() const;
-    // How often an event ("connect", "QUIT", "close") has been logged.
+    // How often an event ("connect", "QUIT", "close") has been logged; the
+    // connection start() made to see the server ready counts too.
     int eventCount(const QString& event) const;
     QString output() { return m_process.output(); }
 

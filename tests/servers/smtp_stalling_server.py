@@ -7,7 +7,8 @@ No real server can be told to hang, so this one plays the dialogue up to
   MAIL      greets, answers EHLO/HELO, then never answers MAIL FROM
   data-end  takes the whole message, then never confirms it
 Each connection ends when the client closes it; the program ends after
---lifetime seconds at the latest.
+--lifetime seconds at the latest. Every accepted connection is logged as a line
+"accepted" in --events.
 """
 
 import argparse
@@ -76,6 +77,7 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--stall-at", choices=["greeting", "MAIL", "data-end"], required=True)
     parser.add_argument("--lifetime", type=float, default=300.0)
+    parser.add_argument("--events", help="file that accepted connections are logged to")
     options = parser.parse_args()
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -90,6 +92,9 @@ def main():
             connection, _ = listener.accept()
         except socket.timeout:
             continue
+        if options.events:
+            with open(options.events, "a", encoding="utf-8") as events:
+                events.write("accepted\n")
         threading.Thread(target=serve, args=(connection, options.stall_at), daemon=True).start()
     return 0
 
