@@ -9,6 +9,7 @@
 #include "toolkit/ShellActions.h"
 #include "toolkit/SidePager.h"
 #include "toolkit/TrayIcon.h"
+#include "toolkit/TypingLimit.h"
 #include "ui_MainForm.h"
 
 #include <QFont>
@@ -51,6 +52,7 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     for (int column = 0; column < 3; ++column)
         m_ui->lvLog->setColumnWidth(column, 153);
     m_ui->AdvGlowButton1->setDefault(true);
+    new TypingLimit(10, m_ui->txtPhoneNumber);
 
     buildTrayMenu();
     buildHelpMenu();
@@ -158,7 +160,9 @@ void TFormMain::connectHandlers()
     on(Exit2, &QAction::triggered, &TFormMain::Exit2Click);
 
     if (m_context.trayIcon) {
-        on(m_context.trayIcon, &TrayIcon::clicked, &TFormMain::trayClicked);
+        connect(m_context.trayIcon, &TrayIcon::clicked, this, [this](Qt::MouseButton button) {
+            guarded([this, button] { trayClicked(button); });
+        });
         on(m_context.trayIcon, &TrayIcon::doubleClicked, &TFormMain::trayDoubleClicked);
         on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::UpdateStatus);
         // A tray that reports no pointer movement still refreshes when its menu opens.

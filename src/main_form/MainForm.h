@@ -101,7 +101,7 @@ private:
     void tabStatusShow();
     void PublicIPAddress1Click();
     void LocalIPAddress1Click();
-    void trayClicked();
+    void trayClicked(Qt::MouseButton button);
     void trayDoubleClicked();
 
     // Test alerts.

@@ -171,12 +171,12 @@ void TFormMain::ShowVelmora1Click()
     activateWindow();
 }
 
-void TFormMain::trayClicked()
+void TFormMain::trayClicked(Qt::MouseButton button)
 {
     UpdateStatus();
-    // A window hidden to the tray comes back on a single click; one never shown
-    // since a start in the tray does not.
-    if (m_everShown && (isMinimized() || !isVisible()))
+    // A window hidden to the tray comes back on a single left click; one never
+    // shown since a start in the tray does not.
+    if (button == Qt::LeftButton && m_everShown && (isMinimized() || !isVisible()))
         ShowVelmora1Click();
 }
 

@@ -1,0 +1,78 @@
+#include "MainFormFixture.h"
+
+#include "shell/Shared.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+MainFormFixture::MainFormFixture()
+{
+    if (ProductTitle.isEmpty())
+        ProductTitle = QStringLiteral("Velmora");
+    service.setReply("GetCellularProviders",
+                     FakeService::countedList(QList<QByteArray>{"v1"} + defaultCarriers()));
+    setValues(defaultValues());
+    service.setReply("UpdateStatus", statusReply("pc-1", "203.0.113.7", "192.168.1.20"));
+}
+
+QList<QByteArray> MainFormFixture::defaultValues()
+{
+    return {"0", "0", "0", "0", "me@example.com", "smtp.example.com", "25", "0", "0",
+            "user", "secret", "5555555555", "1", "/usr/bin/true", "ftp.example.com",
+            "ftpuser", "ftppass", "0"};
+}
+
+QList<QByteArray> MainFormFixture::defaultCarriers()
+{
+    return {"AT&T|txt.att.net", "Verizon|vtext.com", "T-Mobile|tmomail.net", "Bell|txt.bell.ca",
+            "Rogers|pcs.rogers.com"};
+}
+
+QByteArray MainFormFixture::settingsReply(const QList<QByteArray>& values,
+                                          const QList<QByteArray>& status)
+{
+    return FakeService::countedList(QList<QByteArray>{"v1"} + status + values);
+}
+
+QByteArray MainFormFixture::statusReply(const QByteArray& name, const QByteArray& publicIp,
+                                        const QByteArray& localIp)
+{
+    return FakeService::countedList({"v1", name, publicIp, localIp});
+}
+
+void MainFormFixture::setValues(const QList<QByteArray>& values)
+{
+    service.setReply("GetSettings", settingsReply(values));
+}
+
+TFormMain& MainFormFixture::create()
+{
+    MainFormContext context;
+    context.servicePort = service.port();
+    context.applicationTitle = QStringLiteral("Velmora");
+    context.dialogs = &dialogs;
+    context.trayIcon = &tray;
+    context.shell = &shell;
+    context.clock = [this] { return now; };
+    context.logFilePath = folder.filePath(QStringLiteral("velmora.log"));
+    context.requestQuit = [this] { ++quitRequests; };
+    m_form = std::make_unique<TFormMain>(context);
+    return *m_form;
+}
+
+QList<QList<QByteArray>> MainFormFixture::savedLists() const
+{
+    QList<QList<QByteArray>> lists;
+    for (const FakeService::Exchange& e : service.exchanges())
+        if (e.command == "SaveSettings")
+            lists.append(e.list);
+    return lists;
+}
+
+QList<QList<QByteArray>> MainFormFixture::waitForSavedLists(int count) const
+{
+    const QDeadlineTimer deadline(5000);
+    while (savedLists().size() < count && !deadline.hasExpired())
+        QThread::msleep(5);
+    return savedLists();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "fakes/FakeService.h"
+#include "fakes/FakeTrayIcon.h"
+#include "fakes/RecordingShellActions.h"
+#include "fakes/ScriptedDialogs.h"
+#include "main_form/MainForm.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+// A main window wired to a scripted service, scripted dialogs, a fake tray icon
+// and recording shell actions, with a history log path in a temporary folder.
+class MainFormFixture
+{
+public:
+    MainFormFixture();
+
+    // The 18 setting values as the service sends them, one per list entry.
+    static QList<QByteArray> defaultValues();
+    static QList<QByteArray> defaultCarriers();
+    // "GetSettings" reply: line 0, the three status lines, then the values.
+    static QByteArray settingsReply(const QList<QByteArray>& values,
+                                    const QList<QByteArray>& status = {"pc-1", "203.0.113.7",
+                                                                       "192.168.1.20"});
+    static QByteArray statusReply(const QByteArray& name, const QByteArray& publicIp,
+                                  const QByteArray& localIp);
+
+    void setValues(const QList<QByteArray>& values);
+    TFormMain& create();
+    TFormMain& form() { return *m_form; }
+    Ui::TFormMain& ui() { return m_form->ui(); }
+    // The lists the window sent with "SaveSettings", in order.
+    QList<QList<QByteArray>> savedLists() const;
+    // Waits (bounded) until the service has recorded count saves.
+    QList<QList<QByteArray>> waitForSavedLists(int count) const;
+
+    FakeService service;
+    ScriptedDialogs dialogs;
+    FakeTrayIcon tray;
+    RecordingShellActions shell;
+    QTemporaryDir folder;
+    int quitRequests = 0;
+    QDateTime now = QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7));
+
+private:
+    std::unique_ptr<TFormMain> m_form;
+};

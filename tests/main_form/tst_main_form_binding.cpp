@@ -1,0 +1,516 @@
+#include "MainFormFixture.h"
+#include "toolkit/SidePager.h"
+#include "ui_MainForm.h"
+
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+// The state of the control that carries value n, as the text the window would save.
+QByteArray controlState(Ui::TFormMain& ui, int value)
+{
+    const auto flag = [](bool on) { return on ? QByteArray("-1") : QByteArray("0"); };
+    switch (value) {
+    case 1: return flag(ui.SwitchEmailAlerts->isOn());
+    case 2: return flag(ui.SwitchTextAlerts->isOn());
+    case 3: return flag(ui.SwitchRunProgram->isOn());
+    case 4: return flag(ui.SwitchFTP->isOn());
+    case 5: return ui.txtEmail->text().toLocal8Bit();
+    case 6: return ui.txtSMTP->text().toLocal8Bit();
+    case 7: return ui.txtSMTPPort->text().toLocal8Bit();
+    case 8: return flag(ui.chkUseSSL->isChecked());
+    case 9: return flag(ui.chkAuth->isChecked());
+    case 10: return ui.txtSMTPUsername->text().toLocal8Bit();
+    case 11: return ui.txtSMTPPassword->text().toLocal8Bit();
+    case 12: return ui.txtPhoneNumber->text().toLocal8Bit();
+    case 13: return QByteArray::number(ui.cboCellularProviders->currentIndex());
+    case 14: return ui.txtProgram->text().toLocal8Bit();
+    case 15: return ui.txtFTPHost->text().toLocal8Bit();
+    case 16: return ui.txtFTPUsername->text().toLocal8Bit();
+    case 17: return ui.txtFTPPassword->text().toLocal8Bit();
+    case 18: return flag(ui.chkHideSysTrayIcon->isChecked());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestMainFormBinding : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpMakesThreeExchangesInOrder();
+    void creationFillsCaptionsAndHeadings();
+    void pagesAndTabs();
+    void eachValueLoadsAndSavesInItsEncoding_data();
+    void eachValueLoadsAndSavesInItsEncoding();
+    void hiddenValuesTravelBackUnchanged();
+    void loadingAsksNothingAndMarksNothing();
+    void phoneNumberLongerThanTypingLimitShownInFull();
+    void settingsFailures_data();
+    void settingsFailures();
+    void carrierReplies_data();
+    void carrierReplies();
+    void serviceNotRunningEndsTheProgram();
+    void statusShownAfterRefresh();
+    void failedRefreshChangesNothingOnScreen();
+    void shortStatusReplyKeepsLaterValues();
+    void refreshTriggers();
+    void copyItemsCopyBareAddresses();
+    void sslQuestion_data();
+    void sslQuestion();
+    void authFieldsFollowTheirBox();
+    void enterOnEmailPageSendsTestEmail();
+};
+
+void TestMainFormBinding::startUpMakesThreeExchangesInOrder()
+{
+    MainFormFixture f;
+    f.create();
+    QVERIFY(f.service.waitForExchanges(3));
+    QCOMPARE(f.service.commands(),
+             (QList<QByteArray>{"GetCellularProviders", "GetSettings", "UpdateStatus"}));
+    for (const FakeService::Exchange& e : f.service.exchanges())
+        QVERIFY(!e.hasList);
+    QCOMPARE(f.quitRequests, 0);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void TestMainFormBinding::creationFillsCaptionsAndHeadings()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    QCOMPARE(form.windowTitle(), QString("Velmora"));
+    QCOMPARE(f.ui().lblStatusHeading->text(), QString("Velmora - Status"));
+    QCOMPARE(f.ui().lblEmailDescription->text(),
+             QString("When your ip address changes, Velmora can send email alerts."));
+    QCOMPARE(form.size(), QSize(638, 515));
+    QVERIFY(!f.ui().btnApply->isEnabled());
+    QVERIFY(f.tray.isShown());
+    QCOMPARE(form.SessionEnding, false);
+    QCOMPARE(form.IsLoading, false);
+}
+
+void TestMainFormBinding::pagesAndTabs()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    QCOMPARE(form.pager().currentIndex(), int(TFormMain::StatusPage));
+    const QList<QWidget*> pages{f.ui().tabStatus, f.ui().tabEmail, f.ui().tabTextMessage,
+                                f.ui().tabRunProgram, f.ui().tabFTP, f.ui().tabOptions,
+                                f.ui().tabLog};
+    for (int i = 0; i < pages.size(); ++i)
+        QCOMPARE(f.ui().pageControl->indexOf(pages[i]), i);
+    QCOMPARE(f.ui().tabList->item(3)->text(), QString("Run Program"));
+    QVERIFY(!form.pager().isTabVisible(TFormMain::RunProgramPage));
+    QVERIFY(!form.pager().isTabVisible(TFormMain::FtpPage));
+    for (int page : {0, 1, 2, 5, 6})
+        QVERIFY(form.pager().isTabVisible(page));
+    QCOMPARE(f.ui().txtSMTPPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(f.ui().txtFTPPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(f.ui().Edit1->text(), QString("velmora.html"));
+    QCOMPARE(f.ui().Edit2->text(), QString("/"));
+    QVERIFY(f.ui().SwitchRunProgram->isHidden());
+    QVERIFY(f.ui().SwitchFTP->isHidden());
+    QVERIFY(f.ui().AdvGlowButton2->isHidden());
+    const QStringList menu = [&] {
+        QStringList texts;
+        for (QAction* a : form.trayMenu()->actions())
+            texts.append(a->isSeparator() ? "-" : a->text());
+        return texts;
+    }();
+    QCOMPARE(menu, (QStringList{"(Copy) Public IP: 203.0.113.7", "(Copy) Local IP: 192.168.1.20",
+                                "-", "Show Velmora", "-", "E&xit"}));
+    QCOMPARE(form.trayMenu()->defaultAction()->text(), QString("Show Velmora"));
+    QVERIFY(form.trayMenu()->defaultAction()->font().bold());
+}
+
+void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("saved");
+
+    QTest::newRow("1 email alerts on") << 1 << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("1 TRUE") << 1 << QByteArray("TRUE") << QByteArray("-1");
+    QTest::newRow("2 text alerts 1") << 2 << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("3 run program") << 3 << QByteArray("true") << QByteArray("-1");
+    QTest::newRow("4 ftp false") << 4 << QByteArray("false") << QByteArray("0");
+    QTest::newRow("5 recipients") << 5 << QByteArray(" a@b.example , c@d.example ")
+                                  << QByteArray(" a@b.example , c@d.example ");
+    QTest::newRow("5 empty") << 5 << QByteArray("") << QByteArray("");
+    QTest::newRow("6 server") << 6 << QByteArray("mail.example.net") << QByteArray("mail.example.net");
+    QTest::newRow("7 port letters") << 7 << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("8 ssl") << 8 << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("9 auth") << 9 << QByteArray("0.5") << QByteArray("-1");
+    QTest::newRow("10 user") << 10 << QByteArray("jos\xc3\xa9") << QByteArray("jos\xc3\xa9");
+    QTest::newRow("11 password") << 11 << QByteArray("p\xc3\xa4ss|,word ") << QByteArray("p\xc3\xa4ss|,word ");
+    QTest::newRow("12 phone") << 12 << QByteArray("555-123-45") << QByteArray("555-123-45");
+    QTest::newRow("13 carrier 3") << 13 << QByteArray("3") << QByteArray("3");
+    QTest::newRow("13 carrier hex") << 13 << QByteArray("$2") << QByteArray("2");
+    QTest::newRow("13 carrier -1") << 13 << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("13 carrier out of range") << 13 << QByteArray("7") << QByteArray("-1");
+    QTest::newRow("13 carrier empty") << 13 << QByteArray("") << QByteArray("-1");
+    QTest::newRow("14 program") << 14 << QByteArray("/opt/x y/run.sh") << QByteArray("/opt/x y/run.sh");
+    QTest::newRow("15 ftp host") << 15 << QByteArray("ftp.example.org") << QByteArray("ftp.example.org");
+    QTest::newRow("16 ftp user") << 16 << QByteArray("") << QByteArray("");
+    QTest::newRow("17 ftp password") << 17 << QByteArray("*") << QByteArray("*");
+    QTest::newRow("18 hide icon") << 18 << QByteArray("-1") << QByteArray("-1");
+}
+
+void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding()
+{
+    QFETCH(int, value);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, saved);
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[12] = "-1"; // no carrier unless the row sets one
+    values[value - 1] = stored;
+    f.setValues(values);
+    TFormMain& form = f.create();
+    QCOMPARE(controlState(f.ui(), value), saved);
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    form.SaveSettings();
+    const auto lists = f.waitForSavedLists(1);
+    QCOMPARE(lists.size(), 1);
+    QCOMPARE(lists[0].size(), 19);
+    QCOMPARE(lists[0][0], QByteArray("18"));
+    QCOMPARE(lists[0][value], saved);
+    for (int n = 1; n <= 18; ++n)
+        QCOMPARE(lists[0][n], controlState(f.ui(), n));
+}
+
+void TestMainFormBinding::hiddenValuesTravelBackUnchanged()
+{
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[2] = "-1";
+    values[3] = "-1";
+    values[13] = "/home/me/on-change.sh";
+    values[14] = "ftp.example.org";
+    values[15] = "webuser";
+    values[16] = "web pass";
+    f.setValues(values);
+    TFormMain& form = f.create();
+    form.SaveSettings();
+    const auto lists = f.waitForSavedLists(1);
+    QCOMPARE(lists.size(), 1);
+    QCOMPARE(lists[0].mid(1), values);
+}
+
+void TestMainFormBinding::loadingAsksNothingAndMarksNothing()
+{
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[0] = "-1";   // e-mail alerts on with ...
+    values[4] = "";     // ... an empty address: loading does not validate
+    values[7] = "-1";   // SSL with port 25: no question
+    values[8] = "-1";
+    values[17] = "-1";  // hide icon: the icon is shown all the same
+    f.setValues(values);
+    f.create();
+    QVERIFY(f.dialogs.shown.isEmpty());
+    QVERIFY(!f.ui().btnApply->isEnabled());
+    QCOMPARE(f.ui().txtSMTPPort->text(), QString("25"));
+    QVERIFY(f.tray.isShown());
+    QVERIFY(f.ui().txtSMTPUsername->isEnabled());
+}
+
+void TestMainFormBinding::phoneNumberLongerThanTypingLimitShownInFull()
+{
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[11] = "555123456789";
+    f.setValues(values);
+    f.create();
+    QCOMPARE(f.ui().txtPhoneNumber->text(), QString("555123456789"));
+    // Typing is refused until the number is shorter than ten characters.
+    QLineEdit* field = f.ui().txtPhoneNumber;
+    field->setFocus();
+    field->end(false);
+    QTest::keyClicks(field, "0");
+    QCOMPARE(field->text(), QString("555123456789"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(field->text(), QString("555123456"));
+    QTest::keyClicks(field, "12");
+    QCOMPARE(field->text(), QString("5551234561"));
+}
+
+void TestMainFormBinding::settingsFailures_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("appliedValues"); // values that reached their controls
+
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[17] = "-1";
+    QList<QByteArray> shortReply = values;
+    shortReply.removeLast();
+    QTest::newRow("21 lines") << MainFormFixture::settingsReply(shortReply) << 17;
+    for (const char* bad : {"yes", ""}) {
+        QList<QByteArray> v = values;
+        v[1] = bad;
+        QTest::newRow(qPrintable(QString("boolean '%1'").arg(bad)))
+            << MainFormFixture::settingsReply(v) << 1;
+    }
+    QList<QByteArray> v = values;
+    v[12] = "abc";
+    QTest::newRow("carrier abc") << MainFormFixture::settingsReply(v) << 12;
+    QTest::newRow("status only") << FakeService::countedList({"v1", "pc", "1.2.3.4", "10.0.0.1"})
+                                 << 0;
+    QTest::newRow("closed early") << QByteArray("\0\0\0\x16v1\r\n", 8) << 0;
+}
+
+void TestMainFormBinding::settingsFailures()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, appliedValues);
+    MainFormFixture f;
+    f.service.setReply("GetSettings", reply);
+    f.create();
+    QCOMPARE(f.dialogs.notices(),
+             QStringList{"Could not connect to the Velmora Service \r\n"
+                         "component.  Please try to restart your \r\n"
+                         "computer.  If the problem persists reinstall \r\n"
+                         "the software or contact support."});
+    QCOMPARE(f.quitRequests, 1);
+    // Values before the failing line are applied; the rest keep their initial contents.
+    const QList<QByteArray> values = MainFormFixture::defaultValues();
+    if (appliedValues >= 5)
+        QCOMPARE(f.ui().txtEmail->text(), QString::fromLatin1(values[4]));
+    else
+        QCOMPARE(f.ui().txtEmail->text(), QString());
+    if (appliedValues >= 12) {
+        QCOMPARE(f.ui().txtPhoneNumber->text(), QString::fromLatin1(values[11]));
+    }
+    if (appliedValues == 17) {
+        QCOMPARE(f.ui().txtFTPPassword->text(), QString::fromLatin1(values[16]));
+        QVERIFY(!f.ui().chkHideSysTrayIcon->isChecked());
+    }
+    if (appliedValues < 13)
+        QCOMPARE(f.ui().txtProgram->text(), QString());
+    if (appliedValues < 7)
+        QCOMPARE(f.ui().txtSMTPPort->text(), QString("25"));
+    // Creation goes on after the notice.
+    QVERIFY(f.service.waitForExchanges(3));
+    QCOMPARE(f.service.commands().last(), QByteArray("UpdateStatus"));
+}
+
+void TestMainFormBinding::carrierReplies_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<int>("providers");
+
+    QTest::newRow("only line 0") << QList<QByteArray>{"v1"} << QStringList{} << 0;
+    QTest::newRow("third field ignored")
+        << QList<QByteArray>{"v1", "A|a.example|x", "B|b.example"} << QStringList{"A", "B"} << 2;
+    QTest::newRow("leading blank kept")
+        << QList<QByteArray>{"v1", " Bell|txt.bell.ca"} << QStringList{" Bell"} << 1;
+    QTest::newRow("line without bar")
+        << QList<QByteArray>{"v1", "A|a.example", "NoGateway", "C|c.example"} << QStringList{}
+        << 1;
+}
+
+void TestMainFormBinding::carrierReplies()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QStringList, items);
+    QFETCH(int, providers);
+    MainFormFixture f;
+    f.service.setReply("GetCellularProviders", FakeService::countedList(lines));
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[12] = "0";
+    f.setValues(values);
+    TFormMain& form = f.create();
+    QStringList shown;
+    for (int i = 0; i < f.ui().cboCellularProviders->count(); ++i)
+        shown.append(f.ui().cboCellularProviders->itemText(i));
+    QCOMPARE(shown, items);
+    QCOMPARE(form.Providers.size(), providers);
+    QCOMPARE(f.ui().cboCellularProviders->currentIndex(), items.isEmpty() ? -1 : 0);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void TestMainFormBinding::serviceNotRunningEndsTheProgram()
+{
+    MainFormFixture f;
+    MainFormContext unused;
+    f.service.setReply("GetSettings", QByteArray());
+    f.create();
+    QCOMPARE(f.dialogs.notices().size(), 1);
+    QCOMPARE(f.quitRequests, 1);
+}
+
+void TestMainFormBinding::statusShownAfterRefresh()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    QCOMPARE(f.ui().lblComputerName->text(), QString("Computer Name: pc-1"));
+    QCOMPARE(f.ui().lblPublicIP->text(), QString("Public IP Address: 203.0.113.7"));
+    QCOMPARE(f.ui().lblLocalIP->text(), QString("Local IP Address: 192.168.1.20"));
+    QCOMPARE(f.tray.toolTip(), QString("Velmora\r\n==============\r\nComputer Name: pc-1\r\n"
+                                       "Public IP Address: 203.0.113.7\r\n"
+                                       "Local IP Address: 192.168.1.20"));
+    f.service.setReply("UpdateStatus", MainFormFixture::statusReply("pc-2", "", "10.1.1.1"));
+    form.UpdateStatus();
+    QCOMPARE(f.ui().lblPublicIP->text(), QString("Public IP Address: "));
+    QCOMPARE(form.trayMenu()->actions().at(0)->text(), QString("(Copy) Public IP: "));
+    QCOMPARE(form.trayMenu()->actions().at(1)->text(), QString("(Copy) Local IP: 10.1.1.1"));
+}
+
+void TestMainFormBinding::failedRefreshChangesNothingOnScreen()
+{
+    MainFormFixture f;
+    f.service.setReply("UpdateStatus", QByteArray());
+    TFormMain& form = f.create();
+    // The first refresh failed: the initial texts stay, the tip stays empty ...
+    QCOMPARE(f.ui().lblComputerName->text(), QString("Computer Name: "));
+    QCOMPARE(form.trayMenu()->actions().at(0)->text(), QString("Public IP Address: "));
+    QCOMPARE(f.tray.toolTip(), QString());
+    // ... while the values from GetSettings are already there for the copy items.
+    QCOMPARE(form.PublicIP, QString("203.0.113.7"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void TestMainFormBinding::shortStatusReplyKeepsLaterValues()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    const int tips = f.tray.tipChanges;
+    f.service.setReply("UpdateStatus", FakeService::countedList({"v1", "pc-9", "198.51.100.1"}));
+    form.UpdateStatus();
+    QCOMPARE(form.ComputerName, QString("pc-9"));
+    QCOMPARE(form.PublicIP, QString("198.51.100.1"));
+    QCOMPARE(form.LocalIP, QString("192.168.1.20"));
+    QCOMPARE(f.ui().lblComputerName->text(), QString("Computer Name: pc-1"));
+    QCOMPARE(f.tray.tipChanges, tips);
+}
+
+void TestMainFormBinding::refreshTriggers()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    QVERIFY(f.service.waitForExchanges(3));
+    const auto updates = [&f] { return f.service.commands().count("UpdateStatus"); };
+    const qsizetype before = updates();
+
+    f.tray.movePointer();
+    f.tray.movePointer();
+    QCOMPARE(updates(), before + 2);
+    f.tray.click(Qt::RightButton);
+    QCOMPARE(updates(), before + 3);
+    // A double click is no click: only the Status page, shown with the window,
+    // refreshes.
+    f.tray.doubleClick();
+    QVERIFY(form.isVisible());
+    QCOMPARE(updates(), before + 4);
+    f.tray.doubleClick();
+    QCOMPARE(updates(), before + 4);
+    // Showing the Status page refreshes; another page does not.
+    form.pager().setCurrentIndex(TFormMain::EmailPage);
+    QCOMPARE(updates(), before + 4);
+    form.pager().setCurrentIndex(TFormMain::StatusPage);
+    QCOMPARE(updates(), before + 5);
+}
+
+void TestMainFormBinding::copyItemsCopyBareAddresses()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    form.trayMenu()->actions().at(0)->trigger();
+    form.trayMenu()->actions().at(1)->trigger();
+    QCOMPARE(f.shell.clipboard, (QStringList{"203.0.113.7", "192.168.1.20"}));
+}
+
+void TestMainFormBinding::sslQuestion_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("tick");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("portAfter");
+
+    QTest::newRow("25, Yes") << "25" << true << true << true << "465";
+    QTest::newRow("25, No") << "25" << true << false << true << "25";
+    QTest::newRow("already 465") << "465" << true << true << false << "465";
+    QTest::newRow("blank before 465") << " 465" << true << true << true << "465";
+    QTest::newRow("clearing") << "465" << false << true << false << "465";
+}
+
+void TestMainFormBinding::sslQuestion()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, tick);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(QString, portAfter);
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[6] = port.toLatin1();
+    values[7] = tick ? "0" : "-1";
+    f.setValues(values);
+    f.create();
+    f.dialogs.answers = {answer};
+    f.ui().chkUseSSL->click();
+    QCOMPARE(f.ui().chkUseSSL->isChecked(), tick);
+    QCOMPARE(f.dialogs.questions().size(), asked ? 1 : 0);
+    if (asked) {
+        const Question q = f.dialogs.questions().first();
+        QCOMPARE(q.text, QString("The port used by most Internet Service \r\n"
+                                 "Providers for SSL email sending is 465.  \r\n"
+                                 "Would you like to change the SMTP port to \r\n"
+                                 "465?"));
+        QVERIFY(q.caption.isEmpty()); // the application title
+        QCOMPARE(q.icon, Question::Icon::None);
+        QVERIFY(q.escapeAnswersNo);
+    }
+    QCOMPARE(f.ui().txtSMTPPort->text(), portAfter);
+    QVERIFY(f.ui().btnApply->isEnabled());
+}
+
+void TestMainFormBinding::authFieldsFollowTheirBox()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    QVERIFY(!f.ui().txtSMTPUsername->isEnabled());
+    QVERIFY(!f.ui().lblPassword->isEnabled());
+    f.ui().chkAuth->click();
+    QVERIFY(f.ui().txtSMTPUsername->isEnabled());
+    QVERIFY(f.ui().txtSMTPPassword->isEnabled());
+    QVERIFY(f.ui().lblUsername->isEnabled());
+    QVERIFY(f.ui().btnApply->isEnabled());
+    f.ui().chkAuth->click();
+    QVERIFY(!f.ui().txtSMTPPassword->isEnabled());
+    QCOMPARE(f.ui().txtSMTPUsername->text(), QString("user"));
+    form.SaveSettings();
+    const auto lists = f.waitForSavedLists(1);
+    QCOMPARE(lists[0][9], QByteArray("0"));
+    QCOMPARE(lists[0][10], QByteArray("user"));
+    QCOMPARE(lists[0][11], QByteArray("secret"));
+}
+
+void TestMainFormBinding::enterOnEmailPageSendsTestEmail()
+{
+    MainFormFixture f;
+    TFormMain& form = f.create();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.pager().setCurrentIndex(TFormMain::EmailPage);
+    f.ui().txtEmail->setFocus();
+    QSignalSpy pressed(f.ui().AdvGlowButton1, &QPushButton::clicked);
+    QTest::keyClick(f.ui().txtEmail, Qt::Key_Return);
+    QCOMPARE(pressed.count(), 1);
+    form.pager().setCurrentIndex(TFormMain::TextMessagePage);
+    f.ui().txtPhoneNumber->setFocus();
+    QTest::keyClick(f.ui().txtPhoneNumber, Qt::Key_Return);
+    QCOMPARE(pressed.count(), 1);
+}
+
+QTEST_MAIN(TestMainFormBinding)
+#include "tst_main_form_binding.moc"
