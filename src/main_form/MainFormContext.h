@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <memory>
 
+class AbstractMailManager;
 class Dialogs;
 class ShellActions;
 class TrayIcon;
@@ -21,6 +23,8 @@ struct MainFormContext
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // The history log the service writes next to the executables.
     QString logFilePath;
+    // Makes the mail engine for one test send.
+    std::function<std::unique_ptr<AbstractMailManager>()> createMailManager;
     // Asks the program to end once its event loop runs.
     std::function<void()> requestQuit;
 };

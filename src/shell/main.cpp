@@ -8,21 +8,12 @@
 #include "toolkit/SystemTrayIcon.h"
 #include "toolkit/TooltipDuration.h"
 
+#include "alerts/MailManager.h"
+#include "alerts/MailRuntime.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <cstring>
-#include <curl/curl.h>
-
-namespace {
-
-// The mail engine's runtime lives from start-up to the end of the program.
-struct MailEngineRuntime
-{
-    MailEngineRuntime() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    ~MailEngineRuntime() { curl_global_cleanup(); }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,7 +28,7 @@ int main(int argc, char** argv)
 
     ProductTitle = QString::fromLatin1(ProductName);
     const bool startInTray = argc > 1 && std::strcmp(argv[1], "systray") == 0;
-    MailEngineRuntime mailRuntime;
+    MailRuntime mailRuntime;
     app.installEventFilter(new TooltipDuration(30000, &app));
 
     Q_INIT_RESOURCE(velmora);
@@ -52,6 +43,7 @@ int main(int argc, char** argv)
     context.dialogs = &dialogs;
     context.trayIcon = &trayIcon;
     context.shell = &shell;
+    context.createMailManager = [] { return std::make_unique<MailManager>(); };
     context.logFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
     context.requestQuit = [&quitRequested] {
         quitRequested = true;
