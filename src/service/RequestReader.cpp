@@ -25,6 +25,7 @@ RequestReader::Status RequestReader::add(const char* data, qsizetype size)
 {
     if (m_status != Status::NeedMore)
         return m_status;
+    m_receivedAny = m_receivedAny || size > 0;
     m_buffer.append(data, size);
     return m_status = parse();
 }
@@ -33,7 +34,10 @@ RequestReader::Status RequestReader::endOfInput()
 {
     if (m_status != Status::NeedMore)
         return m_status;
-    return m_status = reject(QStringLiteral("the connection ended before the request was whole"));
+    // A connection closed without a byte is only someone checking that we listen.
+    return m_status = reject(m_receivedAny ? QStringLiteral("the connection ended before the "
+                                                            "request was whole")
+                                           : QString());
 }
 
 RequestReader::Status RequestReader::reject(const QString& reason)

@@ -31,6 +31,7 @@ public:
 
     Status status() const { return m_status; }
     const ServiceRequest& request() const { return m_request; }
+    // Why the request was rejected; empty when the peer sent nothing at all.
     QString rejection() const { return m_rejection; }
 
 private:
@@ -47,6 +48,7 @@ private:
     Status m_status = Status::NeedMore;
     QByteArray m_buffer;
     qint32 m_count = 0;
+    bool m_receivedAny = false;
     ServiceRequest m_request;
     QString m_rejection;
 };

@@ -109,7 +109,8 @@ void ServiceConnection::abandon(const QString& reason)
 {
     if (isFinished())
         return;
-    logLine(QStringLiteral("closed a connection without an answer: %1").arg(reason));
+    if (!reason.isEmpty())
+        logLine(QStringLiteral("closed a connection without an answer: %1").arg(reason));
     closeSocket();
 }
 

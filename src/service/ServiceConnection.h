@@ -27,7 +27,7 @@ public:
 
     bool isFinished() const { return m_descriptor < 0; }
     bool hasExpired() const { return m_deadline.hasExpired(); }
-    // Ends the exchange without an answer.
+    // Ends the exchange without an answer, reporting the reason unless it is empty.
     void abandon(const QString& reason);
 
 signals:

@@ -1,0 +1,486 @@
+// The real velmora-service, talked to over loopback with the window's own
+// client and framing, and with raw bytes where the window cannot go wrong.
+#include "EchoHttpServer.h"
+#include "RawClient.h"
+#include "RunningService.h"
+
+#include "common/AlertSettings.h"
+#include "common/Framing.h"
+#include "service/LocalAddressChoice.h"
+#include "service/SystemAddressSource.h"
+#include "service_link/ServiceCommands.h"
+#include "service_link/ServiceLinkError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QtTest>
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QList<QByteArray> awkwardValues()
+{
+    QByteArray everyByte;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '\n')
+            everyByte.append(char(b));
+    }
+    // Values 1 to 18 as the window writes them.
+    return {"-1",
+            "0",
+            "-1",
+            "0",
+            "a@example.com,b@example.com",
+            "  smtp.example.com ",
+            "",
+            "-1",
+            "0",
+            "user|name,with|separators",
+            "p\xe4ssw\xf6rd\r\r x", // an accented password, CRs inside
+            "",
+            "7",
+            everyByte,
+            " ",
+            "\"quoted\"",
+            "%41%2",
+            "-1"};
+}
+
+QList<QByteArray> saveList(const QList<QByteArray>& values)
+{
+    return QList<QByteArray>{"18"} + values;
+}
+
+QList<QByteArray> settingsOf(const QList<QByteArray>& getSettingsReply)
+{
+    return getSettingsReply.mid(service::FirstValueLine, AlertSettings::ValueCount);
+}
+
+QByteArray saveRequest(const QList<QByteArray>& list)
+{
+    return framing::encodeLine(service::SaveSettings) + framing::encodeCountedList(list);
+}
+
+int runService(const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(RunningService::program(), arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitCode();
+}
+
+int openDescriptors(qint64 pid)
+{
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                   .entryList(QDir::NoDotAndDotDot | QDir::System)
+                   .size());
+}
+
+} // namespace
+
+class TestServiceProcess : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void statusCommands();
+    void defaultSettings();
+    void carrierList();
+    void carrierFileReplacesTheBuiltInList();
+    void saveAndLoadEveryByte();
+    void booleanAndIntegerSpellings_data();
+    void booleanAndIntegerSpellings();
+    void slowSenderIsWaitedFor();
+    void malformedInputLeavesSettingsAlone_data();
+    void malformedInputLeavesSettingsAlone();
+    void silentConnectionIsClosed();
+    void damagedSettingsFileIsKeptAside_data();
+    void damagedSettingsFileIsKeptAside();
+    void oneServicePerUser();
+    void manyShortConnections();
+    void answersWhileAnEchoCheckHangs();
+    void publicChangeWritesOneHistoryLine();
+    void failedEchoCheckWritesNothing();
+    void helpAndVersion();
+
+private:
+    EchoHttpServer m_echo;
+};
+
+void TestServiceProcess::initTestCase()
+{
+    QVERIFY2(QFile::exists(RunningService::program()), qPrintable(RunningService::program()));
+    m_echo.setAddress("203.0.113.7");
+}
+
+void TestServiceProcess::statusCommands()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QByteArray host = QSysInfo::machineHostName().toLocal8Bit();
+    SystemAddressSource system(1h);
+    const QByteArray local = system.currentAddress().toLatin1();
+
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    const QList<QByteArray> status = service.request(service::UpdateStatus);
+    QCOMPARE(status.size(), 4);
+    QVERIFY(status[0].startsWith("velmora-service"));
+    QCOMPARE(status[service::ComputerNameLine], host);
+    QCOMPARE(status[service::LocalIpLine], local);
+
+    const QList<QByteArray> settings = service.request(service::GetSettings);
+    QCOMPARE(settings.size(), 22);
+    QCOMPARE(settings.mid(0, 4), status);
+}
+
+void TestServiceProcess::defaultSettings()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QList<QByteArray> expected{"0", "0", "0", "0",  "", "", "25", "0", "0",
+                                     "",  "",  "",  "-1", "", "", "",   "",  "0"};
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), expected);
+    // Nothing is written before the first save.
+    QVERIFY(!QFile::exists(service.settingsFile()));
+}
+
+void TestServiceProcess::carrierList()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QList<QByteArray> reply = service.request(service::GetCellularProviders);
+    QVERIFY(reply.size() > 20);
+    QVERIFY(reply[0].startsWith("velmora-service"));
+    for (const QByteArray& line : reply.mid(1))
+        QVERIFY2(line.count('|') == 1 && !line.startsWith('|') && !line.endsWith('|'),
+                 line.constData());
+    // The same order every time: the settings store a position in it.
+    QCOMPARE(service.request(service::GetCellularProviders), reply);
+}
+
+void TestServiceProcess::carrierFileReplacesTheBuiltInList()
+{
+    RunningService service;
+    QFile file(service.configDir() + QStringLiteral("/carriers.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# my carriers\n Local Telco|sms.example.net\nSecond|gw.example.org\r\n");
+    file.close();
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QList<QByteArray> reply = service.request(service::GetCellularProviders);
+    QCOMPARE(reply.mid(1),
+             (QList<QByteArray>{" Local Telco|sms.example.net", "Second|gw.example.org"}));
+}
+
+void TestServiceProcess::saveAndLoadEveryByte()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QList<QByteArray> values = awkwardValues();
+    service.save(saveList(values));
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+
+    struct stat info
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(service.settingsFile()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+
+    // And again after a restart, from the file.
+    service.stop();
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+}
+
+void TestServiceProcess::booleanAndIntegerSpellings_data()
+{
+    QTest::addColumn<int>("value"); // 1 to 18
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("True") << 1 << QByteArray("True") << QByteArray("-1");
+    QTest::newRow("1") << 2 << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("FALSE") << 8 << QByteArray("FALSE") << QByteArray("0");
+    QTest::newRow("empty carrier") << 13 << QByteArray("") << QByteArray("-1");
+    QTest::newRow("hex carrier") << 13 << QByteArray("$A") << QByteArray("10");
+    QTest::newRow("carrier past the list") << 13 << QByteArray("999") << QByteArray("999");
+}
+
+void TestServiceProcess::booleanAndIntegerSpellings()
+{
+    QFETCH(int, value);
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, stored);
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QList<QByteArray> values = AlertSettings().toValues();
+    values[value - 1] = sent;
+    service.save(saveList(values));
+    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(value - 1), stored);
+}
+
+void TestServiceProcess::slowSenderIsWaitedFor()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QList<QByteArray> values = AlertSettings().toValues();
+    values[5] = "slow.example.com";
+    const QByteArray bytes = saveRequest(saveList(values));
+    // In pieces that split the command, the count and a value.
+    const RawReply reply = rawExchange(
+        service.port(), {bytes.left(5), bytes.mid(5, 10), bytes.mid(15, 30), bytes.mid(45)}, true,
+        5000, 50);
+    QVERIFY(reply.closedByService);
+    QCOMPARE(reply.bytes, QByteArray());
+    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(5),
+             QByteArray("slow.example.com"));
+}
+
+void TestServiceProcess::malformedInputLeavesSettingsAlone_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<bool>("shutdownWrite");
+
+    const QList<QByteArray> good = saveList(AlertSettings().toValues());
+    auto withValue = [&good](int value, const QByteArray& text) {
+        QList<QByteArray> list = good;
+        list[value] = text;
+        return QList<QByteArray>{saveRequest(list)};
+    };
+    QTest::newRow("unknown command") << QList<QByteArray>{"GetPasswords\r\n"} << false;
+    QTest::newRow("wrong letter case") << QList<QByteArray>{"savesettings\r\n"} << false;
+    QTest::newRow("over-long line") << QList<QByteArray>{QByteArray(16385, 'S') + "\r\n"} << false;
+    QTest::newRow("over-long line without end")
+        << QList<QByteArray>{QByteArray(70000, 'S')} << false;
+    QTest::newRow("list of 18") << QList<QByteArray>{saveRequest(good.mid(0, 18))} << true;
+    QTest::newRow("list of 20") << QList<QByteArray>{saveRequest(good + QList<QByteArray>{"x"})}
+                                << true;
+    QTest::newRow("count 0") << QList<QByteArray>{framing::encodeLine("SaveSettings") +
+                                                  framing::encodeCount(0)}
+                             << true;
+    QTest::newRow("huge count") << QList<QByteArray>{framing::encodeLine("SaveSettings") +
+                                                     framing::encodeCount(0x7fffffff)}
+                                << false;
+    QTest::newRow("first line not 18") << withValue(0, "19") << true;
+    QTest::newRow("boolean yes") << withValue(1, "yes") << true;
+    QTest::newRow("empty boolean") << withValue(9, "") << true;
+    QTest::newRow("carrier abc") << withValue(13, "abc") << true;
+    QTest::newRow("over-long value") << withValue(6, QByteArray(16385, 'x')) << true;
+    QTest::newRow("list cut short")
+        << QList<QByteArray>{withValue(6, "cut.example.com").first().chopped(10)} << true;
+    QTest::newRow("count cut short")
+        << QList<QByteArray>{framing::encodeLine("SaveSettings") + "\0\0"} << true;
+    QTest::newRow("command without line end") << QList<QByteArray>{"GetSettings"} << true;
+}
+
+void TestServiceProcess::malformedInputLeavesSettingsAlone()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(bool, shutdownWrite);
+
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QList<QByteArray> values = AlertSettings().toValues();
+    values[4] = "kept@example.com";
+    service.save(saveList(values));
+
+    const RawReply reply = rawExchange(service.port(), pieces, shutdownWrite);
+    QVERIFY2(reply.closedByService, "the service left the connection open");
+    QCOMPARE(reply.bytes, QByteArray());
+
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+    QVERIFY(service.isRunning());
+}
+
+void TestServiceProcess::silentConnectionIsClosed()
+{
+    RunningService service;
+    QVERIFY2(
+        service.start({m_echo.url()}, {QStringLiteral("--request-timeout"), QStringLiteral("0.3")}),
+        qPrintable(service.errorText()));
+    const RawReply silent = rawExchange(service.port(), {}, false, 10000);
+    QVERIFY(silent.closedByService);
+    QCOMPARE(silent.bytes, QByteArray());
+    const RawReply halfALine = rawExchange(service.port(), {"UpdateSt"}, false, 10000);
+    QVERIFY(halfALine.closedByService);
+    QCOMPARE(halfALine.bytes, QByteArray());
+    QCOMPARE(service.request(service::UpdateStatus).size(), 4);
+}
+
+void TestServiceProcess::damagedSettingsFileIsKeptAside_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: a folder in the file's place
+    QTest::newRow("garbage") << QByteArray("\x01\x02 not settings at all \xff");
+    QTest::newRow("cut off") << QByteArray("velmora-service settings 1\nemailAlerts=-1\n");
+    QTest::newRow("bad boolean") << QByteArray("velmora-service settings 1\nemailAlerts=maybe\n");
+    QTest::newRow("unreadable") << QByteArray();
+}
+
+void TestServiceProcess::damagedSettingsFileIsKeptAside()
+{
+    QFETCH(QByteArray, content);
+    RunningService service;
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkpath(service.settingsFile()));
+    } else {
+        QFile file(service.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), AlertSettings().toValues());
+
+    const QStringList aside = QDir(service.configDir())
+                                  .entryList({QStringLiteral("settings.conf.damaged-*")},
+                                             QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(aside.size(), 1);
+    QTRY_VERIFY(service.output().contains(aside.first()));
+    if (!content.isEmpty()) {
+        QFile kept(service.configDir() + QLatin1Char('/') + aside.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), content);
+    }
+
+    // Saving writes a new file and leaves the kept one alone.
+    QList<QByteArray> values = AlertSettings().toValues();
+    values[5] = "new.example.com";
+    service.save(saveList(values));
+    QTRY_COMPARE(settingsOf(service.request(service::GetSettings)), values);
+    QVERIFY(QFileInfo(service.settingsFile()).isFile());
+    QCOMPARE(QDir(service.configDir())
+                 .entryList({QStringLiteral("settings.conf.damaged-*")},
+                            QDir::AllEntries | QDir::NoDotAndDotDot),
+             aside);
+}
+
+void TestServiceProcess::oneServicePerUser()
+{
+    RunningService first;
+    const QStringList configArgs{QStringLiteral("--config-dir"), first.configDir()};
+    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 1);
+    QVERIFY2(first.start({m_echo.url()}), qPrintable(first.errorText()));
+    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 0);
+
+    RunningService second; // another port, the same config folder
+    QString output;
+    const int code = runService(second.arguments({m_echo.url()}, configArgs), &output);
+    QCOMPARE(code, 3);
+    QVERIFY2(output.contains(QStringLiteral("already running")), qPrintable(output));
+    QCOMPARE(output.count(QLatin1Char('\n')), 1);
+    QVERIFY(first.isRunning());
+
+    // SIGTERM ends it cleanly, and the lock goes with it.
+    first.stop();
+    QVERIFY(first.output().contains(QStringLiteral("stopped")));
+    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 1);
+}
+
+void TestServiceProcess::manyShortConnections()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QProcess pidof;
+    pidof.start(QStringLiteral("pgrep"),
+                {QStringLiteral("-f"), QStringLiteral("--"),
+                 QStringLiteral("velmora-service --port %1 ").arg(service.port())});
+    QVERIFY(pidof.waitForFinished(5000));
+    const qint64 pid = pidof.readAll().trimmed().split('\n').first().toLongLong();
+    QVERIFY(pid > 0);
+
+    service.request(service::UpdateStatus);
+    const int before = openDescriptors(pid);
+    for (int i = 0; i < 2000; ++i) {
+        const char* command = i % 3 == 0   ? service::UpdateStatus
+                              : i % 3 == 1 ? service::GetSettings
+                                           : service::GetCellularProviders;
+        QVERIFY(service.request(command).size() >= 4);
+    }
+    QCOMPARE(openDescriptors(pid), before);
+}
+
+void TestServiceProcess::answersWhileAnEchoCheckHangs()
+{
+    EchoHttpServer hanging;
+    hanging.setReply(200, "203.0.113.7", -1);
+    RunningService service;
+    QVERIFY2(
+        service.start({hanging.url()}, {QStringLiteral("--echo-timeout"), QStringLiteral("60")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE(hanging.requestCount(), 1);
+    // The check waits for its answer; the window's exchanges do not.
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(service.request(service::UpdateStatus).size(), 4);
+    QCOMPARE(service.request(service::GetSettings).size(), 22);
+}
+
+void TestServiceProcess::publicChangeWritesOneHistoryLine()
+{
+    EchoHttpServer echo;
+    echo.setAddress("203.0.113.7");
+    RunningService service;
+    QVERIFY2(
+        service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    QCOMPARE(service.historyLines().size(), 0); // learning the first address is no change
+
+    echo.setAddress("198.51.100.23");
+    QTRY_COMPARE(service.historyLines().size(), 1);
+    const QByteArray line = service.historyLines().first();
+    const QByteArray local = service.request(service::UpdateStatus).value(service::LocalIpLine);
+    static const QRegularExpression format(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,198\\.51\\.100\\.23,%1\\r$")
+            .arg(QRegularExpression::escape(QString::fromLatin1(local))));
+    QVERIFY2(format.match(QString::fromLatin1(line)).hasMatch(), line.constData());
+
+    const int requests = echo.requestCount();
+    QTRY_VERIFY(echo.requestCount() >= requests + 2);
+    QCOMPARE(service.historyLines().size(), 1);
+}
+
+void TestServiceProcess::failedEchoCheckWritesNothing()
+{
+    EchoHttpServer echo;
+    echo.setAddress("203.0.113.7");
+    RunningService service;
+    QVERIFY2(
+        service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.1")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+
+    echo.setReply(200, "<html><body>Your address: 198.51.100.23</body></html>");
+    const int requests = echo.requestCount();
+    QTRY_VERIFY(echo.requestCount() >= requests + 3);
+    QCOMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+             QByteArray("203.0.113.7"));
+    QVERIFY(!QFile::exists(service.logFile()));
+    QVERIFY(service.output().contains(QStringLiteral("could not be checked")));
+}
+
+void TestServiceProcess::helpAndVersion()
+{
+    QString output;
+    QCOMPARE(runService({QStringLiteral("--version")}, &output), 0);
+    QVERIFY2(output.startsWith(QStringLiteral("velmora-service")), qPrintable(output));
+    QCOMPARE(runService({QStringLiteral("--help")}, &output), 0);
+    QVERIFY(output.contains(QStringLiteral("--config-dir")));
+    QVERIFY(output.contains(QStringLiteral("--is-running")));
+    QCOMPARE(runService({QStringLiteral("--port"), QStringLiteral("x")}, &output), 2);
+    QCOMPARE(output.count(QLatin1Char('\n')), 1);
+}
+
+QTEST_GUILESS_MAIN(TestServiceProcess)
+#include "tst_service_process.moc"

@@ -1,0 +1,309 @@
+// The address watcher in-process: scripted interface data, real HTTP checks
+// against local stand-in echo services, the real history file.
+#include "EchoHttpServer.h"
+
+#include "servers/FreePort.h"
+#include "service/AddressWatcher.h"
+#include "service/AlertSink.h"
+#include "service/ChangeRecorder.h"
+#include "service/HistoryLog.h"
+#include "service/LocalAddressSource.h"
+#include "service/PublicAddressChecker.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Interface data as a test scripts it.
+class FakeAddressSource : public LocalAddressSource
+{
+public:
+    QString currentAddress() override { return m_address; }
+    void change(const QString& address)
+    {
+        m_address = address;
+        emit mayHaveChanged();
+    }
+    void set(const QString& address) { m_address = address; }
+
+private:
+    QString m_address;
+};
+
+class RecordingAlertSink : public AlertSink
+{
+public:
+    void addressChanged(const Addresses& previous, const Addresses& current,
+                        const AlertSettings& settings) override
+    {
+        calls.append({previous, current});
+        lastSettings = settings;
+    }
+    QList<QPair<Addresses, Addresses>> calls;
+    AlertSettings lastSettings;
+};
+
+const QDateTime FixedTime(QDate(2026, 12, 10), QTime(14, 3, 7));
+
+// A watcher wired as the service wires it, with fakes only for the interfaces
+// and the alerts.
+class WatcherRig
+{
+public:
+    explicit WatcherRig(AddressWatcher::Timing timing, std::chrono::milliseconds timeout = 2s)
+        : checker({echo.url()}, timeout), watcher(local, checker, timing),
+          history(folder.path() + QStringLiteral("/velmora.log")),
+          recorder(
+              history, alerts,
+              [] {
+                  AlertSettings settings;
+                  settings.emailAlerts = true;
+                  return settings;
+              },
+              [] { return FixedTime; })
+    {
+        QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
+    }
+
+    QList<QByteArray> lines() const
+    {
+        QFile file(history.path());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QList<QByteArray> result = file.readAll().split('\n');
+        result.removeAll(QByteArray());
+        return result;
+    }
+
+    QTemporaryDir folder;
+    EchoHttpServer echo;
+    FakeAddressSource local;
+    PublicAddressChecker checker;
+    AddressWatcher watcher;
+    HistoryLog history;
+    RecordingAlertSink alerts;
+    ChangeRecorder recorder;
+};
+
+const AddressWatcher::Timing Quick{1h, 0ms};
+
+QUrl closedPortUrl()
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(testservers::freePort()));
+}
+
+} // namespace
+
+class TestServiceWatcher : public QObject
+{
+    Q_OBJECT
+private slots:
+    void checkerMovesOnToTheNextService_data();
+    void checkerMovesOnToTheNextService();
+    void checkerFailsWhenNoServiceAnswers();
+    void localChangeWritesOneLine();
+    void publicChangeWritesOneLine();
+    void firstAddressesAreLearnedQuietly();
+    void lostLocalAddressKeepsTheLastOne();
+    void failedCheckWritesNothing_data();
+    void failedCheckWritesNothing();
+    void minimumGapBetweenChecks_data();
+    void minimumGapBetweenChecks();
+};
+
+void TestServiceWatcher::checkerMovesOnToTheNextService_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("delayMs");
+
+    QTest::newRow("HTML page") << 200 << QByteArray("<html><body>203.0.113.9</body></html>") << 0;
+    QTest::newRow("forbidden") << 403 << QByteArray("198.51.100.1") << 0;
+    QTest::newRow("too many requests") << 429 << QByteArray("slow down") << 0;
+    QTest::newRow("private address") << 200 << QByteArray("192.168.1.1\n") << 0;
+    QTest::newRow("CGNAT address") << 200 << QByteArray("100.64.1.1\n") << 0;
+    QTest::newRow("IPv6 address") << 200 << QByteArray("2001:db8::7\n") << 0;
+    QTest::newRow("long body") << 200 << QByteArray(4096, '1') << 0;
+    QTest::newRow("no answer in time") << 200 << QByteArray("198.51.100.1") << -1;
+}
+
+void TestServiceWatcher::checkerMovesOnToTheNextService()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, delayMs);
+
+    EchoHttpServer bad;
+    bad.setReply(status, body, delayMs);
+    EchoHttpServer good;
+    good.setAddress("203.0.113.7");
+    PublicAddressChecker checker({bad.url(), good.url()}, 300ms);
+    QSignalSpy found(&checker, &PublicAddressChecker::found);
+    QSignalSpy failed(&checker, &PublicAddressChecker::failed);
+    checker.start();
+    QTRY_COMPARE(found.size(), 1);
+    QCOMPARE(found.first().first().toString(), QStringLiteral("203.0.113.7"));
+    QCOMPARE(failed.size(), 0);
+    QCOMPARE(bad.requestCount(), 1);
+    QCOMPARE(good.requestCount(), 1);
+    QVERIFY(!checker.isRunning());
+}
+
+void TestServiceWatcher::checkerFailsWhenNoServiceAnswers()
+{
+    EchoHttpServer html;
+    html.setReply(200, "<html>busy</html>");
+    const QUrl refused = closedPortUrl();
+    PublicAddressChecker checker({refused, html.url()}, 300ms);
+    QSignalSpy found(&checker, &PublicAddressChecker::found);
+    QSignalSpy failed(&checker, &PublicAddressChecker::failed);
+    checker.start();
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(found.size(), 0);
+    const QString reason = failed.first().first().toString();
+    QVERIFY2(reason.contains(refused.toString()) && reason.contains(html.url().toString()),
+             qPrintable(reason));
+}
+
+void TestServiceWatcher::localChangeWritesOneLine()
+{
+    WatcherRig rig(Quick);
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+    QCOMPARE(rig.echo.requestCount(), 1);
+
+    rig.local.change(QStringLiteral("192.0.2.20"));
+    QCOMPARE(rig.lines(), QList<QByteArray>{"2026-12-10 14:03:07,203.0.113.7,192.0.2.20\r"});
+    QCOMPARE(rig.alerts.calls.size(), 1);
+    QCOMPARE(rig.alerts.calls[0].first, (Addresses{"203.0.113.7", "192.0.2.10"}));
+    QCOMPARE(rig.alerts.calls[0].second, (Addresses{"203.0.113.7", "192.0.2.20"}));
+    QVERIFY(rig.alerts.lastSettings.emailAlerts);
+
+    // The local change asks for the public address again; it is the same.
+    QTRY_COMPARE(rig.echo.requestCount(), 2);
+    QTRY_VERIFY(!rig.checker.isRunning());
+    QCOMPARE(rig.lines().size(), 1);
+
+    // The same address again is no change.
+    rig.local.change(QStringLiteral("192.0.2.20"));
+    QCOMPARE(rig.lines().size(), 1);
+}
+
+void TestServiceWatcher::publicChangeWritesOneLine()
+{
+    WatcherRig rig({100ms, 0ms});
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+
+    rig.echo.setAddress("198.51.100.23");
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("198.51.100.23"));
+    QCOMPARE(rig.lines(), QList<QByteArray>{"2026-12-10 14:03:07,198.51.100.23,192.0.2.10\r"});
+    const int requests = rig.echo.requestCount();
+    QTRY_VERIFY(rig.echo.requestCount() >= requests + 2);
+    QCOMPARE(rig.lines().size(), 1);
+}
+
+void TestServiceWatcher::firstAddressesAreLearnedQuietly()
+{
+    WatcherRig rig({100ms, 0ms});
+    rig.echo.setReply(503, "down");
+    rig.watcher.start(); // no local address, no public one
+    QTRY_VERIFY(rig.echo.requestCount() >= 2);
+
+    rig.local.change(QStringLiteral("192.0.2.10"));
+    rig.echo.setAddress("203.0.113.7");
+    QTRY_COMPARE(rig.watcher.current(), (Addresses{"203.0.113.7", "192.0.2.10"}));
+    QCOMPARE(rig.lines(), QList<QByteArray>());
+    QCOMPARE(rig.alerts.calls.size(), 0);
+}
+
+void TestServiceWatcher::lostLocalAddressKeepsTheLastOne()
+{
+    WatcherRig rig(Quick);
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+
+    rig.local.change(QString()); // the network went away for a moment
+    QCOMPARE(rig.watcher.current().localIp, QStringLiteral("192.0.2.10"));
+    rig.local.change(QStringLiteral("192.0.2.10")); // and came back as it was
+    QCOMPARE(rig.lines().size(), 0);
+
+    rig.local.change(QString());
+    rig.local.change(QStringLiteral("192.0.2.30")); // came back with another address
+    QCOMPARE(rig.lines(), QList<QByteArray>{"2026-12-10 14:03:07,203.0.113.7,192.0.2.30\r"});
+}
+
+void TestServiceWatcher::failedCheckWritesNothing_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("delayMs");
+    QTest::newRow("server error") << 503 << QByteArray("198.51.100.1") << 0;
+    QTest::newRow("HTML page") << 200 << QByteArray("<html>198.51.100.1</html>") << 0;
+    QTest::newRow("private address") << 200 << QByteArray("10.0.0.1") << 0;
+    QTest::newRow("no answer in time") << 200 << QByteArray("198.51.100.1") << -1;
+}
+
+void TestServiceWatcher::failedCheckWritesNothing()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, delayMs);
+
+    WatcherRig rig({50ms, 0ms}, 200ms);
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+
+    rig.echo.setReply(status, body, delayMs);
+    const int requests = rig.echo.requestCount();
+    QTRY_VERIFY(rig.echo.requestCount() >= requests + 3);
+    QCOMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+    QCOMPARE(rig.lines().size(), 0);
+    QCOMPARE(rig.alerts.calls.size(), 0);
+}
+
+void TestServiceWatcher::minimumGapBetweenChecks_data()
+{
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<int>("requestsAfterThreeChanges");
+    QTest::newRow("no gap: a check per change") << 0 << 4;
+    QTest::newRow("long gap: none yet") << 600000 << 1;
+}
+
+void TestServiceWatcher::minimumGapBetweenChecks()
+{
+    QFETCH(int, gapMs);
+    QFETCH(int, requestsAfterThreeChanges);
+
+    WatcherRig rig({1h, std::chrono::milliseconds(gapMs)});
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.echo.requestCount(), 1);
+    QTRY_VERIFY(!rig.checker.isRunning());
+
+    for (const char* address : {"192.0.2.11", "192.0.2.12", "192.0.2.13"}) {
+        rig.local.change(QString::fromLatin1(address));
+        QTRY_VERIFY(!rig.checker.isRunning());
+    }
+    QTest::qWait(200); // room for a check that should not come
+    QCOMPARE(rig.echo.requestCount(), requestsAfterThreeChanges);
+    QCOMPARE(rig.lines().size(), 3);
+}
+
+QTEST_GUILESS_MAIN(TestServiceWatcher)
+#include "tst_service_watcher.moc"
