@@ -1,0 +1,157 @@
+// Only the service's own user (and root) may talk to it. The service runs as
+// one unprivileged user, the clients as another, as itself and as root.
+#include "EchoHttpServer.h"
+#include "RunningService.h"
+
+#include "common/AlertSettings.h"
+#include "service_link/ServiceCommands.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+#include <unistd.h>
+
+namespace {
+
+// nobody runs the service; daemon is the stranger.
+const QString ServiceUser = QStringLiteral("65534");
+const QString ServiceGroup = QStringLiteral("65534");
+const QString OtherUser = QStringLiteral("1");
+const QString OtherGroup = QStringLiteral("1");
+
+QStringList asUser(const QString& user, const QString& group)
+{
+    return {QStringLiteral("setpriv"), QStringLiteral("--reuid=") + user,
+            QStringLiteral("--regid=") + group, QStringLiteral("--clear-groups")};
+}
+
+QString probe()
+{
+    return qEnvironmentVariable("VELMORA_BINARY_DIR") +
+           QStringLiteral("/tests/bin/velmora_service_probe");
+}
+
+int runProbe(const QString& user, const QString& group, quint16 port, const QStringList& action,
+             QByteArray* output = nullptr)
+{
+    QStringList arguments = asUser(user, group).mid(1);
+    arguments << probe() << QString::number(port) << action;
+    QProcess process;
+    process.start(QStringLiteral("setpriv"), arguments);
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool giveTo(const QString& path, const QString& user, const QString& group)
+{
+    return QProcess::execute(QStringLiteral("chown"),
+                             {QStringLiteral("-R"), user + QLatin1Char(':') + group, path}) == 0;
+}
+
+} // namespace
+
+class TestServiceUsers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void strangerGetsNoAnswer_data();
+    void strangerGetsNoAnswer();
+    void strangerCannotSave();
+    void ownUserSavesAsTheWindowDoes();
+
+private:
+    bool startService(RunningService& service);
+    EchoHttpServer m_echo;
+};
+
+void TestServiceUsers::initTestCase()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the service and its clients as other users");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs setpriv (util-linux) to run programs as other users");
+    QVERIFY(QFile::exists(probe()));
+    m_echo.setAddress("203.0.113.7");
+}
+
+bool TestServiceUsers::startService(RunningService& service)
+{
+    if (!giveTo(service.folder(), ServiceUser, ServiceGroup))
+        return false;
+    return service.startAs(asUser(ServiceUser, ServiceGroup), {m_echo.url()});
+}
+
+void TestServiceUsers::strangerGetsNoAnswer_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("GetSettings") << QString::fromLatin1(service::GetSettings);
+    QTest::newRow("UpdateStatus") << QString::fromLatin1(service::UpdateStatus);
+    QTest::newRow("GetCellularProviders") << QString::fromLatin1(service::GetCellularProviders);
+}
+
+void TestServiceUsers::strangerGetsNoAnswer()
+{
+    QFETCH(QString, command);
+    RunningService service;
+    QVERIFY2(startService(service), qPrintable(service.errorText()));
+
+    QByteArray reply;
+    QCOMPARE(
+        runProbe(OtherUser, OtherGroup, service.port(), {QStringLiteral("ask"), command}, &reply),
+        3);
+    QCOMPARE(reply, QByteArray());
+    QTRY_VERIFY(service.output().contains(QStringLiteral("refused a connection from user 1")));
+
+    // Its own user and root are answered.
+    QCOMPARE(runProbe(ServiceUser, ServiceGroup, service.port(), {QStringLiteral("ask"), command},
+                      &reply),
+             0);
+    QVERIFY(reply.startsWith("velmora-service"));
+    QVERIFY(service.request(command.toLatin1().constData()).size() >= 2);
+}
+
+void TestServiceUsers::strangerCannotSave()
+{
+    RunningService service;
+    QVERIFY2(startService(service), qPrintable(service.errorText()));
+
+    // The service may shut the door before the list is even sent.
+    const int code = runProbe(OtherUser, OtherGroup, service.port(),
+                              {QStringLiteral("save"), QStringLiteral("intruder@example.com")});
+    QVERIFY2(code == 0 || code == 3, qPrintable(QString::number(code)));
+    QTRY_VERIFY(service.output().contains(QStringLiteral("refused a connection from user 1")));
+    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
+             QByteArray());
+
+    QCOMPARE(runProbe(ServiceUser, ServiceGroup, service.port(),
+                      {QStringLiteral("save"), QStringLiteral("owner@example.com")}),
+             0);
+    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
+             QByteArray("owner@example.com"));
+}
+
+void TestServiceUsers::ownUserSavesAsTheWindowDoes()
+{
+    // The window closes its end right after the list; the service must still
+    // see whose it was.
+    RunningService service;
+    QVERIFY2(startService(service), qPrintable(service.errorText()));
+    for (int i = 0; i < 20; ++i) {
+        const QString recipients = QStringLiteral("owner%1@example.com").arg(i);
+        QCOMPARE(runProbe(ServiceUser, ServiceGroup, service.port(),
+                          {QStringLiteral("send"), recipients}),
+                 0);
+        QTRY_COMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
+                     recipients.toLatin1());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestServiceUsers)
+#include "tst_service_users.moc"
