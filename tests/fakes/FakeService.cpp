@@ -71,9 +71,17 @@ FakeService::FakeService()
 
 FakeService::~FakeService()
 {
+    stop();
+}
+
+void FakeService::stop()
+{
     m_stopping = true;
-    m_thread.join();
-    ::close(m_listener);
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_listener >= 0)
+        ::close(m_listener);
+    m_listener = -1;
 }
 
 void FakeService::run()

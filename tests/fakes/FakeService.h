@@ -32,6 +32,8 @@ public:
     FakeService& operator=(const FakeService&) = delete;
 
     quint16 port() const { return m_port; }
+    // Stops listening: later connections are refused.
+    void stop();
 
     // Reply bytes for a command, used for every connection that sends it.
     void setReply(const QByteArray& command, const QByteArray& reply);
