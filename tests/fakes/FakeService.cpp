@@ -52,7 +52,7 @@ FakeService::Exchange parseExchange(const QByteArray& raw)
 
 } // namespace
 
-FakeService::FakeService()
+FakeService::FakeService(quint16 port)
 {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
@@ -60,9 +60,15 @@ FakeService::FakeService()
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener, 64) != 0)
-        qFatal("the fake service cannot listen on 127.0.0.1");
+        ::listen(m_listener, 64) != 0) {
+        if (port == 0)
+            qFatal("the fake service cannot listen on 127.0.0.1");
+        ::close(m_listener);
+        m_listener = -1;
+        return;
+    }
     socklen_t length = sizeof address;
     ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
     m_port = ntohs(address.sin_port);
@@ -76,6 +82,8 @@ FakeService::~FakeService()
 
 void FakeService::stop()
 {
+    if (m_listener < 0)
+        return;
     m_stopping = true;
     if (m_thread.joinable())
         m_thread.join();

@@ -26,12 +26,14 @@ public:
         QByteArray raw;
     };
 
-    FakeService();
+    // Listens on a free port, or on the given one (isListening() tells whether it could).
+    explicit FakeService(quint16 port = 0);
     ~FakeService();
     FakeService(const FakeService&) = delete;
     FakeService& operator=(const FakeService&) = delete;
 
     quint16 port() const { return m_port; }
+    bool isListening() const { return m_listener >= 0; }
     // Stops listening: later connections are refused.
     void stop();
 

@@ -1,0 +1,237 @@
+#include "XServer.h"
+#include "fakes/FakeService.h"
+
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+QByteArray list(const QList<QByteArray>& lines)
+{
+    return FakeService::countedList(lines);
+}
+
+} // namespace
+
+// The real program, started as a user starts it, on a private display, against a
+// scripted service on 127.0.0.1:9522.
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void secondCopyShowsTheFirstCopysWindow_data();
+    void secondCopyShowsTheFirstCopysWindow();
+    void onlyTheExactSwitchStartsInTheTray_data();
+    void onlyTheExactSwitchStartsInTheTray();
+    void copyInAnotherFolderRunsBeside();
+    void lockOfACrashedCopyIsTakenOver();
+    void sigtermEndsAtOnceWithoutSaving();
+    void startWithoutServiceTellsAndEnds();
+
+private:
+    QProcess* start(const QStringList& arguments, const QString& program = {});
+    bool waitForStartUp(int exchanges);
+    bool waitForVisibleWindow(const QString& title, int timeoutMs = 8000);
+
+    XServer m_x;
+    QTemporaryDir m_runtime;
+    std::unique_ptr<FakeService> m_service;
+    QList<QProcess*> m_processes;
+    QString m_program;
+};
+
+void TestProgram::initTestCase()
+{
+    if (!m_x.start())
+        QSKIP("Xvfb and xdotool are needed to run the program on a private display");
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_program = qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora";
+    QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
+}
+
+void TestProgram::init()
+{
+    m_service = std::make_unique<FakeService>(9522);
+    if (!m_service->isListening())
+        QSKIP("127.0.0.1:9522 is in use (a service is running here)");
+    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net", "Verizon|vtext.com"}));
+    m_service->setReply("GetSettings",
+                        list({"v", "pc", "203.0.113.7", "10.0.0.2", "0", "0", "0", "0",
+                              "me@example.com", "smtp.example.com", "25", "0", "0", "", "",
+                              "5555555555", "1", "", "", "", "", "0"}));
+    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+}
+
+void TestProgram::cleanup()
+{
+    for (QProcess* process : std::as_const(m_processes)) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+        delete process;
+    }
+    m_processes.clear();
+    m_service.reset();
+}
+
+QProcess* TestProgram::start(const QStringList& arguments, const QString& program)
+{
+    auto* process = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_x.display());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    env.remove("VELMORA_INSTANCE_NAME");
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program.isEmpty() ? m_program : program, arguments);
+    process->waitForStarted(5000);
+    m_processes.append(process);
+    return process;
+}
+
+bool TestProgram::waitForStartUp(int exchanges)
+{
+    // The window's creation makes three exchanges; once they are in, it runs.
+    if (!m_service->waitForExchanges(exchanges, 15000))
+        return false;
+    QTest::qWait(300);
+    return true;
+}
+
+bool TestProgram::waitForVisibleWindow(const QString& title, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (m_x.visibleWindows(title) > 0)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void TestProgram::secondCopyShowsTheFirstCopysWindow_data()
+{
+    QTest::addColumn<QStringList>("secondArguments");
+    QTest::newRow("no arguments") << QStringList{};
+    QTest::newRow("systray") << QStringList{"systray"};
+}
+
+void TestProgram::secondCopyShowsTheFirstCopysWindow()
+{
+    QFETCH(QStringList, secondArguments);
+    QProcess* first = start({"systray"});
+    QVERIFY(waitForStartUp(3));
+    QCOMPARE(m_x.visibleWindows("Velmora"), 0);
+
+    QProcess* second = start(secondArguments);
+    QVERIFY(second->waitForFinished(15000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(waitForVisibleWindow("Velmora"));
+    QCOMPARE(m_x.visibleWindows("Velmora"), 1);
+    QCOMPARE(first->state(), QProcess::Running);
+    // The second copy never talked to the service (the first copy's shown Status
+    // page refreshes once).
+    QTest::qWait(200);
+    QCOMPARE(m_service->commands().count("GetSettings"), 1);
+}
+
+void TestProgram::onlyTheExactSwitchStartsInTheTray_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("systray") << QStringList{"systray"} << false;
+    QTest::newRow("Systray") << QStringList{"Systray"} << true;
+    QTest::newRow("/systray") << QStringList{"/systray"} << true;
+    QTest::newRow("-systray") << QStringList{"-systray"} << true;
+    QTest::newRow("second place") << QStringList{"x", "systray"} << true;
+    QTest::newRow("none") << QStringList{} << true;
+}
+
+void TestProgram::onlyTheExactSwitchStartsInTheTray()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, shown);
+    start(arguments);
+    QVERIFY(waitForStartUp(3));
+    if (shown)
+        QVERIFY(waitForVisibleWindow("Velmora"));
+    else
+        QCOMPARE(m_x.visibleWindows("Velmora"), 0);
+}
+
+void TestProgram::copyInAnotherFolderRunsBeside()
+{
+    QTemporaryDir other;
+    const QString copy = other.filePath("velmora");
+    QVERIFY(QFile::copy(m_program, copy));
+    QFile::setPermissions(copy, QFile::permissions(m_program));
+    QProcess* first = start({"systray"});
+    QVERIFY(waitForStartUp(3));
+    QProcess* second = start({"systray"}, copy);
+    QVERIFY(waitForStartUp(6));
+    QVERIFY(!second->waitForFinished(500));
+    QCOMPARE(first->state(), QProcess::Running);
+    QCOMPARE(second->state(), QProcess::Running);
+}
+
+void TestProgram::lockOfACrashedCopyIsTakenOver()
+{
+    QProcess* crashed = start({"systray"});
+    QVERIFY(waitForStartUp(3));
+    ::kill(pid_t(crashed->processId()), SIGKILL);
+    QVERIFY(crashed->waitForFinished(5000));
+
+    QProcess* next = start({"systray"});
+    QVERIFY(waitForStartUp(6));
+    QCOMPARE(next->state(), QProcess::Running);
+    QProcess* third = start({});
+    QVERIFY(third->waitForFinished(15000));
+    QCOMPARE(third->exitCode(), 0);
+    QVERIFY(waitForVisibleWindow("Velmora"));
+}
+
+void TestProgram::sigtermEndsAtOnceWithoutSaving()
+{
+    QProcess* program = start({});
+    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForVisibleWindow("Velmora"));
+    // An unsaved edit: switch "Send Email Alerts" on (its fields are filled, so no
+    // notice). The window is centred on the 1024x768 screen.
+    QVERIFY(m_x.xdotool({"mousemove", "576", "295", "click", "1"}));
+    QTest::qWait(300);
+    ::kill(pid_t(program->processId()), SIGTERM);
+    QVERIFY(program->waitForFinished(5000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QTest::qWait(200);
+    QVERIFY(!m_service->commands().contains("SaveSettings"));
+}
+
+void TestProgram::startWithoutServiceTellsAndEnds()
+{
+    m_service->stop();
+    QProcess* program = start({"systray"});
+    // The notice is captioned with the application title, the executable's name.
+    QVERIFY(waitForVisibleWindow("velmora", 15000));
+    QVERIFY(program->state() == QProcess::Running);
+    const QString box = m_x.firstVisibleWindow("velmora");
+    QVERIFY(m_x.xdotool({"windowfocus", "--sync", box}));
+    QVERIFY(m_x.xdotool({"key", "--window", box, "Return"}));
+    QVERIFY(program->waitForFinished(10000));
+    QCOMPARE(program->exitCode(), 0);
+    QCOMPARE(m_x.visibleWindows("Velmora"), 0);
+}
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"
