@@ -7,6 +7,8 @@
 #include "service/SocketOwnerLookup.h"
 
 #include <algorithm>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +43,10 @@ void ServiceListener::listenOn(quint16 port)
                                .arg(port)
                                .arg(errorString())
                                .toStdString());
+    // Hand over a connection once its request has arrived: the exchange is
+    // then served in one go, without waiting for the socket a second time.
+    const int seconds = 1;
+    ::setsockopt(int(socketDescriptor()), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
 }
 
 void ServiceListener::incomingConnection(qintptr descriptor)
