@@ -227,7 +227,7 @@ void TestProgram::startWithoutServiceTellsAndEnds()
     QVERIFY(program->state() == QProcess::Running);
     const QString box = m_x.firstVisibleWindow("velmora");
     QVERIFY(m_x.xdotool({"windowfocus", "--sync", box}));
-    QVERIFY(m_x.xdotool({"key", "--window", box, "Return"}));
+    QVERIFY(m_x.xdotool({"key", "Return"}));
     QVERIFY(program->waitForFinished(10000));
     QCOMPARE(program->exitCode(), 0);
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
