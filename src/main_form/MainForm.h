@@ -122,6 +122,8 @@ private:
     void btnSelectProgramClick();
     void btnTestProgramClick();
     void btnUploadTestPageClick();
+    // Shows each status of the FTP upload as a notice.
+    void FTPStatus(const QString& statusText);
 
     MainFormContext m_context;
     std::unique_ptr<Ui::TFormMain> m_ui;

@@ -27,4 +27,7 @@ struct MainFormContext
     std::function<std::unique_ptr<AbstractMailManager>()> createMailManager;
     // Asks the program to end once its event loop runs.
     std::function<void()> requestQuit;
+    // The FTP page's server port. The program always uses 21; tests point it
+    // at a server of their own.
+    quint16 ftpPort = 21;
 };

@@ -14,7 +14,8 @@ void DesktopShellActions::openUrl(const QUrl& url)
 void DesktopShellActions::openFile(const QString& path)
 {
     const QFileInfo file(path);
-    if (file.isExecutable()) {
+    // A folder is "executable" too, but it is opened, not started.
+    if (file.isFile() && file.isExecutable()) {
         QProcess::startDetached(file.absoluteFilePath(), {});
         return;
     }

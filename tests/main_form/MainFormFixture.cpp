@@ -56,6 +56,8 @@ TFormMain& MainFormFixture::create()
     context.clock = [this] { return now; };
     context.logFilePath = folder.filePath(QStringLiteral("velmora.log"));
     context.requestQuit = [this] { ++quitRequests; };
+    if (adjustContext)
+        adjustContext(context);
     m_form = std::make_unique<TFormMain>(context);
     return *m_form;
 }

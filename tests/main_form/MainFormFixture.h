@@ -41,6 +41,9 @@ public:
     RecordingShellActions shell;
     QTemporaryDir folder;
     int quitRequests = 0;
+    // Changes the window's collaborators before create() makes it (real shell
+    // actions, the FTP page's port).
+    std::function<void(MainFormContext&)> adjustContext;
     QDateTime now = QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7));
 
 private:
