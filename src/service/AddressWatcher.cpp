@@ -1,10 +1,10 @@
 #include "service/AddressWatcher.h"
 
 #include "service/LocalAddressSource.h"
-#include "service/PublicAddressChecker.h"
+#include "service/PublicAddressSource.h"
 #include "service/ServiceLog.h"
 
-AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressChecker& checker,
+AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,
                                Timing timing, QObject* parent)
     : QObject(parent), m_local(local), m_checker(checker), m_timing(timing)
 {
@@ -15,8 +15,8 @@ AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressChecker& 
     connect(&m_gap, &QTimer::timeout, this, &AddressWatcher::startCheck);
     connect(&m_local, &LocalAddressSource::mayHaveChanged, this,
             &AddressWatcher::onLocalMayHaveChanged);
-    connect(&m_checker, &PublicAddressChecker::found, this, &AddressWatcher::onPublicFound);
-    connect(&m_checker, &PublicAddressChecker::failed, this, &AddressWatcher::onPublicFailed);
+    connect(&m_checker, &PublicAddressSource::found, this, &AddressWatcher::onPublicFound);
+    connect(&m_checker, &PublicAddressSource::failed, this, &AddressWatcher::onPublicFailed);
 }
 
 void AddressWatcher::start()

@@ -8,7 +8,7 @@
 #include <chrono>
 
 class LocalAddressSource;
-class PublicAddressChecker;
+class PublicAddressSource;
 
 // Keeps the last known public and local address and says when one of them
 // changes. The public address is checked at a steady interval and right after a
@@ -25,7 +25,7 @@ public:
         std::chrono::milliseconds echoMinGap;
     };
 
-    AddressWatcher(LocalAddressSource& local, PublicAddressChecker& checker, Timing timing,
+    AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker, Timing timing,
                    QObject* parent = nullptr);
 
     // Reads the local address and starts the first public check.
@@ -45,7 +45,7 @@ private:
     void startCheck();
 
     LocalAddressSource& m_local;
-    PublicAddressChecker& m_checker;
+    PublicAddressSource& m_checker;
     Timing m_timing;
     Addresses m_current;
     QTimer m_interval;

@@ -14,7 +14,7 @@ constexpr qint64 MaxBodySize = 256;
 
 PublicAddressChecker::PublicAddressChecker(QList<QUrl> urls,
                                            std::chrono::milliseconds timeoutPerUrl, QObject* parent)
-    : QObject(parent), m_urls(std::move(urls)), m_timeout(timeoutPerUrl)
+    : PublicAddressSource(parent), m_urls(std::move(urls)), m_timeout(timeoutPerUrl)
 {
 }
 

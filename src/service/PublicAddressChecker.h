@@ -1,8 +1,9 @@
 #pragma once
 
+#include "service/PublicAddressSource.h"
+
 #include <QList>
 #include <QNetworkAccessManager>
-#include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QUrl>
@@ -13,7 +14,7 @@ class QNetworkReply;
 // Asks the echo services, one after the other, for this computer's public
 // address, until one answers with a plain public IPv4 address. Runs on the
 // event loop; nothing waits for it.
-class PublicAddressChecker : public QObject
+class PublicAddressChecker : public PublicAddressSource
 {
     Q_OBJECT
 public:
@@ -21,14 +22,8 @@ public:
                          QObject* parent = nullptr);
     ~PublicAddressChecker() override;
 
-    // Starts a check unless one is running.
-    void start();
-    bool isRunning() const { return !m_reply.isNull(); }
-
-signals:
-    void found(const QString& address);
-    // No service gave a usable answer; reason names what each did.
-    void failed(const QString& reason);
+    void start() override;
+    bool isRunning() const override { return !m_reply.isNull(); }
 
 private:
     void askNext();

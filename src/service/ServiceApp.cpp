@@ -6,8 +6,8 @@
 #include "service/EchoUrlList.h"
 #include "service/HistoryLog.h"
 #include "service/InstanceLock.h"
+#include "service/IsolatedAddressCheck.h"
 #include "service/LoggingAlertSink.h"
-#include "service/PublicAddressChecker.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceError.h"
 #include "service/ServiceListener.h"
@@ -46,7 +46,7 @@ int ServiceApp::run()
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
     SystemAddressSource localSource(m_options.localCheckInterval);
-    PublicAddressChecker checker(echoUrls, m_options.echoTimeout);
+    IsolatedAddressCheck checker(echoUrls, m_options.echoTimeout);
     AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap});
 
     HistoryLog history(m_options.logFile);

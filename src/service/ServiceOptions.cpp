@@ -85,8 +85,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("Close a connection whose request is not complete after <seconds> "
                        "(default 5)."),
         QStringLiteral("seconds"), QStringLiteral("5"));
-    parser.addOptions({isRunning, port, configDir, logFile, echoUrl, echoInterval, echoMinGap,
-                       echoTimeout, localInterval, requestTimeout});
+    // The service's own helper for the public address (see IsolatedAddressCheck).
+    QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
+                                          QStringLiteral("Print the public address and exit."));
+    checkPublicAddress.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({isRunning, checkPublicAddress, port, configDir, logFile, echoUrl,
+                       echoInterval, echoMinGap, echoTimeout, localInterval, requestTimeout});
 
     if (!parser.parse(arguments))
         usageError(parser.errorText());
@@ -108,6 +112,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(isRunning))
         result.action = CommandLine::Action::QueryRunning;
+    if (parser.isSet(checkPublicAddress))
+        result.action = CommandLine::Action::CheckPublicAddress;
 
     ServiceOptions& options = result.options;
     bool ok = false;

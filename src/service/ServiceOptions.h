@@ -28,7 +28,8 @@ struct CommandLine
         Run,
         ShowHelp,
         ShowVersion,
-        QueryRunning
+        QueryRunning,
+        CheckPublicAddress
     };
     Action action = Action::Run;
     ServiceOptions options;

@@ -1,4 +1,6 @@
+#include "service/EchoUrlList.h"
 #include "service/InstanceLock.h"
+#include "service/IsolatedAddressCheck.h"
 #include "service/ServiceApp.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
@@ -34,6 +36,13 @@ int main(int argc, char* argv[])
             return 0;
         case CommandLine::Action::QueryRunning:
             return InstanceLock::isHeld(commandLine.options.configDir) ? 0 : 1;
+        case CommandLine::Action::CheckPublicAddress: {
+            ShutdownSignals::unblockInProcess();
+            const ServiceOptions& options = commandLine.options;
+            return IsolatedAddressCheck::runHelper(
+                options.echoUrls.isEmpty() ? echourls::load(options.configDir) : options.echoUrls,
+                options.echoTimeout);
+        }
         case CommandLine::Action::Run:
             break;
         }
