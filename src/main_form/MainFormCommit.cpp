@@ -165,8 +165,9 @@ void TFormMain::hideToTray()
 
 void TFormMain::ShowVelmora1Click()
 {
+    // Leave the minimized state before showing, or the window comes back iconic.
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
-    setWindowState((windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
     raise();
     activateWindow();
 }

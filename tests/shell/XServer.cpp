@@ -52,15 +52,42 @@ bool XServer::xdotool(const QStringList& arguments) const
     return tool.waitForFinished(10000) && tool.exitCode() == 0;
 }
 
-QStringList XServer::searchVisible(const QString& title) const
+QStringList XServer::run(const QStringList& arguments) const
 {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     tool.setProcessEnvironment(env);
-    tool.start("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+    tool.start("xdotool", arguments);
     tool.waitForFinished(10000);
     return QString::fromLatin1(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+QStringList XServer::searchVisible(const QString& title) const
+{
+    return run({"search", "--onlyvisible", "--name", "^" + title + "$"});
+}
+
+QStringList XServer::visibleWindowsOfClass(const QString& windowClass) const
+{
+    return run({"search", "--onlyvisible", "--class", "^" + windowClass + "$"});
+}
+
+QStringList XServer::visibleWindowsNamed(const QString& pattern) const
+{
+    return searchVisible(pattern);
+}
+
+QSize XServer::windowSize(const QString& window) const
+{
+    int width = 0, height = 0;
+    for (const QString& line : run({"getwindowgeometry", "--shell", window})) {
+        if (line.startsWith("WIDTH="))
+            width = line.mid(6).toInt();
+        else if (line.startsWith("HEIGHT="))
+            height = line.mid(7).toInt();
+    }
+    return {width, height};
 }
 
 QString XServer::firstVisibleWindow(const QString& title) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSize>
 #include <QString>
 
 // A private Xvfb display for one test, with xdotool to look at its windows.
@@ -16,10 +17,14 @@ public:
     // Visible top-level windows whose title matches the pattern exactly.
     int visibleWindows(const QString& title) const;
     QString firstVisibleWindow(const QString& title) const;
+    QStringList visibleWindowsNamed(const QString& pattern) const;
+    QStringList visibleWindowsOfClass(const QString& windowClass) const;
+    QSize windowSize(const QString& window) const;
     bool xdotool(const QStringList& arguments) const;
 
 private:
     QStringList searchVisible(const QString& title) const;
+    QStringList run(const QStringList& arguments) const;
 
     QProcess m_xvfb;
     QString m_display;

@@ -1,0 +1,158 @@
+#include "XServer.h"
+#include "fakes/FakeService.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The program's icon in a real notification area (trayer, an XEmbed tray host) on
+// a private display, driven with the pointer as a user drives it.
+class TestTray : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void pointerOverIconRefreshesStatus();
+    void rightClickOpensMenuAndShowsWindow();
+    void closingHidesAndDoubleClickShows();
+    void iconComesBackWhenTrayHostRestarts();
+
+private:
+    bool startTrayHost();
+    QString iconWindow(int timeoutMs = 8000) const;
+    qsizetype statusRefreshes() const { return m_service->commands().count("UpdateStatus"); }
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
+
+    XServer m_x;
+    QTemporaryDir m_runtime;
+    std::unique_ptr<FakeService> m_service;
+    QProcess m_trayHost;
+    QProcess m_program;
+};
+
+void TestTray::initTestCase()
+{
+    if (QStandardPaths::findExecutable("trayer").isEmpty())
+        QSKIP("trayer is needed as the tray host");
+    if (!m_x.start())
+        QSKIP("Xvfb and xdotool are needed to run the program on a private display");
+    m_service = std::make_unique<FakeService>(9522);
+    if (!m_service->isListening())
+        QSKIP("127.0.0.1:9522 is in use (a service is running here)");
+    const auto list = [](const QList<QByteArray>& lines) { return FakeService::countedList(lines); };
+    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net"}));
+    m_service->setReply("GetSettings",
+                        list({"v", "pc", "203.0.113.7", "10.0.0.2", "0", "0", "0", "0",
+                              "me@example.com", "smtp.example.com", "25", "0", "0", "", "",
+                              "5555555555", "0", "", "", "", "", "0"}));
+    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+    QVERIFY(startTrayHost());
+
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_x.display());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    m_program.setProcessEnvironment(env);
+    m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_program.start(qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora", {"systray"});
+    QVERIFY(m_program.waitForStarted(5000));
+    QVERIFY(m_service->waitForExchanges(3, 15000));
+    QVERIFY2(!iconWindow().isEmpty(), "the icon did not appear in the tray");
+}
+
+void TestTray::cleanupTestCase()
+{
+    for (QProcess* process : {&m_program, &m_trayHost}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+}
+
+bool TestTray::startTrayHost()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_x.display());
+    m_trayHost.setProcessEnvironment(env);
+    m_trayHost.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                "--width", "100", "--heighttype", "pixel", "--height", "32"});
+    return m_trayHost.waitForStarted(5000);
+}
+
+bool TestTray::waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QTest::qWait(50);
+    }
+    return condition();
+}
+
+QString TestTray::iconWindow(int timeoutMs) const
+{
+    // The icon is a small window of the program's class inside the tray.
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        for (const QString& window : m_x.visibleWindowsOfClass("velmora")) {
+            const QSize size = m_x.windowSize(window);
+            if (size.width() > 0 && size.width() <= 64 && size.height() <= 64)
+                return window;
+        }
+        QTest::qWait(100);
+    }
+    return {};
+}
+
+void TestTray::pointerOverIconRefreshesStatus()
+{
+    const QString icon = iconWindow();
+    const qsizetype before = statusRefreshes();
+    for (int x = 2; x <= 10; x += 2)
+        QVERIFY(m_x.xdotool({"mousemove", "--window", icon, QString::number(x), "8"}));
+    QVERIFY(waitFor([&] { return statusRefreshes() >= before + 3; }));
+    QCOMPARE(m_x.visibleWindows("Velmora"), 0); // hovering opens nothing
+}
+
+void TestTray::rightClickOpensMenuAndShowsWindow()
+{
+    const QString icon = iconWindow();
+    const qsizetype before = m_x.visibleWindowsOfClass("velmora").size();
+    QVERIFY(m_x.xdotool({"mousemove", "--window", icon, "6", "8", "click", "3"}));
+    QVERIFY(waitFor([&] { return m_x.visibleWindowsOfClass("velmora").size() > before; }));
+    // Keyboard through the menu: the two copy items, then "Show Velmora".
+    QVERIFY(m_x.xdotool({"key", "Down", "Down", "Down", "Return"}));
+    QVERIFY(waitFor([&] { return m_x.visibleWindows("Velmora") == 1; }));
+}
+
+void TestTray::closingHidesAndDoubleClickShows()
+{
+    QVERIFY(waitFor([&] { return m_x.visibleWindows("Velmora") == 1; }));
+    // "Cancel" hides the window to the tray; the program keeps running.
+    QVERIFY(m_x.xdotool({"mousemove", "702", "619", "click", "1"}));
+    QVERIFY(waitFor([&] { return m_x.visibleWindows("Velmora") == 0; }));
+    QCOMPARE(m_program.state(), QProcess::Running);
+    const QString icon = iconWindow();
+    QVERIFY(m_x.xdotool({"mousemove", "--window", icon, "6", "8", "click", "--repeat", "2",
+                         "--delay", "60", "1"}));
+    QVERIFY(waitFor([&] { return m_x.visibleWindows("Velmora") == 1; }));
+}
+
+void TestTray::iconComesBackWhenTrayHostRestarts()
+{
+    m_trayHost.kill();
+    m_trayHost.waitForFinished(3000);
+    QVERIFY(startTrayHost());
+    QVERIFY2(!iconWindow(10000).isEmpty(), "the icon was not added to the new tray");
+    QCOMPARE(m_program.state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestTray)
+#include "tst_tray.moc"
