@@ -3,7 +3,9 @@
 #include "toolkit/ShellActions.h"
 #include "ui_ErrorForm.h"
 
-#include <QFont>
+#include <QKeyEvent>
+#include <QPlainTextDocumentLayout>
+#include <QTextBlock>
 
 TFormError::TFormError(ShellActions& shell, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -13,6 +15,9 @@ TFormError::TFormError(ShellActions& shell, QWidget* parent)
 {
     m_ui->setupUi(this);
     setFixedSize(360, 380);
+    // Where Tahoma is missing the fallback font runs wider: the heading must not be cut.
+    QLabel* heading = m_ui->StaticText1;
+    heading->resize(qMax(heading->width(), heading->sizeHint().width()), heading->height());
     connect(m_ui->AdvGlowButton1, &QPushButton::clicked, this, &TFormError::AdvGlowButton1Click);
     connect(m_ui->AdvGlowButton2, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -21,17 +26,40 @@ TFormError::~TFormError() = default;
 
 void TFormError::showError(const QString& text, QWidget* over)
 {
-    m_ui->Memo1->setPlainText(text);
-    m_ui->Memo1->moveCursor(QTextCursor::Start);
+    QPlainTextEdit* memo = m_ui->Memo1;
+    memo->setPlainText(text);
+    memo->moveCursor(QTextCursor::Start);
     if (over) {
-        const QRect frame = over->frameGeometry();
-        QPoint topLeft = frame.center() - QPoint(width() / 2, height() / 2);
-        topLeft.setX(qMax(0, topLeft.x()));
-        topLeft.setY(qMax(0, topLeft.y()));
-        move(topLeft);
+        const QRect window = over->frameGeometry();
+        const QSize size = frameGeometry().size();
+        const QPoint topLeft = window.topLeft() + QPoint((window.width() - size.width()) / 2,
+                                                         (window.height() - size.height()) / 2);
+        move(qMax(0, topLeft.x()), qMax(0, topLeft.y()));
     }
-    m_ui->Memo1->setFocus();
+    memo->setFocus();
     exec();
+}
+
+void TFormError::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // A plain text box measures lines only as they come into view (and forgets
+    // them when it is first sized); measuring all of them once it is shown lets
+    // the horizontal bar reach the widest line from the start.
+    QTextDocument* document = m_ui->Memo1->document();
+    if (auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout()))
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            layout->ensureBlockLayout(block);
+}
+
+void TFormError::keyPressEvent(QKeyEvent* event)
+{
+    // Neither button is the cancel button, so Escape closes nothing.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFormError::AdvGlowButton1Click()

@@ -24,7 +24,12 @@ public:
     // given window but never above or left of the desktop's top-left corner.
     void showError(const QString& text, QWidget* over);
 
+    // "Copy Error Message": the whole text, not only a selection.
     void AdvGlowButton1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TFormError> m_ui;
