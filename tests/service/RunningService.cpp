@@ -35,11 +35,11 @@ bool RunningService::start(const QList<QUrl>& echoUrls, const QStringList& extra
     return m_process.start(program(), arguments(echoUrls, extra), m_port);
 }
 
-bool RunningService::startAs(const QStringList& prefix, const QList<QUrl>& echoUrls,
-                             const QStringList& extra)
+bool RunningService::startAs(const QStringList& prefix, const QString& program,
+                             const QList<QUrl>& echoUrls, const QStringList& extra)
 {
     QStringList all = prefix.mid(1);
-    all << program() << arguments(echoUrls, extra);
+    all << program << arguments(echoUrls, extra);
     return m_process.start(prefix.first(), all, m_port);
 }
 

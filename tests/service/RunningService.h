@@ -30,7 +30,8 @@ public:
 
     // Starts the service and waits until it listens; false (with errorText()) otherwise.
     bool start(const QList<QUrl>& echoUrls, const QStringList& extra = {});
-    bool startAs(const QStringList& prefix, const QList<QUrl>& echoUrls,
+    // Starts `program` (a copy of the service) behind a command such as setpriv.
+    bool startAs(const QStringList& prefix, const QString& program, const QList<QUrl>& echoUrls,
                  const QStringList& extra = {});
     void stop() { m_process.stop(); }
     bool isRunning() const { return m_process.isRunning(); }

@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <unistd.h>
 
@@ -25,10 +26,28 @@ QStringList asUser(const QString& user, const QString& group)
             QStringLiteral("--regid=") + group, QStringLiteral("--clear-groups")};
 }
 
-QString probe()
+QString builtProbe()
 {
     return qEnvironmentVariable("VELMORA_BINARY_DIR") +
            QStringLiteral("/tests/bin/velmora_service_probe");
+}
+
+// The build folder may lie where other users cannot go (under /root): the
+// programs run from copies in a folder that everyone can read.
+QTemporaryDir& programFolder()
+{
+    static QTemporaryDir folder;
+    return folder;
+}
+
+QString probe()
+{
+    return programFolder().path() + QStringLiteral("/velmora_service_probe");
+}
+
+QString serviceProgram()
+{
+    return programFolder().path() + QStringLiteral("/velmora-service");
 }
 
 int runProbe(const QString& user, const QString& group, quint16 port, const QStringList& action,
@@ -77,7 +96,12 @@ void TestServiceUsers::initTestCase()
         QSKIP("needs root to run the service and its clients as other users");
     if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         QSKIP("needs setpriv (util-linux) to run programs as other users");
-    QVERIFY(QFile::exists(probe()));
+    QVERIFY(programFolder().isValid());
+    QVERIFY(QFile::setPermissions(programFolder().path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                              QFile::ExeOwner | QFile::ReadOther |
+                                                              QFile::ExeOther));
+    QVERIFY(QFile::copy(builtProbe(), probe()));
+    QVERIFY(QFile::copy(RunningService::program(), serviceProgram()));
     m_echo.setAddress("203.0.113.7");
 }
 
@@ -85,7 +109,7 @@ bool TestServiceUsers::startService(RunningService& service)
 {
     if (!giveTo(service.folder(), ServiceUser, ServiceGroup))
         return false;
-    return service.startAs(asUser(ServiceUser, ServiceGroup), {m_echo.url()});
+    return service.startAs(asUser(ServiceUser, ServiceGroup), serviceProgram(), {m_echo.url()});
 }
 
 void TestServiceUsers::strangerGetsNoAnswer_data()
