@@ -2,6 +2,8 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
+#include "service/ServiceError.h"
+#include "service/ServiceLog.h"
 #include "service/SettingsStore.h"
 #include "service_link/ServiceCommands.h"
 
@@ -36,6 +38,13 @@ std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
     if (request.command == service::GetCellularProviders)
         return framing::encodeCountedList(QList<QByteArray>{greeting()} + m_carrierLines);
     // RequestReader lets nothing else through.
-    m_store.save(AlertSettings::fromSaveList(request.list));
+    const AlertSettings settings = AlertSettings::fromSaveList(request.list);
+    try {
+        m_store.save(settings);
+    } catch (const ServiceError& e) {
+        // The window expects no answer and cannot be told; the log can.
+        logLine(QStringLiteral("%1; the new settings hold only until the service stops")
+                    .arg(QString::fromUtf8(e.what())));
+    }
     return std::nullopt;
 }

@@ -18,8 +18,8 @@ public:
                    std::function<Addresses()> addresses);
 
     // The reply's bytes, or nothing for "SaveSettings". Throws ConvertError for
-    // a malformed settings list (nothing is stored then) and ServiceError when
-    // the settings cannot be written.
+    // a malformed settings list (nothing is stored then). Settings that cannot
+    // be written to disk are reported and kept in memory.
     std::optional<QByteArray> handle(const ServiceRequest& request);
 
     // Line 0 of every reply.

@@ -108,6 +108,7 @@ private slots:
     void silentConnectionIsClosed();
     void damagedSettingsFileIsKeptAside_data();
     void damagedSettingsFileIsKeptAside();
+    void unwritableSettingsAreReported();
     void oneServicePerUser();
     void manyShortConnections();
     void answersWhileAnEchoCheckHangs();
@@ -362,6 +363,19 @@ void TestServiceProcess::damagedSettingsFileIsKeptAside()
                  .entryList({QStringLiteral("settings.conf.damaged-*")},
                             QDir::AllEntries | QDir::NoDotAndDotDot),
              aside);
+}
+
+void TestServiceProcess::unwritableSettingsAreReported()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QVERIFY(QDir().mkpath(service.settingsFile())); // nothing can replace a folder
+    QList<QByteArray> values = AlertSettings().toValues();
+    values[5] = "memory.example.com";
+    service.save(saveList(values));
+    QTRY_VERIFY(service.output().contains(QStringLiteral("cannot write the settings file")));
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+    QVERIFY(QFileInfo(service.settingsFile()).isDir());
 }
 
 void TestServiceProcess::oneServicePerUser()
