@@ -28,6 +28,18 @@ ServiceListener::ServiceListener(RequestHandler& handler, SocketOwnerLookup& own
     m_expiry.setInterval(std::clamp<std::chrono::milliseconds>(
         m_requestTimeout / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
     connect(&m_expiry, &QTimer::timeout, this, &ServiceListener::closeExpired);
+    // QTcpServer stops accepting after an error such as running out of
+    // descriptors; the window must find the service again once that passes.
+    m_resume.setSingleShot(true);
+    m_resume.setInterval(std::chrono::seconds(1));
+    connect(&m_resume, &QTimer::timeout, this, &QTcpServer::resumeAccepting);
+    connect(this, &QTcpServer::acceptError, this, &ServiceListener::onAcceptError);
+}
+
+void ServiceListener::onAcceptError(QAbstractSocket::SocketError)
+{
+    logLine(QStringLiteral("cannot accept connections for a moment: %1").arg(errorString()));
+    m_resume.start();
 }
 
 ServiceListener::~ServiceListener()

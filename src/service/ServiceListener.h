@@ -30,6 +30,7 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    void onAcceptError(QAbstractSocket::SocketError error);
     void onConnectionFinished(ServiceConnection* connection);
     void closeExpired();
 
@@ -39,4 +40,5 @@ private:
     uid_t m_user;
     QSet<ServiceConnection*> m_open;
     QTimer m_expiry;
+    QTimer m_resume;
 };

@@ -17,7 +17,11 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -111,6 +115,7 @@ private slots:
     void unwritableSettingsAreReported();
     void oneServicePerUser();
     void manyShortConnections();
+    void recoversFromRunningOutOfDescriptors();
     void answersWhileAnEchoCheckHangs();
     void publicChangeWritesOneHistoryLine();
     void failedEchoCheckWritesNothing();
@@ -424,6 +429,34 @@ void TestServiceProcess::manyShortConnections()
         QVERIFY(service.request(command).size() >= 4);
     }
     QTRY_COMPARE(openDescriptors(pid), before);
+}
+
+void TestServiceProcess::recoversFromRunningOutOfDescriptors()
+{
+    RunningService service;
+    QVERIFY2(service.startAs({QStringLiteral("prlimit"), QStringLiteral("--nofile=32:32"),
+                              QStringLiteral("--")},
+                             RunningService::program(), {m_echo.url()},
+                             {QStringLiteral("--request-timeout"), QStringLiteral("0.5")}),
+             qPrintable(service.errorText()));
+    // Unfinished requests hold descriptors until their time runs out.
+    QList<int> sockets;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(service.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 40; ++i) {
+        const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            ::send(socket, "Upd", 3, MSG_NOSIGNAL);
+        sockets.append(socket);
+    }
+    QTRY_VERIFY(service.output().contains(QStringLiteral("cannot accept connections")));
+    const RawReply reply =
+        rawExchange(service.port(), {framing::encodeLine(service::UpdateStatus)}, false, 10000);
+    for (const int socket : sockets)
+        ::close(socket);
+    QVERIFY2(reply.bytes.startsWith(framing::encodeCount(4)), "no answer after the shortage");
 }
 
 void TestServiceProcess::answersWhileAnEchoCheckHangs()
