@@ -22,11 +22,21 @@ QByteArray RequestHandler::greeting()
                              : QByteArrayLiteral("velmora-service ") + version;
 }
 
-QList<QByteArray> RequestHandler::statusLines() const
+QByteArray RequestHandler::hostName()
+{
+    // The window asks on every pointer movement; a renamed computer may show
+    // its old name for a second.
+    if (m_hostNameAge.hasExpired()) {
+        m_hostName = QSysInfo::machineHostName().toLocal8Bit();
+        m_hostNameAge.setRemainingTime(std::chrono::seconds(1));
+    }
+    return m_hostName;
+}
+
+QList<QByteArray> RequestHandler::statusLines()
 {
     const Addresses addresses = m_addresses();
-    return {greeting(), QSysInfo::machineHostName().toLocal8Bit(), addresses.publicIp.toLatin1(),
-            addresses.localIp.toLatin1()};
+    return {greeting(), hostName(), addresses.publicIp.toLatin1(), addresses.localIp.toLatin1()};
 }
 
 std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)

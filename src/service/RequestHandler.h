@@ -4,6 +4,7 @@
 #include "service/RequestReader.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <functional>
 #include <optional>
@@ -26,9 +27,12 @@ public:
     static QByteArray greeting();
 
 private:
-    QList<QByteArray> statusLines() const;
+    QList<QByteArray> statusLines();
+    QByteArray hostName();
 
     SettingsStore& m_store;
     QList<QByteArray> m_carrierLines;
     std::function<Addresses()> m_addresses;
+    QByteArray m_hostName;
+    QDeadlineTimer m_hostNameAge;
 };

@@ -49,6 +49,8 @@ bool ServiceConnection::readRequest()
         const ssize_t n = ::recv(m_descriptor, chunk, sizeof chunk, MSG_DONTWAIT);
         RequestReader::Status status;
         if (n > 0) {
+            // Only a full chunk can have left bytes behind in the socket.
+            m_unreadMayRemain = n == ssize_t(sizeof chunk);
             status = m_reader.add(chunk, n);
         } else if (n == 0) {
             status = m_reader.endOfInput();
@@ -126,8 +128,8 @@ void ServiceConnection::closeSocket()
     // Bytes left unread would make close() reset the connection and could
     // throw away the answer before the window has read it.
     char chunk[4096];
-    for (int i = 0; i < 16 && ::recv(m_descriptor, chunk, sizeof chunk, MSG_DONTWAIT) > 0; ++i) {
-    }
+    for (int i = 0; m_unreadMayRemain && i < 16; ++i)
+        m_unreadMayRemain = ::recv(m_descriptor, chunk, sizeof chunk, MSG_DONTWAIT) > 0;
     ::close(m_descriptor);
     m_descriptor = -1;
 }

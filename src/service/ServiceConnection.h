@@ -50,6 +50,7 @@ private:
     QByteArray m_outgoing;
     qsizetype m_sent = 0;
     bool m_answered = false;
+    bool m_unreadMayRemain = false;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
 };

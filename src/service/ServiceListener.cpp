@@ -7,7 +7,7 @@
 #include "service/SocketOwnerLookup.h"
 
 #include <algorithm>
-#include <netinet/in.h>
+#include <arpa/inet.h>
 #include <netinet/tcp.h>
 #include <unistd.h>
 
@@ -57,6 +57,9 @@ void ServiceListener::listenOn(quint16 port)
                                .toStdString());
     // Hand over a connection once its request has arrived: the exchange is
     // then served in one go, without waiting for the socket a second time.
+    m_address.sin_family = AF_INET;
+    m_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_address.sin_port = htons(serverPort());
     const int seconds = 1;
     ::setsockopt(int(socketDescriptor()), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
 }
@@ -64,7 +67,7 @@ void ServiceListener::listenOn(quint16 port)
 void ServiceListener::incomingConnection(qintptr descriptor)
 {
     const int socket = int(descriptor);
-    const std::optional<SocketOwnerLookup::Owner> owner = m_owners.peerOwner(socket);
+    const std::optional<SocketOwnerLookup::Owner> owner = m_owners.peerOwner(socket, m_address);
     if (!peerMayTalk(owner, m_user)) {
         ::close(socket);
         logLine(owner && !owner->timeWait

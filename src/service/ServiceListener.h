@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <chrono>
+#include <netinet/in.h>
 #include <sys/types.h>
 
 class RequestHandler;
@@ -38,6 +39,7 @@ private:
     SocketOwnerLookup& m_owners;
     std::chrono::milliseconds m_requestTimeout;
     uid_t m_user;
+    sockaddr_in m_address{}; // where we listen: every connection's own end
     QSet<ServiceConnection*> m_open;
     QTimer m_expiry;
     QTimer m_resume;

@@ -35,12 +35,20 @@ SocketOwnerLookup::~SocketOwnerLookup()
 std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descriptor)
 {
     sockaddr_in self{};
-    sockaddr_in peer{};
     socklen_t selfSize = sizeof self;
-    socklen_t peerSize = sizeof peer;
     if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&self), &selfSize) != 0 ||
-        ::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
-        self.sin_family != AF_INET || peer.sin_family != AF_INET)
+        self.sin_family != AF_INET)
+        return std::nullopt;
+    return peerOwner(descriptor, self);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descriptor,
+                                                                     const sockaddr_in& self)
+{
+    sockaddr_in peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+        peer.sin_family != AF_INET)
         return std::nullopt;
     return ownerOf(peer, self);
 }

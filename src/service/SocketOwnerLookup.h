@@ -27,6 +27,8 @@ public:
     // The owner of the peer's socket of the connected IPv4 socket `descriptor`;
     // nothing when the kernel no longer knows that socket.
     std::optional<Owner> peerOwner(int descriptor);
+    // The same, when the caller knows its own end (a listener's address).
+    std::optional<Owner> peerOwner(int descriptor, const sockaddr_in& self);
 
     // The owner of the TCP socket whose own end is `self` and far end `other`.
     std::optional<Owner> ownerOf(const sockaddr_in& self, const sockaddr_in& other);
