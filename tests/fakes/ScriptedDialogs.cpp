@@ -25,7 +25,8 @@ bool ScriptedDialogs::question(const ::Question& question)
 bool ScriptedDialogs::choosePrinter(QPrinter& printer)
 {
     shown.append({Shown::PrintDialog, {}, {}});
-    if (printerAnswer && onChoosePrinter)
+    // A user may set the dialog up and still cancel.
+    if (onChoosePrinter)
         onChoosePrinter(printer);
     return printerAnswer;
 }

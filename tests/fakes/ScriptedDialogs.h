@@ -26,7 +26,8 @@ public:
     // Answers for the next questions, in order; then defaultAnswer.
     QList<bool> answers;
     bool defaultAnswer = true;
-    // The print dialog's answer; a hook may set up the printer (e.g. PDF output).
+    // The print dialog's answer; a hook may set up the printer (e.g. PDF output),
+    // whatever the answer.
     bool printerAnswer = false;
     std::function<void(QPrinter&)> onChoosePrinter;
     // The open-file dialog's answers, in order; an empty text is a cancel.

@@ -1,0 +1,417 @@
+#include "MainFormFixture.h"
+#include "main_form/TreeWidgetReport.h"
+#include "toolkit/SidePager.h"
+#include "ui_MainForm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+using Rows = QList<QStringList>;
+
+// The cells each row of the list has, in order; a short row has fewer cells.
+Rows rowsOf(const QTreeWidget& view)
+{
+    Rows rows;
+    for (int i = 0; i < view.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = view.topLevelItem(i);
+        QStringList cells;
+        for (int column = 0; column < item->columnCount(); ++column)
+            cells.append(item->text(column));
+        rows.append(cells);
+    }
+    return rows;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(file.errorString()));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A window on screen with the Status page current, as after start-up.
+class LogWindow : public MainFormFixture
+{
+public:
+    LogWindow()
+    {
+        create();
+        form().show();
+    }
+    QString logPath() const { return folder.filePath(QStringLiteral("velmora.log")); }
+    void showLogPage() { form().pager().setCurrentIndex(TFormMain::LogPage); }
+    void showOtherPage() { form().pager().setCurrentIndex(TFormMain::EmailPage); }
+    Rows rows() { return rowsOf(*ui().lvLog); }
+};
+
+// Another process holding the log as the service does while it appends a line:
+// open, with an exclusive lock. It lets go when its input closes.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& path)
+    {
+        m_process.start(QStringLiteral("flock"),
+                        {QStringLiteral("--exclusive"), path, QStringLiteral("sh"),
+                         QStringLiteral("-c"), QStringLiteral("echo locked; exec cat")});
+    }
+    ~LockHolder() { release(); }
+    bool waitUntilLocked()
+    {
+        return m_process.waitForReadyRead(10000) && m_process.readLine() == "locked\n";
+    }
+    void release()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+private:
+    QProcess m_process;
+};
+
+QString pdfText(const QString& fileName)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")});
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0xFB01), "fi");
+}
+
+} // namespace
+
+class TestHistoryLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fileShownAsRows_data();
+    void fileShownAsRows();
+    void notReadAtStartUpNorWhileShown();
+    void keptRowsWhenNoFile_data();
+    void keptRowsWhenNoFile();
+    void firstVisitWithoutFile();
+    void clearEmptiesListAndDeletesFile();
+    void clearWithoutFileLeavesNone();
+    void clearLeavesFolderAlone();
+    void clearWhileServiceWritesKeepsFile();
+    void reportTakesColumnsAsShown();
+    void printCancelledPrintsNothing();
+    void printShowsTitleAndRowsAsShown();
+    void printEmptyList();
+    void printFailureShownAsError();
+};
+
+void TestHistoryLog::fileShownAsRows_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<Rows>("rows");
+
+    const Rows two{{"A", "B", "C"}, {"D", "E", "F"}};
+    QTest::newRow("CR LF") << QByteArray("A,B,C\r\nD,E,F\r\n") << two;
+    QTest::newRow("LF only") << QByteArray("A,B,C\nD,E,F\n") << two;
+    QTest::newRow("CR only") << QByteArray("A,B,C\rD,E,F\r") << two;
+    QTest::newRow("last line without end") << QByteArray("A,B,C\r\nD,E,F") << two;
+    QTest::newRow("mixed ends") << QByteArray("A,B,C\rD,E,F\nG,H,I\r\n")
+                                << Rows{{"A", "B", "C"}, {"D", "E", "F"}, {"G", "H", "I"}};
+    QTest::newRow("empty line in the middle")
+        << QByteArray("A,B,C\r\n\r\nD,E,F\r\n") << Rows{{"A", "B", "C"}, {}};
+    QTest::newRow("LF then CR is an empty line")
+        << QByteArray("A,B,C\n\rD,E,F") << Rows{{"A", "B", "C"}, {}};
+    QTest::newRow("only a line end") << QByteArray("\r\n") << Rows{{}};
+    QTest::newRow("empty file") << QByteArray("") << Rows{};
+    QTest::newRow("quoted date with a comma")
+        << QByteArray("\"Jan 5, 2024 10:00\",203.0.113.7,192.168.1.20\r\n")
+        << Rows{{"Jan 5, 2024 10:00", "203.0.113.7", "192.168.1.20"}};
+    QTest::newRow("empty public IP") << QByteArray("A,,C") << Rows{{"A", "", "C"}};
+    QTest::newRow("empty local IP") << QByteArray("A,B,") << Rows{{"A", "B", ""}};
+    QTest::newRow("fourth field dropped")
+        << QByteArray("A,B,C,D\r\nE,F,G") << Rows{{"A", "B", "C"}, {"E", "F", "G"}};
+    QTest::newRow("blanks kept") << QByteArray(" A , B ,C \r\n") << Rows{{" A ", " B ", "C "}};
+    QTest::newRow("NUL ends the text") << QByteArrayLiteral("A,B,C\r\nD,E,F\0\r\nG,H,I\r\n") << two;
+    QTest::newRow("NUL inside a field")
+        << QByteArrayLiteral("A,B,C\r\nD,E\0,F\r\n") << Rows{{"A", "B", "C"}, {"D", "E"}};
+    QTest::newRow("last line one field")
+        << QByteArray("A,B,C\r\nD,E,F\r\nG") << Rows{{"A", "B", "C"}, {"D", "E", "F"}, {"G"}};
+    QTest::newRow("two fields end the list")
+        << QByteArray("A,B,C\r\nD,E\r\nG,H,I\r\n") << Rows{{"A", "B", "C"}, {"D", "E"}};
+    QTest::newRow("locale text") << QByteArray("5 f\xc3\xa9vr. 2024,203.0.113.7,10.0.0.2")
+                                 << Rows{{QString::fromUtf8("5 f\xc3\xa9vr. 2024"), "203.0.113.7",
+                                          "10.0.0.2"}};
+}
+
+void TestHistoryLog::fileShownAsRows()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(Rows, rows);
+    LogWindow w;
+    // Rows from an earlier visit are replaced.
+    writeFile(w.logPath(), "old,1.1.1.1,2.2.2.2\r\nolder,3.3.3.3,4.4.4.4\r\n");
+    w.showLogPage();
+    QCOMPARE(w.rows().size(), 2);
+    w.showOtherPage();
+
+    writeFile(w.logPath(), file);
+    w.showLogPage();
+    QCOMPARE(w.rows(), rows);
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::notReadAtStartUpNorWhileShown()
+{
+    LogWindow w;
+    writeFile(w.logPath(), "A,B,C\r\n");
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form()));
+    QCOMPARE(w.rows(), Rows{});
+
+    w.showLogPage();
+    QCOMPARE(w.rows(), (Rows{{"A", "B", "C"}}));
+    // A line the service adds while the page stays shown appears at the next showing:
+    // after another page, or after the window comes back from the tray.
+    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    w.showLogPage();
+    QCOMPARE(w.rows().size(), 1);
+    w.showOtherPage();
+    w.showLogPage();
+    QCOMPARE(w.rows().size(), 2);
+
+    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\nG,H,I\r\n");
+    w.form().hideToTray();
+    w.form().ShowVelmora1Click();
+    QCOMPARE(w.rows().size(), 3);
+}
+
+void TestHistoryLog::keptRowsWhenNoFile_data()
+{
+    QTest::addColumn<bool>("folderInstead");
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("folder of that name") << true;
+}
+
+void TestHistoryLog::keptRowsWhenNoFile()
+{
+    QFETCH(bool, folderInstead);
+    LogWindow w;
+    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    w.showLogPage();
+    w.showOtherPage();
+
+    QVERIFY(QFile::remove(w.logPath()));
+    if (folderInstead)
+        QVERIFY(QDir(w.folder.path()).mkdir(QStringLiteral("velmora.log")));
+    w.showLogPage();
+    QCOMPARE(w.rows(), (Rows{{"A", "B", "C"}, {"D", "E", "F"}}));
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::firstVisitWithoutFile()
+{
+    LogWindow w;
+    w.showLogPage();
+    QCOMPARE(w.rows(), Rows{});
+    QVERIFY(w.dialogs.shown.isEmpty());
+    QVERIFY(!QFile::exists(w.logPath()));
+}
+
+void TestHistoryLog::clearEmptiesListAndDeletesFile()
+{
+    LogWindow w;
+    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    w.showLogPage();
+    QCOMPARE(w.rows().size(), 2);
+
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QCOMPARE(w.rows(), Rows{});
+    QVERIFY(!QFile::exists(w.logPath()));
+    w.showOtherPage();
+    w.showLogPage();
+    QCOMPARE(w.rows(), Rows{});
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::clearWithoutFileLeavesNone()
+{
+    LogWindow w;
+    w.showLogPage();
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QVERIFY(!QFile::exists(w.logPath()));
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::clearLeavesFolderAlone()
+{
+    LogWindow w;
+    QVERIFY(QDir(w.folder.path()).mkdir(QStringLiteral("velmora.log")));
+    writeFile(w.logPath() + QStringLiteral("/inside"), "x");
+    w.showLogPage();
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QVERIFY(QFileInfo(w.logPath()).isDir());
+    QCOMPARE(readFile(w.logPath() + QStringLiteral("/inside")), QByteArray("x"));
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::clearWhileServiceWritesKeepsFile()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("flock")).isEmpty())
+        QSKIP("flock (util-linux) is not installed");
+    LogWindow w;
+    const QByteArray entries("A,B,C\r\nD,E,F\r\n");
+    writeFile(w.logPath(), entries);
+    w.showLogPage();
+
+    {
+        LockHolder service(w.logPath());
+        QVERIFY(service.waitUntilLocked());
+        QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+        QCOMPARE(w.rows(), Rows{});
+        QCOMPARE(readFile(w.logPath()), entries);
+        w.showOtherPage();
+        w.showLogPage();
+        QCOMPARE(w.rows().size(), 2);
+    }
+
+    // Once the writer has let go, clearing works.
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QVERIFY(!QFile::exists(w.logPath()));
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::reportTakesColumnsAsShown()
+{
+    QTreeWidget view;
+    view.setHeaderLabels({"Date", "Public IP", "Local IP"});
+    view.headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    view.headerItem()->setTextAlignment(2, Qt::AlignHCenter);
+    view.setColumnWidth(0, 153);
+    view.setColumnWidth(1, 120);
+    auto* full = new QTreeWidgetItem(&view);
+    full->setText(0, "A");
+    full->setText(1, "B");
+    full->setText(2, "");
+    auto* partial = new QTreeWidgetItem(&view);
+    partial->setText(0, "D");
+    new QTreeWidgetItem(&view);
+    view.setColumnHidden(2, true);
+
+    const ReportList report = reportListOf(view);
+    QCOMPARE(report.columns.size(), 3);
+    QCOMPARE(report.columns[0].caption, QString("Date"));
+    QCOMPARE(report.columns[0].width, 153);
+    QCOMPARE(report.columns[1].width, 120);
+    QCOMPARE(report.columns[2].width, 0);
+    QCOMPARE(report.columns[0].alignment, ReportList::Alignment::Left);
+    QCOMPARE(report.columns[1].alignment, ReportList::Alignment::Right);
+    QCOMPARE(report.columns[2].alignment, ReportList::Alignment::Center);
+    QCOMPARE(report.rows.size(), 3);
+    QCOMPARE(report.rows[0].caption, QString("A"));
+    QCOMPARE(report.rows[0].subItems, (QStringList{"B", ""}));
+    QCOMPARE(report.rows[1].caption, QString("D"));
+    QCOMPARE(report.rows[1].subItems, QStringList{});
+    QCOMPARE(report.rows[2].caption, QString());
+    QCOMPARE(report.rows[2].subItems, QStringList{});
+}
+
+void TestHistoryLog::printCancelledPrintsNothing()
+{
+    LogWindow w;
+    writeFile(w.logPath(), "A,B,C\r\n");
+    w.showLogPage();
+    const QString pdf = w.folder.filePath(QStringLiteral("log.pdf"));
+    // The user sets the dialog up, then cancels.
+    w.dialogs.printerAnswer = false;
+    w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+    };
+    QTest::mouseClick(w.ui().btnPrintLog, Qt::LeftButton);
+    QCOMPARE(w.dialogs.shown.size(), 1);
+    QCOMPARE(w.dialogs.shown[0].kind, ScriptedDialogs::Shown::PrintDialog);
+    QVERIFY(!QFile::exists(pdf));
+}
+
+void TestHistoryLog::printShowsTitleAndRowsAsShown()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    LogWindow w;
+    writeFile(w.logPath(), "2024-01-05 10:00:00,203.0.113.7,192.168.1.20\r\n"
+                           "2024-02-06 11:30:00,198.51.100.9,192.168.1.21\r\n");
+    w.showLogPage();
+    // The printout is what the list shows; the file is not read again.
+    writeFile(w.logPath(), "2030-01-01 00:00:00,0.0.0.0,0.0.0.0\r\n");
+    const QString pdf = w.folder.filePath(QStringLiteral("log.pdf"));
+    w.dialogs.printerAnswer = true;
+    w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+    };
+    QTest::mouseClick(w.ui().btnPrintLog, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors(), QStringList{});
+
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains("Velmora - IP Address Change Log"), qPrintable(text));
+    for (const char* expected :
+         {"Date", "Public IP", "Local IP", "2024-01-05 10:00:00", "203.0.113.7", "192.168.1.20",
+          "2024-02-06 11:30:00", "198.51.100.9", "192.168.1.21"})
+        QVERIFY2(text.contains(QLatin1String(expected)), expected);
+    QVERIFY(!text.contains("2030-01-01"));
+    QVERIFY(!text.contains("(2)"));
+}
+
+void TestHistoryLog::printEmptyList()
+{
+    LogWindow w;
+    w.showLogPage();
+    const QString pdf = w.folder.filePath(QStringLiteral("empty.pdf"));
+    w.dialogs.printerAnswer = true;
+    w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+    };
+    QTest::mouseClick(w.ui().btnPrintLog, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors(), QStringList{});
+    QVERIFY(QFileInfo(pdf).size() > 0);
+}
+
+void TestHistoryLog::printFailureShownAsError()
+{
+    LogWindow w;
+    writeFile(w.logPath(), "A,B,C\r\n");
+    w.showLogPage();
+    const QString pdf = w.folder.filePath(QStringLiteral("missing/log.pdf"));
+    w.dialogs.printerAnswer = true;
+    w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+    };
+    QTest::mouseClick(w.ui().btnPrintLog, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors(),
+             QStringList{QStringLiteral("Cannot write the printout to \"%1\"").arg(pdf)});
+    // The window goes on as before.
+    QCOMPARE(w.rows(), (Rows{{"A", "B", "C"}}));
+}
+
+QTEST_MAIN(TestHistoryLog)
+#include "tst_history_log.moc"
