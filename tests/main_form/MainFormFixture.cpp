@@ -56,6 +56,7 @@ TFormMain& MainFormFixture::create()
     context.clock = [this] { return now; };
     context.logFilePath = folder.filePath(QStringLiteral("velmora.log"));
     context.requestQuit = [this] { ++quitRequests; };
+    context.createMailManager = createMailManager;
     if (adjustContext)
         adjustContext(context);
     m_form = std::make_unique<TFormMain>(context);

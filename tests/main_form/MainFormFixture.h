@@ -45,6 +45,8 @@ public:
     // actions, the FTP page's port).
     std::function<void(MainFormContext&)> adjustContext;
     QDateTime now = QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7));
+    // The mail engine for test sends; none unless a test sets one before create().
+    std::function<std::unique_ptr<AbstractMailManager>()> createMailManager;
 
 private:
     std::unique_ptr<TFormMain> m_form;
