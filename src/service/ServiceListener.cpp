@@ -81,6 +81,7 @@ void ServiceListener::incomingConnection(qintptr descriptor)
                     .arg(m_open.size()));
         return;
     }
+    serveWaiting();
     auto* connection =
         new ServiceConnection(socket, m_handler, QDeadlineTimer(m_requestTimeout), this);
     if (connection->serve()) {
@@ -88,14 +89,26 @@ void ServiceListener::incomingConnection(qintptr descriptor)
         return;
     }
     connect(connection, &ServiceConnection::finished, this, &ServiceListener::onConnectionFinished);
-    m_open.insert(connection);
+    m_open.append(connection);
     if (!m_expiry.isActive())
         m_expiry.start();
 }
 
+void ServiceListener::serveWaiting()
+{
+    // A client that saves and then asks again has sent all of its save before
+    // it opened the next connection: finish that first, so that the answer
+    // already holds the saved values.
+    const QList<ServiceConnection*> open = m_open;
+    for (ServiceConnection* connection : open) {
+        if (connection->serve())
+            onConnectionFinished(connection);
+    }
+}
+
 void ServiceListener::onConnectionFinished(ServiceConnection* connection)
 {
-    m_open.remove(connection);
+    m_open.removeOne(connection);
     connection->deleteLater();
     if (m_open.isEmpty())
         m_expiry.stop();
@@ -103,7 +116,7 @@ void ServiceListener::onConnectionFinished(ServiceConnection* connection)
 
 void ServiceListener::closeExpired()
 {
-    const QSet<ServiceConnection*> open = m_open;
+    const QList<ServiceConnection*> open = m_open;
     for (ServiceConnection* connection : open) {
         if (!connection->hasExpired())
             continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSet>
+#include <QList>
 #include <QTcpServer>
 #include <QTimer>
 #include <chrono>
@@ -34,13 +34,14 @@ private:
     void onAcceptError(QAbstractSocket::SocketError error);
     void onConnectionFinished(ServiceConnection* connection);
     void closeExpired();
+    void serveWaiting();
 
     RequestHandler& m_handler;
     SocketOwnerLookup& m_owners;
     std::chrono::milliseconds m_requestTimeout;
     uid_t m_user;
-    sockaddr_in m_address{}; // where we listen: every connection's own end
-    QSet<ServiceConnection*> m_open;
+    sockaddr_in m_address{};          // where we listen: every connection's own end
+    QList<ServiceConnection*> m_open; // in the order they came
     QTimer m_expiry;
     QTimer m_resume;
 };

@@ -104,6 +104,7 @@ private slots:
     void carrierList();
     void carrierFileReplacesTheBuiltInList();
     void saveAndLoadEveryByte();
+    void saveIsSeenByTheNextExchange();
     void booleanAndIntegerSpellings_data();
     void booleanAndIntegerSpellings();
     void slowSenderIsWaitedFor();
@@ -208,6 +209,19 @@ void TestServiceProcess::saveAndLoadEveryByte()
     service.stop();
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+}
+
+void TestServiceProcess::saveIsSeenByTheNextExchange()
+{
+    // The window closes its end right after the list and may ask again at once.
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QList<QByteArray> values = AlertSettings().toValues();
+    for (int i = 0; i < 300; ++i) {
+        values[11] = QByteArray::number(i);
+        service.save(saveList(values));
+        QCOMPARE(settingsOf(service.request(service::GetSettings)).value(11), values[11]);
+    }
 }
 
 void TestServiceProcess::booleanAndIntegerSpellings_data()
