@@ -126,8 +126,13 @@ void FakeService::serve(int connection)
         command.chop(1);
 
     QByteArray reply;
+    qsizetype index;
     {
         QMutexLocker lock(&m_mutex);
+        Exchange started;
+        started.command = command;
+        index = m_exchanges.size();
+        m_exchanges.append(started);
         if (!m_queue.isEmpty())
             reply = m_queue.takeFirst();
         else
@@ -145,7 +150,10 @@ void FakeService::serve(int connection)
     readUntilClosed(connection, raw, 2000);
 
     QMutexLocker lock(&m_mutex);
-    m_exchanges.append(parseExchange(raw));
+    Exchange finished = parseExchange(raw);
+    finished.complete = true;
+    if (index < m_exchanges.size())
+        m_exchanges[index] = finished;
     m_recorded.wakeAll();
 }
 
@@ -185,9 +193,13 @@ bool FakeService::waitForExchanges(int count, int timeoutMs) const
 {
     QMutexLocker lock(&m_mutex);
     QDeadlineTimer deadline(timeoutMs);
-    while (m_exchanges.size() < count) {
+    const auto completed = [this] {
+        return std::count_if(m_exchanges.cbegin(), m_exchanges.cend(),
+                             [](const Exchange& e) { return e.complete; });
+    };
+    while (completed() < count) {
         if (!m_recorded.wait(&m_mutex, deadline))
-            return m_exchanges.size() >= count;
+            return completed() >= count;
     }
     return true;
 }

@@ -24,6 +24,8 @@ public:
         QList<QByteArray> list;
         bool hasList = false;
         QByteArray raw;
+        // False until the client closed: only the command line is known then.
+        bool complete = false;
     };
 
     // Listens on a free port, or on the given one (isListening() tells whether it could).
@@ -42,10 +44,12 @@ public:
     // Reply bytes for the next connections in order, before the per-command replies.
     void queueReply(const QByteArray& reply);
 
+    // Every connection so far; a command is recorded before its reply is sent, so
+    // a client that has read its reply always finds its command here.
     QList<Exchange> exchanges() const;
     QList<QByteArray> commands() const;
     void clearExchanges();
-    // Waits until at least count connections have been recorded.
+    // Waits until at least count connections are complete (the client closed).
     bool waitForExchanges(int count, int timeoutMs = 5000) const;
 
     static QByteArray countedList(const QList<QByteArray>& lines);

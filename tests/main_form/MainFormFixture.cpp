@@ -67,7 +67,7 @@ QList<QList<QByteArray>> MainFormFixture::savedLists() const
 {
     QList<QList<QByteArray>> lists;
     for (const FakeService::Exchange& e : service.exchanges())
-        if (e.command == "SaveSettings")
+        if (e.command == "SaveSettings" && e.complete)
             lists.append(e.list);
     return lists;
 }

@@ -402,21 +402,23 @@ void TestMainFormBinding::refreshTriggers()
 
     f.tray.movePointer();
     f.tray.movePointer();
-    QCOMPARE(updates(), before + 2);
+    QTRY_COMPARE(updates(), before + 2);
     f.tray.click(Qt::RightButton);
-    QCOMPARE(updates(), before + 3);
+    QTRY_COMPARE(updates(), before + 3);
     // A double click is no click: only the Status page, shown with the window,
     // refreshes.
     f.tray.doubleClick();
     QVERIFY(form.isVisible());
-    QCOMPARE(updates(), before + 4);
+    QTRY_COMPARE(updates(), before + 4);
     f.tray.doubleClick();
-    QCOMPARE(updates(), before + 4);
+    QTest::qWait(50);
+    QTRY_COMPARE(updates(), before + 4);
     // Showing the Status page refreshes; another page does not.
     form.pager().setCurrentIndex(TFormMain::EmailPage);
-    QCOMPARE(updates(), before + 4);
+    QTest::qWait(50);
+    QTRY_COMPARE(updates(), before + 4);
     form.pager().setCurrentIndex(TFormMain::StatusPage);
-    QCOMPARE(updates(), before + 5);
+    QTRY_COMPARE(updates(), before + 5);
 }
 
 void TestMainFormBinding::copyItemsCopyBareAddresses()
