@@ -44,22 +44,21 @@ bool XServer::start()
 
 bool XServer::xdotool(const QStringList& arguments) const
 {
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_display);
-    tool.setProcessEnvironment(env);
-    tool.start("xdotool", arguments);
-    return tool.waitForFinished(10000) && tool.exitCode() == 0;
+    bool succeeded = false;
+    run(arguments, &succeeded);
+    return succeeded;
 }
 
-QStringList XServer::run(const QStringList& arguments) const
+QStringList XServer::run(const QStringList& arguments, bool* succeeded) const
 {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     tool.setProcessEnvironment(env);
     tool.start("xdotool", arguments);
-    tool.waitForFinished(10000);
+    const bool finished = tool.waitForFinished(10000);
+    if (succeeded)
+        *succeeded = finished && tool.exitCode() == 0;
     return QString::fromLatin1(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 

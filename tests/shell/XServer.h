@@ -24,7 +24,7 @@ public:
 
 private:
     QStringList searchVisible(const QString& title) const;
-    QStringList run(const QStringList& arguments) const;
+    QStringList run(const QStringList& arguments, bool* succeeded = nullptr) const;
 
     QProcess m_xvfb;
     QString m_display;
