@@ -6,21 +6,32 @@
 #include "service/ServiceLog.h"
 #include "service/SocketOwnerLookup.h"
 
+#include <QSocketNotifier>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 // A peer that opens connections and sends nothing cannot take every descriptor.
 constexpr qsizetype MaxOpenConnections = 256;
+// Connections taken per wake-up, so that timers and notices get their turn.
+constexpr int AcceptBatch = 64;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 } // namespace
 
 ServiceListener::ServiceListener(RequestHandler& handler, SocketOwnerLookup& owners,
                                  std::chrono::milliseconds requestTimeout, QObject* parent)
-    : QTcpServer(parent), m_handler(handler), m_owners(owners), m_requestTimeout(requestTimeout),
+    : QObject(parent), m_handler(handler), m_owners(owners), m_requestTimeout(requestTimeout),
       m_user(::getuid())
 {
     // Checking a few times per time limit is precise enough and costs nothing
@@ -28,45 +39,78 @@ ServiceListener::ServiceListener(RequestHandler& handler, SocketOwnerLookup& own
     m_expiry.setInterval(std::clamp<std::chrono::milliseconds>(
         m_requestTimeout / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
     connect(&m_expiry, &QTimer::timeout, this, &ServiceListener::closeExpired);
-    // QTcpServer stops accepting after an error such as running out of
-    // descriptors; the window must find the service again once that passes.
     m_resume.setSingleShot(true);
-    m_resume.setInterval(std::chrono::seconds(1));
-    connect(&m_resume, &QTimer::timeout, this, &QTcpServer::resumeAccepting);
-    connect(this, &QTcpServer::acceptError, this, &ServiceListener::onAcceptError);
-}
-
-void ServiceListener::onAcceptError(QAbstractSocket::SocketError)
-{
-    logLine(QStringLiteral("cannot accept connections for a moment: %1").arg(errorString()));
-    m_resume.start();
+    m_resume.setInterval(std::chrono::milliseconds(200));
+    connect(&m_resume, &QTimer::timeout, this, [this] { m_notifier->setEnabled(true); });
 }
 
 ServiceListener::~ServiceListener()
 {
     qDeleteAll(m_open);
+    delete m_notifier;
+    if (m_socket >= 0)
+        ::close(m_socket);
 }
 
 void ServiceListener::listenOn(quint16 port)
 {
-    setListenBacklogSize(128);
-    if (!listen(QHostAddress(QHostAddress::LocalHost), port))
-        throw ServiceError(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
-                               .arg(port)
-                               .arg(errorString())
-                               .toStdString());
-    // Hand over a connection once its request has arrived: the exchange is
-    // then served in one go, without waiting for the socket a second time.
     m_address.sin_family = AF_INET;
     m_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    m_address.sin_port = htons(serverPort());
-    const int seconds = 1;
-    ::setsockopt(int(socketDescriptor()), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+    m_address.sin_port = htons(port);
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    // Hand over a connection once its request has arrived: the exchange is
+    // then served in one go, without waiting for the socket a second time.
+    const int deferSeconds = 1;
+    if (m_socket < 0 || ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+        ::bind(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) != 0 ||
+        ::listen(m_socket, 128) != 0) {
+        const int error = errno;
+        if (m_socket >= 0)
+            ::close(m_socket);
+        m_socket = -1;
+        throw ServiceError(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+                               .arg(port)
+                               .arg(systemError(error))
+                               .toStdString());
+    }
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
+    m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ServiceListener::onIncoming);
 }
 
-void ServiceListener::incomingConnection(qintptr descriptor)
+void ServiceListener::onIncoming()
 {
-    const int socket = int(descriptor);
+    for (int i = 0; i < AcceptBatch; ++i) {
+        const int socket = ::accept4(m_socket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket >= 0) {
+            m_shortOfResources = false;
+            serveConnection(socket);
+            continue;
+        }
+        switch (errno) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+            continue; // that one is gone; the next may be there
+        case EAGAIN:
+            return;
+        default:
+            // Out of descriptors or memory: the connections wait in the queue
+            // while the service pauses, instead of waking it again at once.
+            if (!m_shortOfResources)
+                logLine(QStringLiteral("cannot accept connections for a moment: %1")
+                            .arg(systemError(errno)));
+            m_shortOfResources = true;
+            m_notifier->setEnabled(false);
+            m_resume.start();
+            return;
+        }
+    }
+}
+
+void ServiceListener::serveConnection(int socket)
+{
     const std::optional<SocketOwnerLookup::Owner> owner = m_owners.peerOwner(socket, m_address);
     if (!peerMayTalk(owner, m_user)) {
         ::close(socket);
@@ -75,13 +119,13 @@ void ServiceListener::incomingConnection(qintptr descriptor)
                     : QStringLiteral("refused a connection whose owner cannot be told"));
         return;
     }
+    serveWaiting();
     if (m_open.size() >= MaxOpenConnections) {
         ::close(socket);
         logLine(QStringLiteral("refused a connection: %1 exchanges are still waiting")
                     .arg(m_open.size()));
         return;
     }
-    serveWaiting();
     auto* connection =
         new ServiceConnection(socket, m_handler, QDeadlineTimer(m_requestTimeout), this);
     if (connection->serve()) {

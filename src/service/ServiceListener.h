@@ -1,19 +1,23 @@
 #pragma once
 
 #include <QList>
-#include <QTcpServer>
+#include <QObject>
 #include <QTimer>
 #include <chrono>
 #include <netinet/in.h>
 #include <sys/types.h>
 
+class QSocketNotifier;
 class RequestHandler;
 class ServiceConnection;
 class SocketOwnerLookup;
 
 // The window's endpoint: 127.0.0.1 only, a new connection per exchange. Every
 // accepted connection is checked for its owner before a byte is read from it.
-class ServiceListener : public QTcpServer
+// A plain listening socket rather than QTcpServer: that one keeps the first
+// accept error for good, so a shortage of descriptors either spins or stops
+// accepting.
+class ServiceListener : public QObject
 {
     Q_OBJECT
 public:
@@ -27,11 +31,9 @@ public:
     // Exchanges still waiting for their peer.
     qsizetype openConnections() const { return m_open.size(); }
 
-protected:
-    void incomingConnection(qintptr descriptor) override;
-
 private:
-    void onAcceptError(QAbstractSocket::SocketError error);
+    void onIncoming();
+    void serveConnection(int socket);
     void onConnectionFinished(ServiceConnection* connection);
     void closeExpired();
     void serveWaiting();
@@ -40,8 +42,11 @@ private:
     SocketOwnerLookup& m_owners;
     std::chrono::milliseconds m_requestTimeout;
     uid_t m_user;
-    sockaddr_in m_address{};          // where we listen: every connection's own end
+    int m_socket = -1;
+    sockaddr_in m_address{}; // where we listen: every connection's own end
+    QSocketNotifier* m_notifier = nullptr;
     QList<ServiceConnection*> m_open; // in the order they came
     QTimer m_expiry;
     QTimer m_resume;
+    bool m_shortOfResources = false; // reported once until accepting works again
 };
