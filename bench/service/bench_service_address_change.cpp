@@ -87,7 +87,7 @@ int main(int argc, char* argv[])
     const QString log = folder.path() + "/velmora.log";
     const quint16 port = testservers::freePort();
     testservers::ServerProcess service;
-    if (!service.start(QCoreApplication::applicationDirPath() + "/velmora-service",
+    if (!service.start(QStringLiteral(VELMORA_SERVICE_PROGRAM),
                        {"--port", QString::number(port), "--config-dir", folder.path() + "/config",
                         "--log-file", log, "--echo-url", echo.url().toString(), "--echo-min-gap",
                         "0", "--local-check-interval", "3600"},
