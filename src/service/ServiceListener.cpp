@@ -19,8 +19,6 @@ namespace {
 
 // A peer that opens connections and sends nothing cannot take every descriptor.
 constexpr qsizetype MaxOpenConnections = 256;
-// Connections taken per wake-up, so that timers and notices get their turn.
-constexpr int AcceptBatch = 64;
 
 QString systemError(int error)
 {
@@ -81,12 +79,14 @@ void ServiceListener::listenOn(quint16 port)
 
 void ServiceListener::onIncoming()
 {
-    for (int i = 0; i < AcceptBatch; ++i) {
+    // One connection per wake-up: the window makes one exchange at a time, so
+    // a second accept would mostly find nothing, and a queue wakes us again.
+    for (int attempt = 0; attempt < 8; ++attempt) {
         const int socket = ::accept4(m_socket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket >= 0) {
             m_shortOfResources = false;
             serveConnection(socket);
-            continue;
+            return;
         }
         switch (errno) {
         case EINTR:
