@@ -11,7 +11,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,9 +56,6 @@ void ServiceListener::listenOn(quint16 port)
     m_address.sin_port = htons(port);
     m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
-    // Hand over a connection once its request has arrived: the exchange is
-    // then served in one go, without waiting for the socket a second time.
-    const int deferSeconds = 1;
     if (m_socket < 0 || ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
         ::bind(m_socket, reinterpret_cast<const sockaddr*>(&m_address), sizeof m_address) != 0 ||
         ::listen(m_socket, 128) != 0) {
@@ -72,7 +68,6 @@ void ServiceListener::listenOn(quint16 port)
                                .arg(systemError(error))
                                .toStdString());
     }
-    ::setsockopt(m_socket, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ServiceListener::onIncoming);
 }
