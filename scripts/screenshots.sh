@@ -25,7 +25,8 @@ if port_busy; then
   exit 1
 fi
 printf '2026-12-09 08:15:02,203.0.113.7,192.168.1.20\r\n2026-12-10 14:03:07,198.51.100.23,192.168.1.20\r\n' >"$work/velmora.log"
-"$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" >/dev/null 2>&1 &
+# No public echo service is asked: the address check stays on this machine.
+"$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
 service=$!
 for _ in $(seq 50); do port_busy && break; sleep 0.1; done
 

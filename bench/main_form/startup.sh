@@ -15,7 +15,8 @@ xvfb=$!
 port_busy() { (exec 3<>/dev/tcp/127.0.0.1/9522) 2>/dev/null; }
 service=""
 if ! port_busy; then
-  "$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" >/dev/null 2>&1 &
+  "$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" \
+    --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
   service=$!
 fi
 cleanup() { [ -n "$service" ] && kill "$service" 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
