@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStringList>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <exception>
@@ -66,6 +67,18 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
     change.current = current;
     change.settings = settings;
     change.when = m_clock();
+    QStringList on;
+    if (settings.emailAlerts)
+        on << QStringLiteral("e-mail");
+    if (settings.textAlerts)
+        on << QStringLiteral("text message");
+    if (settings.runProgram)
+        on << QStringLiteral("program");
+    if (settings.ftpPage)
+        on << QStringLiteral("FTP page");
+    logLine(QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
+                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
+                     on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
     if (settings.emailAlerts)
         start(Kind::Email, change);
     if (settings.textAlerts)
