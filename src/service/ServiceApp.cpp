@@ -1,13 +1,13 @@
 #include "service/ServiceApp.h"
 
 #include "service/AddressWatcher.h"
+#include "service/AlertDispatcher.h"
 #include "service/CarrierList.h"
 #include "service/ChangeRecorder.h"
 #include "service/EchoUrlList.h"
 #include "service/HistoryLog.h"
 #include "service/InstanceLock.h"
 #include "service/IsolatedAddressCheck.h"
-#include "service/LoggingAlertSink.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceError.h"
 #include "service/ServiceListener.h"
@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <cstdlib>
 
 void ensureConfigDir(const QString& path)
 {
@@ -50,12 +51,15 @@ int ServiceApp::run()
     AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap});
 
     HistoryLog history(m_options.logFile);
-    LoggingAlertSink alerts;
+    const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
+    AlertOptions alertOptions;
+    alertOptions.retryDelays = m_options.alertRetryDelays;
+    alertOptions.ftpPort = m_options.ftpPort;
+    AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
 
-    RequestHandler handler(store, carriers::load(m_options.configDir),
-                           [&watcher] { return watcher.current(); });
+    RequestHandler handler(store, carrierLines, [&watcher] { return watcher.current(); });
     SocketOwnerLookup owners;
     ServiceListener listener(handler, owners, m_options.requestTimeout);
     listener.listenOn(m_options.port);
@@ -69,6 +73,11 @@ int ServiceApp::run()
                 .arg(m_options.port)
                 .arg(store.filePath(), history.path()));
     const int code = QCoreApplication::exec();
+    if (!alerts.finish(std::chrono::seconds(2))) {
+        // An alert still waits for a server: end without waiting for it.
+        logLine(QStringLiteral("stopped with an alert unfinished"));
+        std::_Exit(code);
+    }
     logLine(QStringLiteral("stopped"));
     return code;
 }

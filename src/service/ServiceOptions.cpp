@@ -85,12 +85,22 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("Close a connection whose request is not complete after <seconds> "
                        "(default 5)."),
         QStringLiteral("seconds"), QStringLiteral("5"));
+    const QCommandLineOption retryDelays(
+        QStringLiteral("alert-retry-delays"),
+        QStringLiteral("Try a failed alert again after each of these comma-separated numbers of "
+                       "seconds, then give it up (default 60,300,900)."),
+        QStringLiteral("seconds"), QStringLiteral("60,300,900"));
+    QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
+                               QStringLiteral("Upload the FTP page to this port."),
+                               QStringLiteral("port"), QStringLiteral("21"));
+    ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     // The service's own helper for the public address (see IsolatedAddressCheck).
     QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
                                           QStringLiteral("Print the public address and exit."));
     checkPublicAddress.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({isRunning, checkPublicAddress, port, configDir, logFile, echoUrl,
-                       echoInterval, echoMinGap, echoTimeout, localInterval, requestTimeout});
+                       echoInterval, echoMinGap, echoTimeout, localInterval, requestTimeout,
+                       retryDelays, ftpPort});
 
     if (!parser.parse(arguments))
         usageError(parser.errorText());
@@ -139,5 +149,19 @@ CommandLine parseCommandLine(const QStringList& arguments)
     options.echoTimeout = seconds(parser, echoTimeout.names().first(), 0.01);
     options.localCheckInterval = seconds(parser, localInterval.names().first(), 0.01);
     options.requestTimeout = seconds(parser, requestTimeout.names().first(), 0.01);
+    options.alertRetryDelays.clear();
+    for (const QString& text : parser.value(retryDelays).split(u',', Qt::SkipEmptyParts)) {
+        const double value = text.trimmed().toDouble(&ok);
+        if (!ok || value < 0 || value > 365.0 * 24 * 3600)
+            usageError(QStringLiteral("--alert-retry-delays needs comma-separated numbers of "
+                                      "seconds, not '%1'")
+                           .arg(parser.value(retryDelays)));
+        options.alertRetryDelays.append(std::chrono::milliseconds(qint64(value * 1000.0 + 0.5)));
+    }
+    const uint ftpPortNumber = parser.value(ftpPort).toUInt(&ok);
+    if (!ok || ftpPortNumber == 0 || ftpPortNumber > 65535)
+        usageError(QStringLiteral("--ftp-port needs a port number from 1 to 65535, not '%1'")
+                       .arg(parser.value(ftpPort)));
+    options.ftpPort = quint16(ftpPortNumber);
     return result;
 }

@@ -19,6 +19,10 @@ struct ServiceOptions
     std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
     std::chrono::milliseconds localCheckInterval{std::chrono::minutes(1)};
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(5)};
+    // The waits before the alerts' second, third... attempts.
+    QList<std::chrono::milliseconds> alertRetryDelays{
+        std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
+    quint16 ftpPort = 21; // where the FTP page goes
 };
 
 struct CommandLine

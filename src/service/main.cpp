@@ -1,3 +1,4 @@
+#include "alerts/MailRuntime.h"
 #include "service/EchoUrlList.h"
 #include "service/InstanceLock.h"
 #include "service/IsolatedAddressCheck.h"
@@ -46,6 +47,7 @@ int main(int argc, char* argv[])
         case CommandLine::Action::Run:
             break;
         }
+        const MailRuntime mailRuntime;
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
         logLine(QStringLiteral("%1 (see --help)").arg(QString::fromUtf8(e.what())));

@@ -37,7 +37,7 @@ QString modeName(SmtpServer::Security security)
 
 bool SmtpServer::start(const Options& options)
 {
-    m_port = freePort();
+    m_port = options.port != 0 ? options.port : freePort();
     QStringList arguments{ServerProcess::script(QStringLiteral("smtp_server.py")),
                           QStringLiteral("--port"),
                           QString::number(m_port),

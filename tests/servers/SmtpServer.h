@@ -30,6 +30,7 @@ public:
         QString password;
         QString mechanisms = QStringLiteral("PLAIN,LOGIN");
         QStringList rejectedRecipients; // answered with 550
+        quint16 port = 0;               // 0: a free port
     };
 
     bool start(const Options& options);

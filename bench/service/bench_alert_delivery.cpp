@@ -1,0 +1,158 @@
+// Time from adding an address to an interface until the service's alert e-mail
+// has arrived at a real SMTP server (aiosmtpd) on loopback, in a network
+// namespace of the benchmark's own (needs root).
+//
+//   bench_alert_delivery [rounds]      (default 10)
+//
+// Goal: under 1 s. Exits 1 when missed, 77 when it cannot run here.
+#include "EchoHttpServer.h"
+#include "PrivateNetwork.h"
+
+#include "common/AlertSettings.h"
+#include "servers/FreePort.h"
+#include "servers/ServerProcess.h"
+#include "servers/SmtpServer.h"
+#include "service_link/ServiceCommands.h"
+#include "service_link/ServiceTransaction.h"
+#include "service_link/TcpClient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QList<QByteArray> status(quint16 port)
+{
+    try {
+        TcpClient client(QStringLiteral("127.0.0.1"), port);
+        ServiceTransaction transaction(client);
+        return service::request(transaction, service::UpdateStatus);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+bool save(quint16 port, const AlertSettings& settings)
+{
+    try {
+        TcpClient client(QStringLiteral("127.0.0.1"), port);
+        ServiceTransaction transaction(client);
+        service::sendSettings(transaction, settings.toSaveList());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Waits (polling every millisecond) until the server has `count` messages.
+bool waitForMessages(const testservers::SmtpServer& smtp, int count, int timeoutMs = 10000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (smtp.messages().size() < count) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(1000);
+    }
+    return true;
+}
+
+double percentile(QList<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(qMin(values.size() - 1, qsizetype(p * double(values.size() - 1) + 0.5)));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
+
+    QString error;
+    if (!privatenetwork::enter(&error)) {
+        std::printf("skipped: %s\n", qPrintable(error));
+        return 77;
+    }
+    const QString routeLink = QStringLiteral("velm0");
+    if (!privatenetwork::addLinks(routeLink, QStringLiteral("velm1"), &error) ||
+        !privatenetwork::ip({"addr", "add", "198.51.100.10/24", "dev", "velm1"}, &error) ||
+        !privatenetwork::ip({"route", "add", "default", "dev", routeLink}, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 2;
+    }
+    EchoHttpServer echo;
+    echo.setAddress("203.0.113.7");
+    testservers::SmtpServer smtp;
+    if (!smtp.start({})) {
+        std::fprintf(stderr, "%s\n", qPrintable(smtp.errorText()));
+        return 2;
+    }
+
+    QTemporaryDir folder;
+    const quint16 port = testservers::freePort();
+    testservers::ServerProcess service;
+    if (!service.start(QStringLiteral(VELMORA_SERVICE_PROGRAM),
+                       {"--port", QString::number(port), "--config-dir", folder.path() + "/config",
+                        "--log-file", folder.path() + "/velmora.log", "--echo-url",
+                        echo.url().toString(), "--echo-min-gap", "0", "--local-check-interval",
+                        "3600"},
+                       port)) {
+        std::fprintf(stderr, "%s\n", qPrintable(service.errorText()));
+        return 2;
+    }
+    const QDeadlineTimer ready(10000);
+    while (status(port).mid(2) != QList<QByteArray>{"203.0.113.7", "198.51.100.10"}) {
+        if (ready.hasExpired()) {
+            std::fprintf(stderr, "the service did not learn its addresses\n");
+            return 2;
+        }
+        QThread::msleep(10);
+    }
+    AlertSettings settings;
+    settings.emailAlerts = true;
+    settings.recipients = "alerts@example.com";
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = QByteArray::number(smtp.port());
+    if (!save(port, settings)) {
+        std::fprintf(stderr, "cannot save the settings\n");
+        return 2;
+    }
+
+    QList<double> delivered;
+    int messages = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const QString address = QStringLiteral("192.0.2.%1/24").arg(10 + round);
+        QElapsedTimer timer;
+        timer.start();
+        if (!privatenetwork::ip({"addr", "add", address, "dev", routeLink}, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 2;
+        }
+        if (!waitForMessages(smtp, ++messages)) {
+            std::fprintf(stderr, "no e-mail for %s\n", qPrintable(address));
+            return 1;
+        }
+        delivered.append(double(timer.nsecsElapsed()) / 1e6);
+        // Taking it away again is a change back to the other address, with its own e-mail.
+        privatenetwork::ip({"addr", "del", address, "dev", routeLink});
+        if (!waitForMessages(smtp, ++messages)) {
+            std::fprintf(stderr, "no e-mail after removing %s\n", qPrintable(address));
+            return 1;
+        }
+        privatenetwork::ip({"route", "replace", "default", "dev", routeLink});
+    }
+
+    const double worst = percentile(delivered, 1.0);
+    std::printf("address added -> alert e-mail stored by the SMTP server, %d rounds (ms):\n",
+                rounds);
+    std::printf("  median %.1f, 90%% %.1f, max %.1f\n", percentile(delivered, 0.5),
+                percentile(delivered, 0.9), worst);
+    std::printf("goal < 1000 ms (worst case): %s\n", worst < 1000 ? "met" : "MISSED");
+    return worst < 1000 ? 0 : 1;
+}

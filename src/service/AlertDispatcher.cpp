@@ -1,0 +1,308 @@
+#include "service/AlertDispatcher.h"
+
+#include "alerts/Email.h"
+#include "alerts/MailManager.h"
+#include "alerts/TestMessages.h"
+#include "net/FtpClient.h"
+#include "net/ReplaceInFile.h"
+#include "service/AlertMessages.h"
+#include "service/ServiceLog.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <exception>
+#include <thread>
+
+namespace {
+
+QString text(const QByteArray& value)
+{
+    return QString::fromLocal8Bit(value);
+}
+
+// The first line of an engine's error text: enough to tell what went wrong,
+// and never the exchange itself.
+QString firstLine(const QString& errorText)
+{
+    const QString cleaned = withoutEngineLogTags(errorText).trimmed();
+    return cleaned.section(u'\n', 0, 0).trimmed();
+}
+
+} // namespace
+
+AlertDispatcher::AlertDispatcher(QString configDir, QList<QByteArray> carriers,
+                                 AlertOptions options, Clock clock)
+    : m_configDir(std::move(configDir)), m_carriers(std::move(carriers)),
+      m_options(std::move(options)),
+      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+{
+}
+
+AlertDispatcher::~AlertDispatcher()
+{
+    finish(std::chrono::milliseconds(0));
+}
+
+QString AlertDispatcher::computerName()
+{
+    return QSysInfo::machineHostName();
+}
+
+void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses& current,
+                                     const AlertSettings& settings)
+{
+    Change change;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
+        change.generation = ++m_generation;
+    }
+    m_wake.notify_all(); // retries of older changes give way
+    change.previous = previous;
+    change.current = current;
+    change.settings = settings;
+    change.when = m_clock();
+    QStringList on;
+    if (settings.emailAlerts)
+        on << QStringLiteral("e-mail");
+    if (settings.textAlerts)
+        on << QStringLiteral("text message");
+    if (settings.runProgram)
+        on << QStringLiteral("program");
+    if (settings.ftpPage)
+        on << QStringLiteral("FTP page");
+    logLine(QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
+                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
+                     on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
+    if (settings.emailAlerts)
+        start(Kind::Email, change);
+    if (settings.textAlerts)
+        start(Kind::TextMessage, change);
+    if (settings.runProgram)
+        start(Kind::Program, change);
+    if (settings.ftpPage)
+        start(Kind::FtpPage, change);
+}
+
+bool AlertDispatcher::finish(std::chrono::milliseconds grace)
+{
+    std::unique_lock lock(m_mutex);
+    m_stopping = true;
+    m_wake.notify_all();
+    return m_wake.wait_for(lock, grace, [this] { return m_running == 0; });
+}
+
+void AlertDispatcher::start(Kind kind, const Change& change)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_running;
+    }
+    try {
+        std::thread([this, kind, change] { run(kind, change); }).detach();
+    } catch (const std::exception& e) {
+        const std::lock_guard lock(m_mutex);
+        --m_running;
+        logLine(QStringLiteral("cannot start an alert: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+void AlertDispatcher::run(Kind kind, const Change& change)
+{
+    static const char* const names[] = {"e-mail", "text message", "program", "FTP page"};
+    const QString name = QString::fromLatin1(names[int(kind)]);
+    const QString what = QStringLiteral("%1 alert for the change to %2, %3")
+                             .arg(name, change.current.publicIp, change.current.localIp);
+    const int attempts = int(m_options.retryDelays.size()) + 1;
+    for (int number = 1; number <= attempts; ++number) {
+        logLine(QStringLiteral("%1: attempt %2 of %3").arg(what).arg(number).arg(attempts));
+        Outcome outcome{Outcome::Failed, {}};
+        try {
+            outcome = attempt(kind, change);
+        } catch (const std::exception& e) {
+            outcome = {Outcome::Failed, QString::fromUtf8(e.what())};
+        }
+        if (outcome.status == Outcome::Sent) {
+            logLine(QStringLiteral("%1: done%2")
+                        .arg(what, outcome.text.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral(" (%1)").arg(outcome.text)));
+            break;
+        }
+        if (outcome.status == Outcome::Skipped) {
+            logLine(QStringLiteral("%1: skipped: %2").arg(what, outcome.text));
+            break;
+        }
+        if (number == attempts) {
+            logLine(QStringLiteral("%1: failed: %2; given up").arg(what, outcome.text));
+            break;
+        }
+        const auto delay = m_options.retryDelays.at(number - 1);
+        logLine(QStringLiteral("%1: failed: %2; next attempt in %3 s")
+                    .arg(what, outcome.text)
+                    .arg(double(delay.count()) / 1000.0));
+        if (!waitBeforeRetry(change.generation, delay)) {
+            logLine(QStringLiteral("%1: no further attempt (a newer change came, or the service "
+                                   "stops)")
+                        .arg(what));
+            break;
+        }
+    }
+    // The last use of this object by the thread.
+    const std::lock_guard lock(m_mutex);
+    --m_running;
+    m_wake.notify_all();
+}
+
+bool AlertDispatcher::waitBeforeRetry(quint64 generation, std::chrono::milliseconds delay)
+{
+    std::unique_lock lock(m_mutex);
+    const bool interrupted = m_wake.wait_for(
+        lock, delay, [this, generation] { return m_stopping || m_generation != generation; });
+    return !interrupted;
+}
+
+AlertDispatcher::Outcome AlertDispatcher::attempt(Kind kind, const Change& change) const
+{
+    switch (kind) {
+    case Kind::Email:
+        return sendEmail(change);
+    case Kind::TextMessage:
+        return sendTextMessage(change);
+    case Kind::Program:
+        return runProgram(change);
+    case Kind::FtpPage:
+        return uploadPage(change);
+    }
+    return {Outcome::Skipped, QStringLiteral("unknown alert")};
+}
+
+namespace {
+
+// The mail manager set up from values 6 to 11; an empty text when it can be,
+// otherwise why not.
+QString prepare(MailManager& manager, const AlertSettings& settings, const AlertOptions& options)
+{
+    if (settings.smtpServer.isEmpty())
+        return QStringLiteral("no SMTP server is set");
+    bool ok = false;
+    const int port = text(settings.smtpPort).trimmed().toInt(&ok);
+    if (!ok)
+        return QStringLiteral("the SMTP port '%1' is not a number").arg(text(settings.smtpPort));
+    if (settings.useSsl)
+        manager.setSmtpSsl(1);
+    manager.setSmtpHost(text(settings.smtpServer));
+    manager.setSmtpPort(port);
+    if (settings.needsLogin && !settings.smtpUsername.isEmpty() &&
+        !settings.smtpPassword.isEmpty()) {
+        manager.setSmtpUsername(text(settings.smtpUsername));
+        manager.setSmtpPassword(text(settings.smtpPassword));
+    }
+    manager.setConnectTimeout(options.connectTimeout);
+    manager.setReplyTimeout(options.replyTimeout);
+    return {};
+}
+
+} // namespace
+
+AlertDispatcher::Outcome AlertDispatcher::sendEmail(const Change& change) const
+{
+    const QString recipients = alertmessages::cleanedRecipients(change.settings.recipients);
+    const QString sender = alertmessages::firstRecipient(recipients);
+    if (sender.isEmpty())
+        return {Outcome::Skipped, QStringLiteral("no e-mail address is set")};
+    MailManager manager;
+    if (const QString why = prepare(manager, change.settings, m_options); !why.isEmpty())
+        return {Outcome::Skipped, why};
+    Email email;
+    email.setSubject(alertmessages::subject());
+    email.setBody(
+        alertmessages::emailBodyAt(change.when, computerName(), change.previous, change.current));
+    email.setFrom(sender);
+    email.AddRecipientList(recipients);
+    const int result = manager.SendEmail(email);
+    const QString error = result == 1 ? QString() : firstLine(manager.LastErrorText());
+    manager.CloseSmtpConnection();
+    if (result != 1)
+        return {Outcome::Failed, error};
+    return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipients)};
+}
+
+AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change) const
+{
+    const QString sender =
+        alertmessages::firstRecipient(alertmessages::cleanedRecipients(change.settings.recipients));
+    if (sender.isEmpty())
+        return {Outcome::Skipped, QStringLiteral("no e-mail address is set to send it from")};
+    if (change.settings.phoneNumber.isEmpty())
+        return {Outcome::Skipped, QStringLiteral("no phone number is set")};
+    const QString gateway = alertmessages::carrierGateway(m_carriers, change.settings.carrier);
+    if (gateway.isEmpty())
+        return {Outcome::Skipped, QStringLiteral("no carrier is chosen")};
+    MailManager manager;
+    if (const QString why = prepare(manager, change.settings, m_options); !why.isEmpty())
+        return {Outcome::Skipped, why};
+    const QString recipient = testTextMessageRecipient(text(change.settings.phoneNumber), gateway);
+    Email email;
+    email.setFrom(testTextMessageSender(sender));
+    email.AddRecipient(QString(), recipient);
+    email.setSubject(alertmessages::subject());
+    email.setBody(alertmessages::textBody(computerName(), change.current));
+    const int result = manager.SendEmail(email);
+    const QString error = result == 1 ? QString() : firstLine(manager.LastErrorText());
+    manager.CloseSmtpConnection();
+    if (result != 1)
+        return {Outcome::Failed, error};
+    return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipient)};
+}
+
+AlertDispatcher::Outcome AlertDispatcher::runProgram(const Change& change) const
+{
+    const QString program = text(change.settings.program);
+    const QFileInfo info(program);
+    if (program.isEmpty() || !info.isFile() || !info.isExecutable())
+        return {Outcome::Skipped, QStringLiteral("'%1' is not an executable file").arg(program)};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELMORA_PUBLIC_IP"), change.current.publicIp);
+    environment.insert(QStringLiteral("VELMORA_LOCAL_IP"), change.current.localIp);
+    environment.insert(QStringLiteral("VELMORA_COMPUTER_NAME"), computerName());
+    QProcess process;
+    process.setProgram(info.absoluteFilePath());
+    process.setArguments({change.current.publicIp, change.current.localIp});
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    if (!process.startDetached(&pid))
+        return {Outcome::Failed, QStringLiteral("cannot start %1").arg(program)};
+    return {Outcome::Sent, QStringLiteral("started %1 as process %2").arg(program).arg(pid)};
+}
+
+AlertDispatcher::Outcome AlertDispatcher::uploadPage(const Change& change) const
+{
+    if (change.settings.ftpHost.isEmpty())
+        return {Outcome::Skipped, QStringLiteral("no FTP host is set")};
+    const QString templateFile = m_configDir + QStringLiteral("/velmora.html");
+    if (!QFileInfo(templateFile).isFile())
+        return {Outcome::Skipped, QStringLiteral("there is no page template %1").arg(templateFile)};
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return {Outcome::Failed, QStringLiteral("cannot make a temporary folder")};
+    const QString page = folder.filePath(QStringLiteral("velmora.html"));
+    fillTemplateCopy(templateFile, page,
+                     {{QStringLiteral("[[ComputerName]]"), computerName()},
+                      {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
+                      {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}});
+    FtpClient client;
+    client.setHost(text(change.settings.ftpHost));
+    client.setUsername(text(change.settings.ftpUsername));
+    client.setPassword(text(change.settings.ftpPassword));
+    client.setPort(m_options.ftpPort);
+    client.setReplyTimeLimit(m_options.replyTimeout);
+    client.connectAndUpload(page, QStringLiteral("velmora.html"));
+    return {Outcome::Sent, QStringLiteral("uploaded to %1").arg(client.host())};
+}

@@ -1,0 +1,109 @@
+// The texts of the alerts the service sends when an address changes.
+#include "service/AlertMessages.h"
+
+#include <QtTest>
+
+class TestServiceAlertMessages : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emailBody();
+    void emailBodyWithUnknownAddresses();
+    void textBody();
+    void recipients_data();
+    void recipients();
+    void carrierGateway_data();
+    void carrierGateway();
+};
+
+void TestServiceAlertMessages::emailBody()
+{
+    QCOMPARE(alertmessages::subject(), QStringLiteral("Velmora Alert"));
+    const QString body = alertmessages::emailBody(
+        QStringLiteral("12/10/26"), QStringLiteral("2:03:07 PM UTC"), QStringLiteral("desk"),
+        {QStringLiteral("203.0.113.7"), QStringLiteral("192.0.2.10")},
+        {QStringLiteral("198.51.100.23"), QStringLiteral("192.0.2.20")});
+    QCOMPARE(body, QStringLiteral("Date: 12/10/26 2:03:07 PM UTC\r\n"
+                                  "===================================\r\n"
+                                  "Computer Name: desk\r\n"
+                                  "Public IP Address: 198.51.100.23\r\n"
+                                  "Local IP Address: 192.0.2.20\r\n"
+                                  "Previous Public IP Address: 203.0.113.7\r\n"
+                                  "Previous Local IP Address: 192.0.2.10"));
+}
+
+void TestServiceAlertMessages::emailBodyWithUnknownAddresses()
+{
+    const QDateTime when(QDate(2026, 12, 10), QTime(14, 3, 7));
+    const QString body = alertmessages::emailBodyAt(when, QStringLiteral("desk"),
+                                                    {QString(), QStringLiteral("192.0.2.10")},
+                                                    {QStringLiteral("198.51.100.23"), QString()});
+    const QStringList lines = body.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 7);
+    const QLocale locale;
+    QCOMPARE(lines.at(0), QStringLiteral("Date: ") +
+                              locale.toString(when.date(), QLocale::ShortFormat) + u' ' +
+                              locale.toString(when.time(), QLocale::LongFormat));
+    QCOMPARE(lines.at(1), QString(35, u'='));
+    QCOMPARE(lines.at(4), QStringLiteral("Local IP Address: "));
+    QCOMPARE(lines.at(5), QStringLiteral("Previous Public IP Address: "));
+    QCOMPARE(lines.at(6), QStringLiteral("Previous Local IP Address: 192.0.2.10"));
+}
+
+void TestServiceAlertMessages::textBody()
+{
+    QCOMPARE(alertmessages::textBody(QStringLiteral("desk"), {QStringLiteral("198.51.100.23"),
+                                                              QStringLiteral("192.0.2.20")}),
+             QStringLiteral("Computer Name: desk\nPublic IP Address: 198.51.100.23\n"
+                            "Local IP Address: 192.0.2.20"));
+}
+
+void TestServiceAlertMessages::recipients_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("cleaned");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("one") << QByteArray("a@example.com") << "a@example.com"
+                         << "a@example.com";
+    QTest::newRow("blanks") << QByteArray(" a@example.com , b@example.com ")
+                            << "a@example.com,b@example.com"
+                            << "a@example.com";
+    QTest::newRow("tab stays") << QByteArray("\ta@example.com") << "\ta@example.com"
+                               << "\ta@example.com";
+    QTest::newRow("leading comma") << QByteArray(",b@example.com") << ",b@example.com"
+                                   << "";
+    QTest::newRow("blanks only") << QByteArray("   ") << ""
+                                 << "";
+}
+
+void TestServiceAlertMessages::recipients()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QString, cleaned);
+    QFETCH(QString, first);
+    QCOMPARE(alertmessages::cleanedRecipients(value), cleaned);
+    QCOMPARE(alertmessages::firstRecipient(cleaned), first);
+}
+
+void TestServiceAlertMessages::carrierGateway_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("gateway");
+    QTest::newRow("first") << 0 << "txt.example.net";
+    QTest::newRow("second") << 1 << "sms.example.org";
+    QTest::newRow("no gateway") << 2 << "";
+    QTest::newRow("none chosen") << -1 << "";
+    QTest::newRow("outside the list") << 7 << "";
+}
+
+void TestServiceAlertMessages::carrierGateway()
+{
+    QFETCH(int, index);
+    QFETCH(QString, gateway);
+    const QList<QByteArray> carriers{"First|txt.example.net", "Second|sms.example.org|extra",
+                                     "Broken"};
+    QCOMPARE(alertmessages::carrierGateway(carriers, index), gateway);
+}
+
+QTEST_GUILESS_MAIN(TestServiceAlertMessages)
+#include "tst_service_alert_messages.moc"

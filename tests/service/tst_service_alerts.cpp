@@ -1,0 +1,342 @@
+// The alerts of the real velmora-service: a change of the public address is
+// made at the stand-in echo service, and the alerts go to real servers on
+// loopback (aiosmtpd, pyftpdlib) or start a program.
+#include "EchoHttpServer.h"
+#include "RunningService.h"
+
+#include "common/AlertSettings.h"
+#include "servers/FreePort.h"
+#include "servers/FtpPythonServer.h"
+#include "servers/ServerProcess.h"
+#include "servers/SmtpServer.h"
+#include "service_link/ServiceCommands.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSysInfo>
+#include <QtTest>
+
+namespace {
+
+const QByteArray FirstPublic("203.0.113.7");
+const QByteArray SecondPublic("198.51.100.23");
+const QByteArray ThirdPublic("192.0.2.99");
+const QByteArray Password("smtp-secret-4711");
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+AlertSettings mailSettings(quint16 smtpPort)
+{
+    AlertSettings settings;
+    settings.emailAlerts = true;
+    settings.recipients = " alerts@example.com , second@example.org";
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = QByteArray::number(smtpPort);
+    settings.phoneNumber = "5555550123";
+    settings.carrier = 1;
+    return settings;
+}
+
+// The service, started with the first public address learnt and the carriers
+// "First" and "Second".
+class AlertingService
+{
+public:
+    bool start(const QStringList& extra = {})
+    {
+        m_echo.setAddress(FirstPublic);
+        if (!writeFile(m_service.configDir() + QStringLiteral("/carriers.txt"),
+                       "First|txt.example.net\nSecond|sms.example.org\n"))
+            return false;
+        QStringList arguments{QStringLiteral("--echo-interval"), QStringLiteral("0.2")};
+        if (!m_service.start({m_echo.url()}, arguments + extra))
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            if (m_service.request(service::UpdateStatus).value(service::PublicIpLine) ==
+                FirstPublic)
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+    void save(const AlertSettings& settings) { m_service.save(settings.toSaveList()); }
+    void changePublicAddress(const QByteArray& address) { m_echo.setAddress(address); }
+    QByteArray localAddress()
+    {
+        return m_service.request(service::UpdateStatus).value(service::LocalIpLine);
+    }
+    RunningService& service() { return m_service; }
+    QString output() { return m_service.output(); }
+
+private:
+    EchoHttpServer m_echo;
+    RunningService m_service;
+};
+
+// A program that writes its arguments and the alert's environment to a marker file.
+QString writeMarkerProgram(const QString& folder)
+{
+    const QString program = folder + QStringLiteral("/on-change.sh");
+    writeFile(program, "#!/bin/sh\n"
+                       "printf '%s|%s|%s|%s|%s\\n' \"$1\" \"$2\" \"$VELMORA_PUBLIC_IP\" "
+                       "\"$VELMORA_LOCAL_IP\" \"$VELMORA_COMPUTER_NAME\" >> \"$0.tmp\"\n"
+                       "mv \"$0.tmp\" \"$0.marker\"\n");
+    QFile::setPermissions(program,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return program;
+}
+
+} // namespace
+
+class TestServiceAlerts : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emailAndTextMessageArrive();
+    void programRunsWithTheAddresses();
+    void programThatIsNotExecutableIsSkipped();
+    void switchedOffAlertsAreNotSentAndSavedSettingsApplyNext();
+    void ftpPageIsUploaded();
+    void failedAlertIsRetriedUntilTheServerIsUp();
+    void newerChangeEndsTheRetriesOfAnOlderOne();
+    void hangingMailServerDoesNotDelayAnswers();
+};
+
+void TestServiceAlerts::emailAndTextMessageArrive()
+{
+    testservers::SmtpServer smtp;
+    testservers::SmtpServer::Options smtpOptions;
+    smtpOptions.user = QStringLiteral("mailer");
+    smtpOptions.password = QString::fromLatin1(Password);
+    QVERIFY2(smtp.start(smtpOptions), qPrintable(smtp.errorText()));
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    AlertSettings settings = mailSettings(smtp.port());
+    settings.textAlerts = true;
+    settings.needsLogin = true;
+    settings.smtpUsername = "mailer";
+    settings.smtpPassword = Password;
+    service.save(settings);
+    const QByteArray local = service.localAddress();
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 2, 30000);
+    const QList<testservers::SmtpReceivedMail> messages = smtp.messages();
+    const QByteArray host = QSysInfo::machineHostName().toLocal8Bit();
+    bool sawEmail = false;
+    bool sawText = false;
+    for (const testservers::SmtpReceivedMail& mail : messages) {
+        QCOMPARE(mail.mailFrom, QStringLiteral("alerts@example.com"));
+        QCOMPARE(mail.login, QStringLiteral("mailer"));
+        QVERIFY2(mail.data.contains("Subject: Velmora Alert\r\n"), mail.data.constData());
+        if (mail.recipients == QStringList{QStringLiteral("alerts@example.com"),
+                                           QStringLiteral("second@example.org")}) {
+            sawEmail = true;
+            QVERIFY2(mail.data.contains("From: alerts@example.com\r\n"), mail.data.constData());
+            const QByteArray body = "===================================\r\n"
+                                    "Computer Name: " +
+                                    host + "\r\nPublic IP Address: " + SecondPublic +
+                                    "\r\nLocal IP Address: " + local +
+                                    "\r\nPrevious Public IP Address: " + FirstPublic +
+                                    "\r\nPrevious Local IP Address: " + local;
+            QVERIFY2(mail.data.contains("\r\n\r\nDate: "), mail.data.constData());
+            QVERIFY2(mail.data.contains(body), mail.data.constData());
+        } else {
+            QCOMPARE(mail.recipients, QStringList{QStringLiteral("5555550123@sms.example.org")});
+            sawText = true;
+            QVERIFY2(mail.data.contains("From: Velmora <alerts@example.com>\r\n"),
+                     mail.data.constData());
+            QVERIFY2(mail.data.contains("\r\n\r\nComputer Name: " + host +
+                                        "\r\nPublic IP Address: " + SecondPublic +
+                                        "\r\nLocal IP Address: " + local),
+                     mail.data.constData());
+        }
+    }
+    QVERIFY(sawEmail && sawText);
+    QTRY_COMPARE(service.output().count(QStringLiteral(": done")), 2);
+    QVERIFY(!service.output().contains(QString::fromLatin1(Password)));
+}
+
+void TestServiceAlerts::programRunsWithTheAddresses()
+{
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    const QString program = writeMarkerProgram(service.service().folder());
+    AlertSettings settings;
+    settings.runProgram = true;
+    settings.program = program.toLocal8Bit();
+    service.save(settings);
+    const QByteArray local = service.localAddress();
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    QCOMPARE(readAll(program + QStringLiteral(".marker")),
+             SecondPublic + '|' + local + '|' + SecondPublic + '|' + local + '|' +
+                 QSysInfo::machineHostName().toLocal8Bit() + '\n');
+}
+
+void TestServiceAlerts::programThatIsNotExecutableIsSkipped()
+{
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    const QString notAProgram = service.service().folder() + QStringLiteral("/plain.txt");
+    QVERIFY(writeFile(notAProgram, "echo never\n"));
+    AlertSettings settings;
+    settings.runProgram = true;
+    settings.program = notAProgram.toLocal8Bit();
+    service.save(settings);
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("is not an executable file")),
+                             20000);
+    QVERIFY(!service.output().contains(QStringLiteral("next attempt")));
+}
+
+void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
+{
+    testservers::SmtpServer smtp;
+    QVERIFY2(smtp.start({}), qPrintable(smtp.errorText()));
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    const QString program = writeMarkerProgram(service.service().folder());
+    AlertSettings settings = mailSettings(smtp.port()); // text message configured, switched off
+    settings.program = program.toLocal8Bit();           // program configured, switched off
+    service.save(settings);
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_VERIFY(service.output().contains(QStringLiteral("e-mail alert for the change to %1")
+                                              .arg(QString::fromLatin1(SecondPublic))));
+    QVERIFY(service.output().contains(QStringLiteral("alerts on: e-mail\n")));
+    QVERIFY(!service.output().contains(QStringLiteral("text message alert")));
+    QVERIFY(!service.output().contains(QStringLiteral("program alert")));
+    QVERIFY(!QFile::exists(program + QStringLiteral(".marker")));
+
+    // Saved settings apply to the next change.
+    settings.emailAlerts = false;
+    settings.runProgram = true;
+    service.save(settings);
+    service.changePublicAddress(ThirdPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    QVERIFY(readAll(program + QStringLiteral(".marker")).startsWith(ThirdPublic + '|'));
+    QVERIFY(service.output().contains(QStringLiteral("alerts on: program\n")));
+    QCOMPARE(smtp.messages().size(), 1);
+}
+
+void TestServiceAlerts::ftpPageIsUploaded()
+{
+    testservers::FtpPythonServer ftp;
+    QVERIFY2(ftp.start(), qPrintable(ftp.errorText()));
+    AlertingService service;
+    const QByteArray page = "<html><body><p>[[ComputerName]]</p><p>[[PublicIPAddress]]</p>"
+                            "<p>[[localipaddress]]</p></body></html>\n";
+    const QString templateFile = service.service().configDir() + QStringLiteral("/velmora.html");
+    QVERIFY(writeFile(templateFile, page));
+    QVERIFY2(service.start({QStringLiteral("--ftp-port"), QString::number(ftp.port())}),
+             qPrintable(service.service().errorText()));
+    AlertSettings settings;
+    settings.ftpPage = true;
+    settings.ftpHost = "127.0.0.1";
+    settings.ftpUsername = ftp.userName().toLatin1();
+    settings.ftpPassword = ftp.password().toLatin1();
+    service.save(settings);
+    const QByteArray local = service.localAddress();
+
+    service.changePublicAddress(SecondPublic);
+    const QString uploaded = ftp.homePath() + QStringLiteral("/velmora.html");
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("FTP page alert")) &&
+                                 service.output().contains(QStringLiteral(": done")),
+                             20000);
+    QCOMPARE(readAll(uploaded), "<html><body><p>" + QSysInfo::machineHostName().toLocal8Bit() +
+                                    "</p><p>" + SecondPublic + "</p><p>" + local +
+                                    "</p></body></html>\n");
+    QCOMPARE(readAll(templateFile), page);
+    QVERIFY(!service.output().contains(ftp.password()));
+}
+
+void TestServiceAlerts::failedAlertIsRetriedUntilTheServerIsUp()
+{
+    const quint16 port = testservers::freePort();
+    AlertingService service;
+    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("1,1,1,1,1")}),
+             qPrintable(service.service().errorText()));
+    service.save(mailSettings(port));
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 1 s")),
+                             20000);
+    testservers::SmtpServer smtp;
+    testservers::SmtpServer::Options options;
+    options.port = port;
+    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_VERIFY(service.output().contains(QStringLiteral(": done")));
+    QCOMPARE(service.output().count(QStringLiteral(": done")), 1);
+    QVERIFY(!service.output().contains(QStringLiteral("given up")));
+    QCOMPARE(smtp.messages().size(), 1);
+}
+
+void TestServiceAlerts::newerChangeEndsTheRetriesOfAnOlderOne()
+{
+    const quint16 port = testservers::freePort(); // nothing listens there
+    AlertingService service;
+    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
+             qPrintable(service.service().errorText()));
+    service.save(mailSettings(port));
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
+                             20000);
+    service.changePublicAddress(ThirdPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        service.output().contains(QStringLiteral("e-mail alert for the change to %1, %2: no "
+                                                 "further attempt")
+                                      .arg(QString::fromLatin1(SecondPublic),
+                                           QString::fromLatin1(service.localAddress()))),
+        20000);
+}
+
+void TestServiceAlerts::hangingMailServerDoesNotDelayAnswers()
+{
+    const quint16 port = testservers::freePort();
+    QTemporaryDir folder;
+    const QString events = folder.filePath(QStringLiteral("events"));
+    testservers::ServerProcess silent;
+    QVERIFY2(
+        silent.start(QStringLiteral("/usr/bin/python3"),
+                     {testservers::ServerProcess::script(QStringLiteral("smtp_stalling_server.py")),
+                      QStringLiteral("--port"), QString::number(port), QStringLiteral("--stall-at"),
+                      QStringLiteral("MAIL"), QStringLiteral("--events"), events},
+                     port),
+        qPrintable(silent.errorText()));
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    service.save(mailSettings(port));
+
+    service.changePublicAddress(SecondPublic);
+    // The start-up probe, then the service's connection, which now hangs.
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(events).count("accepted") >= 2, 20000);
+    for (int i = 0; i < 10; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(service.service().request(service::UpdateStatus).value(service::PublicIpLine),
+                 SecondPublic);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+    QVERIFY(!service.output().contains(QStringLiteral(": done")));
+}
+
+QTEST_GUILESS_MAIN(TestServiceAlerts)
+#include "tst_service_alerts.moc"
