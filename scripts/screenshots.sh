@@ -11,6 +11,7 @@ mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/velmora"
 display=:$((300 + RANDOM % 200))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
 service=""
 cleanup() {
   [ -n "${window:-}" ] && kill "$window" 2>/dev/null

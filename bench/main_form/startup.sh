@@ -12,6 +12,7 @@ mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 display=:$((300 + RANDOM % 200))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
 port_busy() { (exec 3<>/dev/tcp/127.0.0.1/9522) 2>/dev/null; }
 service=""
 if ! port_busy; then
@@ -19,7 +20,7 @@ if ! port_busy; then
     --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
   service=$!
 fi
-cleanup() { [ -n "$service" ] && kill "$service" 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
+cleanup() { [ -n "$service" ] && kill "$service" 2>/dev/null; kill "$xvfb" 2>/dev/null; cat "$work/window.err" >&2; rm -rf "$work"; }
 trap cleanup EXIT
 for _ in $(seq 50); do port_busy && break; sleep 0.1; done
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
@@ -27,9 +28,10 @@ export DISPLAY=$display QT_QPA_PLATFORM=xcb
 times=()
 for i in $(seq "$runs"); do
   start=$(date +%s%N)
-  "$bin/velmora" >/dev/null 2>&1 &
+  "$bin/velmora" >/dev/null 2>>"$work/window.err" &
   pid=$!
-  xdotool search --sync --onlyvisible --name '^Velmora$' >/dev/null
+  # Poll finely: xdotool's own --sync waits half a second between looks.
+  until xdotool search --onlyvisible --name '^Velmora$' >/dev/null 2>&1; do sleep 0.01; done
   end=$(date +%s%N)
   times+=($(( (end - start) / 1000000 )))
   if [ "$i" -eq "$runs" ]; then
