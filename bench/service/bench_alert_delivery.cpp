@@ -5,6 +5,7 @@
 //   bench_alert_delivery [rounds]      (default 10)
 //
 // Goal: under 1 s. Exits 1 when missed, 77 when it cannot run here.
+#include "BenchNetwork.h"
 #include "EchoHttpServer.h"
 #include "PrivateNetwork.h"
 
@@ -61,12 +62,6 @@ bool waitForMessages(const testservers::SmtpServer& smtp, int count, int timeout
     return true;
 }
 
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(qMin(values.size() - 1, qsizetype(p * double(values.size() - 1) + 0.5)));
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -75,17 +70,12 @@ int main(int argc, char* argv[])
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
 
     QString error;
-    if (!privatenetwork::enter(&error)) {
-        std::printf("skipped: %s\n", qPrintable(error));
-        return 77;
+    if (const int failed = bench::enterPrivateNetwork(&error)) {
+        std::fprintf(failed == 77 ? stdout : stderr, "%s%s\n", failed == 77 ? "skipped: " : "",
+                     qPrintable(error));
+        return failed;
     }
-    const QString routeLink = QStringLiteral("velm0");
-    if (!privatenetwork::addLinks(routeLink, QStringLiteral("velm1"), &error) ||
-        !privatenetwork::ip({"addr", "add", "198.51.100.10/24", "dev", "velm1"}, &error) ||
-        !privatenetwork::ip({"route", "add", "default", "dev", routeLink}, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 2;
-    }
+    const QString& routeLink = bench::RouteLink;
     EchoHttpServer echo;
     echo.setAddress("203.0.113.7");
     testservers::SmtpServer smtp;
@@ -148,11 +138,11 @@ int main(int argc, char* argv[])
         privatenetwork::ip({"route", "replace", "default", "dev", routeLink});
     }
 
-    const double worst = percentile(delivered, 1.0);
+    const double worst = bench::percentile(delivered, 1.0);
     std::printf("address added -> alert e-mail stored by the SMTP server, %d rounds (ms):\n",
                 rounds);
-    std::printf("  median %.1f, 90%% %.1f, max %.1f\n", percentile(delivered, 0.5),
-                percentile(delivered, 0.9), worst);
+    std::printf("  median %.1f, 90%% %.1f, max %.1f\n", bench::percentile(delivered, 0.5),
+                bench::percentile(delivered, 0.9), worst);
     std::printf("goal < 1000 ms (worst case): %s\n", worst < 1000 ? "met" : "MISSED");
     return worst < 1000 ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 //   bench_service_address_change [rounds]      (default 20)
 //
 // Goal: under 250 ms. Exits 1 when missed, 77 when it cannot run here.
+#include "BenchNetwork.h"
 #include "EchoHttpServer.h"
 #include "PrivateNetwork.h"
 
@@ -55,12 +56,6 @@ QList<QByteArray> status(quint16 port)
     }
 }
 
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(qMin(values.size() - 1, qsizetype(p * double(values.size() - 1) + 0.5)));
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -69,17 +64,12 @@ int main(int argc, char* argv[])
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
 
     QString error;
-    if (!privatenetwork::enter(&error)) {
-        std::printf("skipped: %s\n", qPrintable(error));
-        return 77;
+    if (const int failed = bench::enterPrivateNetwork(&error)) {
+        std::fprintf(failed == 77 ? stdout : stderr, "%s%s\n", failed == 77 ? "skipped: " : "",
+                     qPrintable(error));
+        return failed;
     }
-    const QString routeLink = QStringLiteral("velm0");
-    if (!privatenetwork::addLinks(routeLink, QStringLiteral("velm1"), &error) ||
-        !privatenetwork::ip({"addr", "add", "198.51.100.10/24", "dev", "velm1"}, &error) ||
-        !privatenetwork::ip({"route", "add", "default", "dev", routeLink}, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 2;
-    }
+    const QString& routeLink = bench::RouteLink;
     EchoHttpServer echo;
     echo.setAddress("203.0.113.7");
 
@@ -133,13 +123,13 @@ int main(int argc, char* argv[])
         privatenetwork::ip({"route", "replace", "default", "dev", routeLink});
     }
 
-    const double worst = percentile(fromCommand, 1.0);
+    const double worst = bench::percentile(fromCommand, 1.0);
     std::printf("address added -> history line, %d rounds (ms):\n", rounds);
     std::printf("  from starting ip:     median %.1f, 90%% %.1f, max %.1f\n",
-                percentile(fromCommand, 0.5), percentile(fromCommand, 0.9), worst);
+                bench::percentile(fromCommand, 0.5), bench::percentile(fromCommand, 0.9), worst);
     std::printf("  from ip having added: median %.1f, 90%% %.1f, max %.1f\n",
-                percentile(fromKernel, 0.5), percentile(fromKernel, 0.9),
-                percentile(fromKernel, 1.0));
+                bench::percentile(fromKernel, 0.5), bench::percentile(fromKernel, 0.9),
+                bench::percentile(fromKernel, 1.0));
     std::printf("goal < 250 ms (worst case from starting ip): %s\n",
                 worst < 250 ? "met" : "MISSED");
     return worst < 250 ? 0 : 1;
