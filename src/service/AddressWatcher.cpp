@@ -46,6 +46,7 @@ void AddressWatcher::onPublicFound(const QString& address)
         if (!previous.publicIp.isEmpty())
             emit changed(previous, m_current);
     }
+    emit publicCheckFinished(true);
     afterCheck();
 }
 
@@ -54,6 +55,7 @@ void AddressWatcher::onPublicFailed(const QString& reason)
     logLine(QStringLiteral("the public address could not be checked; keeping %1: %2")
                 .arg(m_current.publicIp.isEmpty() ? QStringLiteral("none") : m_current.publicIp,
                      reason));
+    emit publicCheckFinished(false);
     afterCheck();
 }
 

@@ -35,6 +35,9 @@ public:
 
 signals:
     void changed(const Addresses& previous, const Addresses& current);
+    // After every public check, once any change it found has been reported:
+    // whether the echo services could be reached.
+    void publicCheckFinished(bool succeeded);
 
 private:
     void onLocalMayHaveChanged();

@@ -61,11 +61,11 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
         if (m_stopping)
             return;
         change.generation = ++m_generation;
+        m_settings = settings;
     }
     m_wake.notify_all(); // retries of older changes give way
     change.previous = previous;
     change.current = current;
-    change.settings = settings;
     change.when = m_clock();
     QStringList on;
     if (settings.emailAlerts)
@@ -87,6 +87,25 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
         start(Kind::Program, change);
     if (settings.ftpPage)
         start(Kind::FtpPage, change);
+}
+
+void AlertDispatcher::settingsChanged(const AlertSettings& settings)
+{
+    const std::lock_guard lock(m_mutex);
+    m_settings = settings;
+}
+
+void AlertDispatcher::networkChecked(bool reachable)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (reachable == m_networkReachable)
+            return;
+        m_networkReachable = reachable;
+    }
+    logLine(reachable ? QStringLiteral("the network is back")
+                      : QStringLiteral("the network is down: failed alerts wait for it"));
+    m_wake.notify_all();
 }
 
 bool AlertDispatcher::finish(std::chrono::milliseconds grace)
@@ -118,12 +137,18 @@ void AlertDispatcher::run(Kind kind, const Change& change)
     const QString name = QString::fromLatin1(names[int(kind)]);
     const QString what = QStringLiteral("%1 alert for the change to %2, %3")
                              .arg(name, change.current.publicIp, change.current.localIp);
-    const int attempts = int(m_options.retryDelays.size()) + 1;
-    for (int number = 1; number <= attempts; ++number) {
-        logLine(QStringLiteral("%1: attempt %2 of %3").arg(what).arg(number).arg(attempts));
+    const auto& delays = m_options.retryDelays;
+    qsizetype retriesUsed = 0;
+    for (int number = 1;; ++number) {
+        const std::optional<AlertSettings> settings = settingsFor(kind);
+        if (!settings) {
+            logLine(QStringLiteral("%1: switched off; no further attempt").arg(what));
+            break;
+        }
+        logLine(QStringLiteral("%1: attempt %2").arg(what).arg(number));
         Outcome outcome{Outcome::Failed, {}};
         try {
-            outcome = attempt(kind, change);
+            outcome = attempt(kind, change, *settings);
         } catch (const std::exception& e) {
             outcome = {Outcome::Failed, QString::fromUtf8(e.what())};
         }
@@ -138,15 +163,26 @@ void AlertDispatcher::run(Kind kind, const Change& change)
             logLine(QStringLiteral("%1: skipped: %2").arg(what, outcome.text));
             break;
         }
-        if (number == attempts) {
+        bool continues = false;
+        if (!networkReachable()) {
+            // Not the server's fault: wait for the network rather than use up
+            // the retries while it is away.
+            logLine(QStringLiteral("%1: failed: %2; held until the network is back")
+                        .arg(what, outcome.text));
+            continues = waitBeforeRetry(
+                change.generation, delays.isEmpty() ? std::nullopt : std::optional(delays.last()),
+                true);
+        } else if (retriesUsed == delays.size()) {
             logLine(QStringLiteral("%1: failed: %2; given up").arg(what, outcome.text));
             break;
+        } else {
+            const auto delay = delays.at(retriesUsed++);
+            logLine(QStringLiteral("%1: failed: %2; next attempt in %3 s")
+                        .arg(what, outcome.text)
+                        .arg(double(delay.count()) / 1000.0));
+            continues = waitBeforeRetry(change.generation, delay, false);
         }
-        const auto delay = m_options.retryDelays.at(number - 1);
-        logLine(QStringLiteral("%1: failed: %2; next attempt in %3 s")
-                    .arg(what, outcome.text)
-                    .arg(double(delay.count()) / 1000.0));
-        if (!waitBeforeRetry(change.generation, delay)) {
+        if (!continues) {
             logLine(QStringLiteral("%1: no further attempt (a newer change came, or the service "
                                    "stops)")
                         .arg(what));
@@ -159,25 +195,50 @@ void AlertDispatcher::run(Kind kind, const Change& change)
     m_wake.notify_all();
 }
 
-bool AlertDispatcher::waitBeforeRetry(quint64 generation, std::chrono::milliseconds delay)
+std::optional<AlertSettings> AlertDispatcher::settingsFor(Kind kind)
 {
-    std::unique_lock lock(m_mutex);
-    const bool interrupted = m_wake.wait_for(
-        lock, delay, [this, generation] { return m_stopping || m_generation != generation; });
-    return !interrupted;
+    const std::lock_guard lock(m_mutex);
+    const bool on = kind == Kind::Email         ? m_settings.emailAlerts
+                    : kind == Kind::TextMessage ? m_settings.textAlerts
+                    : kind == Kind::Program     ? m_settings.runProgram
+                                                : m_settings.ftpPage;
+    if (!on)
+        return std::nullopt;
+    return m_settings;
 }
 
-AlertDispatcher::Outcome AlertDispatcher::attempt(Kind kind, const Change& change) const
+bool AlertDispatcher::networkReachable()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_networkReachable;
+}
+
+bool AlertDispatcher::waitBeforeRetry(quint64 generation,
+                                      std::optional<std::chrono::milliseconds> delay,
+                                      bool untilNetworkIsBack)
+{
+    std::unique_lock lock(m_mutex);
+    const auto ended = [this, generation] { return m_stopping || m_generation != generation; };
+    const auto over = [&] { return ended() || (untilNetworkIsBack && m_networkReachable); };
+    if (delay)
+        m_wake.wait_for(lock, *delay, over);
+    else
+        m_wake.wait(lock, over);
+    return !ended();
+}
+
+AlertDispatcher::Outcome AlertDispatcher::attempt(Kind kind, const Change& change,
+                                                  const AlertSettings& settings) const
 {
     switch (kind) {
     case Kind::Email:
-        return sendEmail(change);
+        return sendEmail(change, settings);
     case Kind::TextMessage:
-        return sendTextMessage(change);
+        return sendTextMessage(change, settings);
     case Kind::Program:
-        return runProgram(change);
+        return runProgram(change, settings);
     case Kind::FtpPage:
-        return uploadPage(change);
+        return uploadPage(change, settings);
     }
     return {Outcome::Skipped, QStringLiteral("unknown alert")};
 }
@@ -210,14 +271,15 @@ QString prepare(MailManager& manager, const AlertSettings& settings, const Alert
 
 } // namespace
 
-AlertDispatcher::Outcome AlertDispatcher::sendEmail(const Change& change) const
+AlertDispatcher::Outcome AlertDispatcher::sendEmail(const Change& change,
+                                                    const AlertSettings& settings) const
 {
-    const QString recipients = alertmessages::cleanedRecipients(change.settings.recipients);
+    const QString recipients = alertmessages::cleanedRecipients(settings.recipients);
     const QString sender = alertmessages::firstRecipient(recipients);
     if (sender.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no e-mail address is set")};
     MailManager manager;
-    if (const QString why = prepare(manager, change.settings, m_options); !why.isEmpty())
+    if (const QString why = prepare(manager, settings, m_options); !why.isEmpty())
         return {Outcome::Skipped, why};
     Email email;
     email.setSubject(alertmessages::subject());
@@ -233,21 +295,22 @@ AlertDispatcher::Outcome AlertDispatcher::sendEmail(const Change& change) const
     return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipients)};
 }
 
-AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change) const
+AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change,
+                                                          const AlertSettings& settings) const
 {
     const QString sender =
-        alertmessages::firstRecipient(alertmessages::cleanedRecipients(change.settings.recipients));
+        alertmessages::firstRecipient(alertmessages::cleanedRecipients(settings.recipients));
     if (sender.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no e-mail address is set to send it from")};
-    if (change.settings.phoneNumber.isEmpty())
+    if (settings.phoneNumber.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no phone number is set")};
-    const QString gateway = alertmessages::carrierGateway(m_carriers, change.settings.carrier);
+    const QString gateway = alertmessages::carrierGateway(m_carriers, settings.carrier);
     if (gateway.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no carrier is chosen")};
     MailManager manager;
-    if (const QString why = prepare(manager, change.settings, m_options); !why.isEmpty())
+    if (const QString why = prepare(manager, settings, m_options); !why.isEmpty())
         return {Outcome::Skipped, why};
-    const QString recipient = testTextMessageRecipient(text(change.settings.phoneNumber), gateway);
+    const QString recipient = testTextMessageRecipient(text(settings.phoneNumber), gateway);
     Email email;
     email.setFrom(testTextMessageSender(sender));
     email.AddRecipient(QString(), recipient);
@@ -261,9 +324,10 @@ AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change) 
     return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipient)};
 }
 
-AlertDispatcher::Outcome AlertDispatcher::runProgram(const Change& change) const
+AlertDispatcher::Outcome AlertDispatcher::runProgram(const Change& change,
+                                                     const AlertSettings& settings) const
 {
-    const QString program = text(change.settings.program);
+    const QString program = text(settings.program);
     const QFileInfo info(program);
     if (program.isEmpty() || !info.isFile() || !info.isExecutable())
         return {Outcome::Skipped, QStringLiteral("'%1' is not an executable file").arg(program)};
@@ -282,9 +346,10 @@ AlertDispatcher::Outcome AlertDispatcher::runProgram(const Change& change) const
     return {Outcome::Sent, QStringLiteral("started %1 as process %2").arg(program).arg(pid)};
 }
 
-AlertDispatcher::Outcome AlertDispatcher::uploadPage(const Change& change) const
+AlertDispatcher::Outcome AlertDispatcher::uploadPage(const Change& change,
+                                                     const AlertSettings& settings) const
 {
-    if (change.settings.ftpHost.isEmpty())
+    if (settings.ftpHost.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no FTP host is set")};
     const QString templateFile = m_configDir + QStringLiteral("/velmora.html");
     if (!QFileInfo(templateFile).isFile())
@@ -298,9 +363,9 @@ AlertDispatcher::Outcome AlertDispatcher::uploadPage(const Change& change) const
                       {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
                       {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}});
     FtpClient client;
-    client.setHost(text(change.settings.ftpHost));
-    client.setUsername(text(change.settings.ftpUsername));
-    client.setPassword(text(change.settings.ftpPassword));
+    client.setHost(text(settings.ftpHost));
+    client.setUsername(text(settings.ftpUsername));
+    client.setPassword(text(settings.ftpPassword));
     client.setPort(m_options.ftpPort);
     client.setReplyTimeLimit(m_options.replyTimeout);
     client.connectAndUpload(page, QStringLiteral("velmora.html"));

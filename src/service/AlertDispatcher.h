@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 // How the alerts are sent and retried.
 struct AlertOptions
@@ -27,9 +28,16 @@ struct AlertOptions
 
 // Sends the alerts whose switches are on: the e-mail, the text message, the
 // program run and the FTP page. Each alert of a change runs on a thread of its
-// own, so the caller (the listener's thread) never waits for a server; a failed
-// alert is tried again after each of the retry delays, unless a newer change
-// has come meanwhile. Every attempt and its outcome is one line on stderr.
+// own, so the caller (the listener's thread) never waits for a server. Every
+// attempt uses the settings as they stand then, so a corrected server or a
+// switch turned off applies to the retries too.
+//
+// A failed alert is tried again after each of the retry delays, unless a newer
+// change has come meanwhile. While the network is down (the last public check
+// failed) a failed attempt does not use up a retry: the alert is held until the
+// network is back, and tried again at once then (and at the longest retry delay
+// meanwhile, in case only the echo services are out of reach). Every attempt
+// and its outcome is one line on stderr.
 class AlertDispatcher : public AlertSink
 {
 public:
@@ -45,6 +53,13 @@ public:
 
     void addressChanged(const Addresses& previous, const Addresses& current,
                         const AlertSettings& settings) override;
+
+    // The settings the next attempts use.
+    void settingsChanged(const AlertSettings& settings);
+
+    // Whether the last public check reached an echo service. Coming back after
+    // a failure starts the held alerts at once.
+    void networkChecked(bool reachable);
 
     // Cancels the waiting retries and waits up to `grace` for the attempts
     // under way; false when some are still running then.
@@ -66,7 +81,6 @@ private:
         quint64 generation = 0;
         Addresses previous;
         Addresses current;
-        AlertSettings settings;
         QDateTime when;
     };
     struct Outcome
@@ -83,13 +97,19 @@ private:
 
     void start(Kind kind, const Change& change);
     void run(Kind kind, const Change& change);
-    Outcome attempt(Kind kind, const Change& change) const;
-    Outcome sendEmail(const Change& change) const;
-    Outcome sendTextMessage(const Change& change) const;
-    Outcome runProgram(const Change& change) const;
-    Outcome uploadPage(const Change& change) const;
-    // Waits `delay`; false when the change was superseded or the service stops.
-    bool waitBeforeRetry(quint64 generation, std::chrono::milliseconds delay);
+    // The settings for the next attempt; none when the alert's switch is off.
+    std::optional<AlertSettings> settingsFor(Kind kind);
+    bool networkReachable();
+    Outcome attempt(Kind kind, const Change& change, const AlertSettings& settings) const;
+    Outcome sendEmail(const Change& change, const AlertSettings& settings) const;
+    Outcome sendTextMessage(const Change& change, const AlertSettings& settings) const;
+    Outcome runProgram(const Change& change, const AlertSettings& settings) const;
+    Outcome uploadPage(const Change& change, const AlertSettings& settings) const;
+    // Waits `delay` (without a limit when it has none), or with
+    // untilNetworkIsBack until the network is back if that is sooner; false when
+    // the change was superseded or the service stops.
+    bool waitBeforeRetry(quint64 generation, std::optional<std::chrono::milliseconds> delay,
+                         bool untilNetworkIsBack);
 
     const QString m_configDir;
     const QList<QByteArray> m_carriers;
@@ -99,6 +119,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     quint64 m_generation = 0;
+    AlertSettings m_settings;
+    bool m_networkReachable = true; // until a check says otherwise
     bool m_stopping = false;
     int m_running = 0;
 };

@@ -56,8 +56,12 @@ int ServiceApp::run()
     alertOptions.retryDelays = m_options.alertRetryDelays;
     alertOptions.ftpPort = m_options.ftpPort;
     AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
+    alerts.settingsChanged(store.settings());
+    store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
+    QObject::connect(&watcher, &AddressWatcher::publicCheckFinished, &recorder,
+                     [&alerts](bool succeeded) { alerts.networkChecked(succeeded); });
 
     RequestHandler handler(store, carrierLines, [&watcher] { return watcher.current(); });
     SocketOwnerLookup owners;

@@ -88,7 +88,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption retryDelays(
         QStringLiteral("alert-retry-delays"),
         QStringLiteral("Try a failed alert again after each of these comma-separated numbers of "
-                       "seconds, then give it up (default 60,300,900)."),
+                       "seconds, then give it up (default 60,300,900). While the public address "
+                       "cannot be checked, a failed alert waits for the network instead."),
         QStringLiteral("seconds"), QStringLiteral("60,300,900"));
     QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
                                QStringLiteral("Upload the FTP page to this port."),

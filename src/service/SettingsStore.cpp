@@ -69,6 +69,8 @@ void SettingsStore::keepAside(const QString& reason)
 void SettingsStore::save(const AlertSettings& settings)
 {
     m_settings = settings;
+    if (m_savedHandler)
+        m_savedHandler(m_settings);
     const QString dir = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(dir))
         throw ServiceError(

@@ -3,6 +3,7 @@
 #include "common/AlertSettings.h"
 
 #include <QString>
+#include <functional>
 
 // The alert settings as the service keeps them: in memory for the window's
 // requests, and in one file of the config folder (mode 0600: it holds passwords
@@ -22,9 +23,16 @@ public:
 
     const AlertSettings& settings() const { return m_settings; }
 
-    // Keeps the settings and writes them to the file. Throws ServiceError when
-    // the file cannot be written; the settings are kept in memory all the same.
+    // Keeps the settings, tells the saved handler and writes them to the file.
+    // Throws ServiceError when the file cannot be written; the settings are kept
+    // in memory (and handed on) all the same.
     void save(const AlertSettings& settings);
+
+    // Called with the new settings on every save, on the caller's thread.
+    void setSavedHandler(std::function<void(const AlertSettings&)> handler)
+    {
+        m_savedHandler = std::move(handler);
+    }
 
     // Where load() put a damaged file; empty when it did not.
     QString keptAsidePath() const { return m_keptAside; }
@@ -35,4 +43,5 @@ private:
     QString m_filePath;
     AlertSettings m_settings;
     QString m_keptAside;
+    std::function<void(const AlertSettings&)> m_savedHandler;
 };

@@ -73,6 +73,8 @@ public:
     }
     void save(const AlertSettings& settings) { m_service.save(settings.toSaveList()); }
     void changePublicAddress(const QByteArray& address) { m_echo.setAddress(address); }
+    // The echo service fails as it does when the network is down.
+    void cutNetwork() { m_echo.setReply(503, "unreachable"); }
     QByteArray localAddress()
     {
         return m_service.request(service::UpdateStatus).value(service::LocalIpLine);
@@ -111,6 +113,9 @@ private slots:
     void ftpPageIsUploaded();
     void failedAlertIsRetriedUntilTheServerIsUp();
     void newerChangeEndsTheRetriesOfAnOlderOne();
+    void failedAlertWaitsForTheNetworkToComeBack();
+    void retriesUseTheSettingsSavedMeanwhile_data();
+    void retriesUseTheSettingsSavedMeanwhile();
     void hangingMailServerDoesNotDelayAnswers();
 };
 
@@ -306,6 +311,76 @@ void TestServiceAlerts::newerChangeEndsTheRetriesOfAnOlderOne()
                                       .arg(QString::fromLatin1(SecondPublic),
                                            QString::fromLatin1(service.localAddress()))),
         20000);
+}
+
+void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
+{
+    const quint16 port = testservers::freePort(); // the mail server is out of reach for now
+    AlertingService service;
+    // One quick retry, then a long wait: only the network coming back can
+    // bring the alert out within the test's time.
+    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("2,60")}),
+             qPrintable(service.service().errorText()));
+    service.save(mailSettings(port));
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 2 s")),
+                             20000);
+    service.cutNetwork();
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("the network is down")),
+                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        service.output().contains(QStringLiteral("held until the network is back")), 20000);
+    QTest::qWait(1000); // held, not given up and not retried on the old schedule
+    QVERIFY(!service.output().contains(QStringLiteral("given up")));
+    QVERIFY(!service.output().contains(QStringLiteral("next attempt in 60 s")));
+
+    testservers::SmtpServer smtp;
+    testservers::SmtpServer::Options options;
+    options.port = port;
+    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    service.changePublicAddress(SecondPublic); // the network is back, the address unchanged
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    const QString body = QString::fromUtf8(smtp.messages().first().data);
+    QVERIFY2(body.contains(QString::fromLatin1(SecondPublic)), qPrintable(body));
+    QTRY_VERIFY(service.output().contains(QStringLiteral(": done")));
+    QCOMPARE(service.output().count(QStringLiteral("address change:")), 1);
+    QCOMPARE(smtp.messages().size(), 1);
+}
+
+void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile_data()
+{
+    QTest::addColumn<bool>("switchOff");
+    QTest::addColumn<int>("delivered");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("server corrected") << false << 1 << QStringLiteral(": done");
+    QTest::newRow("alert switched off")
+        << true << 0 << QStringLiteral(": switched off; no further attempt");
+}
+
+void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
+{
+    QFETCH(bool, switchOff);
+    QFETCH(int, delivered);
+    QFETCH(QString, outcome);
+
+    testservers::SmtpServer smtp;
+    QVERIFY2(smtp.start({}), qPrintable(smtp.errorText()));
+    AlertingService service;
+    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("2,2,2")}),
+             qPrintable(service.service().errorText()));
+    service.save(mailSettings(testservers::freePort())); // a wrong port
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 2 s")),
+                             20000);
+    AlertSettings corrected = mailSettings(smtp.port());
+    corrected.emailAlerts = !switchOff;
+    service.save(corrected);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(outcome), 20000);
+    QTest::qWait(200); // room for a message that should not come
+    QCOMPARE(smtp.messages().size(), delivered);
+    QVERIFY(!service.output().contains(QStringLiteral("given up")));
 }
 
 void TestServiceAlerts::hangingMailServerDoesNotDelayAnswers()

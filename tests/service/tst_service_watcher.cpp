@@ -115,6 +115,7 @@ private slots:
     void failedCheckWritesNothing();
     void minimumGapBetweenChecks_data();
     void minimumGapBetweenChecks();
+    void everyCheckReportsWhetherTheNetworkAnswered();
 };
 
 void TestServiceWatcher::checkerMovesOnToTheNextService_data()
@@ -303,6 +304,35 @@ void TestServiceWatcher::minimumGapBetweenChecks()
     QTest::qWait(200); // room for a check that should not come
     QCOMPARE(rig.echo.requestCount(), requestsAfterThreeChanges);
     QCOMPARE(rig.lines().size(), 3);
+}
+
+void TestServiceWatcher::everyCheckReportsWhetherTheNetworkAnswered()
+{
+    WatcherRig rig({50ms, 0ms}, 200ms);
+    QStringList events;
+    QObject::connect(&rig.watcher, &AddressWatcher::changed,
+                     [&](const Addresses&, const Addresses& current) {
+                         events.append(QStringLiteral("changed to ") + current.publicIp);
+                     });
+    QObject::connect(&rig.watcher, &AddressWatcher::publicCheckFinished, [&](bool succeeded) {
+        const QString event = succeeded ? QStringLiteral("reached") : QStringLiteral("unreachable");
+        if (events.isEmpty() || events.last() != event)
+            events.append(event);
+    });
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(events, QStringList{QStringLiteral("reached")});
+
+    rig.echo.setReply(503, "down");
+    QTRY_COMPARE(events.size(), 2);
+    QCOMPARE(events.last(), QStringLiteral("unreachable"));
+
+    // The change comes first, so that whoever waits for the network sees it.
+    rig.echo.setAddress("198.51.100.23");
+    QTRY_COMPARE(events.size(), 4);
+    QCOMPARE(events.mid(2),
+             (QStringList{QStringLiteral("changed to 198.51.100.23"), QStringLiteral("reached")}));
 }
 
 QTEST_GUILESS_MAIN(TestServiceWatcher)
