@@ -5,8 +5,9 @@
 #include "service/ServiceLog.h"
 
 AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,
-                               Timing timing, QObject* parent)
-    : QObject(parent), m_local(local), m_checker(checker), m_timing(timing)
+                               Timing timing, Addresses remembered, QObject* parent)
+    : QObject(parent), m_local(local), m_checker(checker), m_timing(timing), m_current(remembered),
+      m_remembered(remembered)
 {
     m_interval.setSingleShot(true);
     m_interval.setInterval(m_timing.echoInterval);
@@ -21,7 +22,8 @@ AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& c
 
 void AddressWatcher::start()
 {
-    m_current.localIp = m_local.currentAddress();
+    if (const QString address = m_local.currentAddress(); !address.isEmpty())
+        m_current.localIp = address; // compared with the remembered one after the first check
     startCheck();
 }
 
@@ -32,20 +34,18 @@ void AddressWatcher::onLocalMayHaveChanged()
         return;
     const Addresses previous = m_current;
     m_current.localIp = address;
-    if (!previous.localIp.isEmpty())
-        emit changed(previous, m_current);
+    if (!m_firstCheckPending)
+        report(previous);
     // A new local network often means a new public address too.
     requestCheck();
 }
 
 void AddressWatcher::onPublicFound(const QString& address)
 {
-    if (address != m_current.publicIp) {
-        const Addresses previous = m_current;
-        m_current.publicIp = address;
-        if (!previous.publicIp.isEmpty())
-            emit changed(previous, m_current);
-    }
+    const Addresses previous = m_firstCheckPending ? m_remembered : m_current;
+    m_firstCheckPending = false;
+    m_current.publicIp = address;
+    report(previous);
     emit publicCheckFinished(true);
     afterCheck();
 }
@@ -55,8 +55,25 @@ void AddressWatcher::onPublicFailed(const QString& reason)
     logLine(QStringLiteral("the public address could not be checked; keeping %1: %2")
                 .arg(m_current.publicIp.isEmpty() ? QStringLiteral("none") : m_current.publicIp,
                      reason));
+    if (m_firstCheckPending) {
+        m_firstCheckPending = false;
+        report(m_remembered);
+    }
     emit publicCheckFinished(false);
     afterCheck();
+}
+
+void AddressWatcher::report(const Addresses& previous)
+{
+    if (m_current == previous)
+        return;
+    emit currentChanged(m_current);
+    // An address seen for the first time is learned, not changed.
+    const bool publicChanged =
+        !previous.publicIp.isEmpty() && previous.publicIp != m_current.publicIp;
+    const bool localChanged = !previous.localIp.isEmpty() && previous.localIp != m_current.localIp;
+    if (publicChanged || localChanged)
+        emit changed(previous, m_current);
 }
 
 void AddressWatcher::afterCheck()

@@ -8,6 +8,7 @@
 #include "service/HistoryLog.h"
 #include "service/InstanceLock.h"
 #include "service/IsolatedAddressCheck.h"
+#include "service/RememberedAddresses.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceError.h"
 #include "service/ServiceListener.h"
@@ -48,7 +49,11 @@ int ServiceApp::run()
 
     SystemAddressSource localSource(m_options.localCheckInterval);
     IsolatedAddressCheck checker(echoUrls, m_options.echoTimeout);
-    AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap});
+    const RememberedAddresses remembered(m_options.configDir);
+    AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap},
+                           remembered.load());
+    QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
+                     [&remembered](const Addresses& current) { remembered.save(current); });
 
     HistoryLog history(m_options.logFile);
     const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);

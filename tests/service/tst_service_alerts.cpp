@@ -60,12 +60,20 @@ public:
         if (!writeFile(m_service.configDir() + QStringLiteral("/carriers.txt"),
                        "First|txt.example.net\nSecond|sms.example.org\n"))
             return false;
-        QStringList arguments{QStringLiteral("--echo-interval"), QStringLiteral("0.2")};
-        if (!m_service.start({m_echo.url()}, arguments + extra))
-            return false;
+        m_arguments = QStringList{QStringLiteral("--echo-interval"), QStringLiteral("0.2")} + extra;
+        return m_service.start({m_echo.url()}, m_arguments) && waitForPublicAddress(FirstPublic);
+    }
+    // Stops the service, lets the public address change, and starts it again.
+    bool restartAfterChangeTo(const QByteArray& address)
+    {
+        m_service.stop();
+        m_echo.setAddress(address);
+        return m_service.start({m_echo.url()}, m_arguments) && waitForPublicAddress(address);
+    }
+    bool waitForPublicAddress(const QByteArray& address)
+    {
         for (int i = 0; i < 100; ++i) {
-            if (m_service.request(service::UpdateStatus).value(service::PublicIpLine) ==
-                FirstPublic)
+            if (m_service.request(service::UpdateStatus).value(service::PublicIpLine) == address)
                 return true;
             QTest::qWait(100);
         }
@@ -85,6 +93,7 @@ public:
 private:
     EchoHttpServer m_echo;
     RunningService m_service;
+    QStringList m_arguments;
 };
 
 // A program that writes its arguments and the alert's environment to a marker file.
@@ -116,6 +125,7 @@ private slots:
     void failedAlertWaitsForTheNetworkToComeBack();
     void retriesUseTheSettingsSavedMeanwhile_data();
     void retriesUseTheSettingsSavedMeanwhile();
+    void changeWhileStoppedIsAlertedAtTheNextStart();
     void hangingMailServerDoesNotDelayAnswers();
 };
 
@@ -381,6 +391,33 @@ void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
     QTest::qWait(200); // room for a message that should not come
     QCOMPARE(smtp.messages().size(), delivered);
     QVERIFY(!service.output().contains(QStringLiteral("given up")));
+}
+
+void TestServiceAlerts::changeWhileStoppedIsAlertedAtTheNextStart()
+{
+    testservers::SmtpServer smtp;
+    QVERIFY2(smtp.start({}), qPrintable(smtp.errorText()));
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    service.save(mailSettings(smtp.port()));
+    const QByteArray local = service.localAddress();
+
+    QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    const QString body = QString::fromUtf8(smtp.messages().first().data);
+    QVERIFY2(body.contains(QString::fromLatin1(FirstPublic)) &&
+                 body.contains(QString::fromLatin1(SecondPublic)),
+             qPrintable(body));
+    const QList<QByteArray> lines = service.service().historyLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().trimmed().endsWith(',' + SecondPublic + ',' + local),
+             lines.first().constData());
+
+    // Started again with nothing changed: nothing to report.
+    QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
+    QTest::qWait(500); // room for a line or a message that should not come
+    QCOMPARE(service.service().historyLines().size(), 1);
+    QCOMPARE(smtp.messages().size(), 1);
 }
 
 void TestServiceAlerts::hangingMailServerDoesNotDelayAnswers()

@@ -9,6 +9,7 @@
 #include "service/HistoryLog.h"
 #include "service/LocalAddressSource.h"
 #include "service/PublicAddressChecker.h"
+#include "service/RememberedAddresses.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -56,8 +57,9 @@ const QDateTime FixedTime(QDate(2026, 12, 10), QTime(14, 3, 7));
 class WatcherRig
 {
 public:
-    explicit WatcherRig(AddressWatcher::Timing timing, std::chrono::milliseconds timeout = 2s)
-        : checker({echo.url()}, timeout), watcher(local, checker, timing),
+    explicit WatcherRig(AddressWatcher::Timing timing, std::chrono::milliseconds timeout = 2s,
+                        const Addresses& remembered = {})
+        : checker({echo.url()}, timeout), watcher(local, checker, timing, remembered),
           history(folder.path() + QStringLiteral("/velmora.log")),
           recorder(
               history, alerts,
@@ -116,6 +118,10 @@ private slots:
     void minimumGapBetweenChecks_data();
     void minimumGapBetweenChecks();
     void everyCheckReportsWhetherTheNetworkAnswered();
+    void changeWhileStoppedIsReportedOnce_data();
+    void changeWhileStoppedIsReportedOnce();
+    void rememberedAddressesFile_data();
+    void rememberedAddressesFile();
 };
 
 void TestServiceWatcher::checkerMovesOnToTheNextService_data()
@@ -333,6 +339,95 @@ void TestServiceWatcher::everyCheckReportsWhetherTheNetworkAnswered()
     QTRY_COMPARE(events.size(), 4);
     QCOMPARE(events.mid(2),
              (QStringList{QStringLiteral("changed to 198.51.100.23"), QStringLiteral("reached")}));
+}
+
+void TestServiceWatcher::changeWhileStoppedIsReportedOnce_data()
+{
+    QTest::addColumn<Addresses>("remembered");
+    QTest::addColumn<QString>("localAtStart");
+    QTest::addColumn<QByteArray>("echoAnswer"); // empty: the check fails
+    QTest::addColumn<QList<QByteArray>>("lines");
+
+    const Addresses known{"203.0.113.7", "192.0.2.10"};
+    QTest::newRow("nothing changed")
+        << known << "192.0.2.10" << QByteArray("203.0.113.7") << QList<QByteArray>();
+    QTest::newRow("public changed")
+        << known << "192.0.2.10" << QByteArray("198.51.100.23")
+        << QList<QByteArray>{"2026-12-10 14:03:07,198.51.100.23,192.0.2.10\r"};
+    QTest::newRow("both changed: one line")
+        << known << "192.0.2.20" << QByteArray("198.51.100.23")
+        << QList<QByteArray>{"2026-12-10 14:03:07,198.51.100.23,192.0.2.20\r"};
+    QTest::newRow("local changed, network down")
+        << known << "192.0.2.20" << QByteArray()
+        << QList<QByteArray>{"2026-12-10 14:03:07,203.0.113.7,192.0.2.20\r"};
+    QTest::newRow("no local address yet")
+        << known << "" << QByteArray("203.0.113.7") << QList<QByteArray>();
+    QTest::newRow("nothing remembered")
+        << Addresses{} << "192.0.2.20" << QByteArray("198.51.100.23") << QList<QByteArray>();
+}
+
+void TestServiceWatcher::changeWhileStoppedIsReportedOnce()
+{
+    QFETCH(Addresses, remembered);
+    QFETCH(QString, localAtStart);
+    QFETCH(QByteArray, echoAnswer);
+    QFETCH(QList<QByteArray>, lines);
+
+    WatcherRig rig(Quick, 2s, remembered);
+    QList<Addresses> kept;
+    QObject::connect(&rig.watcher, &AddressWatcher::currentChanged,
+                     [&](const Addresses& current) { kept.append(current); });
+    QSignalSpy checks(&rig.watcher, &AddressWatcher::publicCheckFinished);
+    if (echoAnswer.isEmpty())
+        rig.echo.setReply(503, "down");
+    else
+        rig.echo.setAddress(echoAnswer);
+    rig.local.set(localAtStart);
+    rig.watcher.start();
+    // Until the first check is over, the remembered addresses are the last known.
+    QCOMPARE(rig.watcher.current(),
+             (Addresses{remembered.publicIp,
+                        localAtStart.isEmpty() ? remembered.localIp : localAtStart}));
+    QTRY_COMPARE(checks.size(), 1);
+
+    QCOMPARE(rig.lines(), lines);
+    QCOMPARE(rig.alerts.calls.size(), lines.size());
+    if (!lines.isEmpty())
+        QCOMPARE(rig.alerts.calls[0].first, remembered);
+    const Addresses now = rig.watcher.current();
+    QCOMPARE(kept, now == remembered ? QList<Addresses>() : QList<Addresses>{now});
+}
+
+void TestServiceWatcher::rememberedAddressesFile_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<Addresses>("loaded");
+    QTest::newRow("both") << QByteArray("public 203.0.113.7\nlocal 192.0.2.10\n")
+                          << Addresses{"203.0.113.7", "192.0.2.10"};
+    QTest::newRow("public only") << QByteArray("public 203.0.113.7\nlocal \n")
+                                 << Addresses{"203.0.113.7", ""};
+    QTest::newRow("not addresses")
+        << QByteArray("public 203.0.113.777\nlocal 192.0.2.010\n") << Addresses{};
+    QTest::newRow("other file") << QByteArray("<html>\0\xff</html>", 18) << Addresses{};
+    QTest::newRow("empty") << QByteArray() << Addresses{};
+}
+
+void TestServiceWatcher::rememberedAddressesFile()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(Addresses, loaded);
+
+    QTemporaryDir folder;
+    const RememberedAddresses remembered(folder.path());
+    QCOMPARE(remembered.load(), Addresses{}); // no file yet
+    QFile file(remembered.filePath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+    QCOMPARE(remembered.load(), loaded);
+
+    remembered.save({"198.51.100.23", "192.0.2.20"});
+    QCOMPARE(remembered.load(), (Addresses{"198.51.100.23", "192.0.2.20"}));
 }
 
 QTEST_GUILESS_MAIN(TestServiceWatcher)
