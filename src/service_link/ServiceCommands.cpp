@@ -16,15 +16,22 @@ void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& save
 {
     transaction.client().WriteLine(SaveSettings);
     transaction.client().WriteCountedList(saveList);
+    // The service asks the kernel whose connection this is when it takes it.
+    // Once a closed connection has been acknowledged, the kernel keeps no owner
+    // for it, and the service would turn the settings away unread when it is
+    // slow to take them. So the connection stays open, briefly, until the
+    // service has closed its end.
+    transaction.client().waitForPeerClose(SaveSettleTime);
 }
 
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n)
 {
     if (n >= reply.size())
-        throw ServiceLinkError(QStringLiteral("the service's reply has %1 lines; line %2 is missing")
-                                   .arg(reply.size())
-                                   .arg(n)
-                                   .toStdString());
+        throw ServiceLinkError(
+            QStringLiteral("the service's reply has %1 lines; line %2 is missing")
+                .arg(reply.size())
+                .arg(n)
+                .toStdString());
     return reply[n];
 }
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <chrono>
 
 // The four commands the window sends, and how each goes on the wire.
 namespace service {
@@ -27,7 +28,11 @@ inline constexpr int FirstValueLine = 4;
 // Sends a command line and reads its counted reply.
 QList<QByteArray> request(ServiceTransaction& transaction, const char* command);
 
-// Sends "SaveSettings" and the counted list ("18" and the 18 values); reads nothing.
+// How long a save waits for the service to close its end.
+inline constexpr std::chrono::milliseconds SaveSettleTime{2000};
+
+// Sends "SaveSettings" and the counted list ("18" and the 18 values); reads
+// nothing, but waits up to SaveSettleTime for the service to close its end.
 void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList);
 
 // Line n of a reply; throws ServiceLinkError when the reply is shorter.

@@ -3,11 +3,14 @@
 #include "common/Framing.h"
 #include "service_link/ServiceLinkError.h"
 
+#include <QDeadlineTimer>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -111,6 +114,35 @@ bool TcpClient::receiveMore()
         }
         if (errno != EINTR)
             fail(QStringLiteral("cannot read from the service: %1").arg(systemError(errno)));
+    }
+}
+
+void TcpClient::waitForPeerClose(std::chrono::milliseconds limit)
+{
+    if (m_socket < 0 || m_peerClosed)
+        return;
+    const QDeadlineTimer deadline(limit);
+    char chunk[4096];
+    for (;;) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return;
+        pollfd readable{m_socket, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(left));
+        if (ready == 0)
+            return;
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, 0);
+        if (n == 0) {
+            m_peerClosed = true;
+            return;
+        }
+        if (n < 0 && errno != EINTR)
+            return;
     }
 }
 

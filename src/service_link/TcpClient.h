@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <chrono>
 
 // Blocking IPv4 TCP client for the service link, with the line and counted-list
 // framing on top. It has no time limits of its own: a connect waits until the
@@ -28,6 +29,9 @@ public:
     void WriteCountedList(const QList<QByteArray>& lines);
     QByteArray ReadLine();
     void ReadCountedList(QList<QByteArray>& lines);
+    // Waits until the peer has closed its end, but no longer than `limit`,
+    // dropping whatever it sends meanwhile; never throws.
+    void waitForPeerClose(std::chrono::milliseconds limit);
 
 private:
     void sendAll(const QByteArray& bytes);

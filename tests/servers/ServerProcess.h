@@ -19,9 +19,11 @@ public:
     // Starts the program and waits until 127.0.0.1:port accepts connections.
     // Returns false (with errorText() set) when it exits or does not listen in time.
     bool start(const QString& program, const QStringList& arguments, quint16 port,
-               int timeoutMs = 30000, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+               int timeoutMs = 30000,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
     void stop();
     bool isRunning() const;
+    qint64 processId() const { return m_process.processId(); }
     QString output();
     QString errorText() const { return m_error; }
 

@@ -35,6 +35,7 @@ public:
                  const QStringList& extra = {});
     void stop() { m_process.stop(); }
     bool isRunning() const { return m_process.isRunning(); }
+    qint64 processId() const { return m_process.processId(); }
     QString errorText() const { return m_process.errorText(); }
     // What the service wrote to stderr so far.
     QString output();

@@ -18,9 +18,11 @@
 #include <QSysInfo>
 #include <QtTest>
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -105,6 +107,7 @@ private slots:
     void carrierFileReplacesTheBuiltInList();
     void saveAndLoadEveryByte();
     void saveIsSeenByTheNextExchange();
+    void saveReachesAServiceThatIsSlowToTakeIt();
     void booleanAndIntegerSpellings_data();
     void booleanAndIntegerSpellings();
     void slowSenderIsWaitedFor();
@@ -209,6 +212,33 @@ void TestServiceProcess::saveAndLoadEveryByte()
     service.stop();
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
+}
+
+void TestServiceProcess::saveReachesAServiceThatIsSlowToTakeIt()
+{
+    // The service only takes the connection after the window has sent
+    // everything: by then the window's end must still be known as its own.
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    AlertSettings settings;
+    settings.recipients = "paused@example.com";
+    const pid_t pid = pid_t(service.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    QString failure;
+    std::thread window([&] {
+        try {
+            service.save(settings.toSaveList());
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+    });
+    QTest::qWait(300); // the list is sent and the window would have closed
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    window.join();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
+             QByteArray("paused@example.com"));
+    QVERIFY(!service.output().contains(QStringLiteral("refused")));
 }
 
 void TestServiceProcess::saveIsSeenByTheNextExchange()

@@ -4,6 +4,10 @@
 #include "service_link/TextMessage.h"
 
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class TestServiceLink : public QObject
 {
@@ -17,6 +21,7 @@ private slots:
     void refusedConnectFails();
     void highBytesTravelUnchanged();
     void saveSettingsSendsOneCountedList();
+    void saveDoesNotWaitForeverForTheServiceToClose();
     void eachCommandUsesItsOwnConnection();
     void connectionClosedAfterFailure();
     void carrierLines_data();
@@ -43,14 +48,14 @@ void TestServiceLink::readCountedList_data()
     QTest::newRow("crlf lines") << count(2) + "a\r\nb\r\n" << QList<QByteArray>{"a", "b"};
     QTest::newRow("lf alone") << count(2) + "a\nb\n" << QList<QByteArray>{"a", "b"};
     QTest::newRow("cr cr lf") << count(1) + "abc\r\r\n" << QList<QByteArray>{"abc\r"};
-    QTest::newRow("empty and repeated lines")
-        << count(4) + "\r\nx\r\nx\r\n\r\n" << QList<QByteArray>{"", "x", "x", ""};
-    QTest::newRow("lines after the count ignored")
-        << count(1) + "one\r\ntwo\r\nthree\r\n" << QList<QByteArray>{"one"};
-    QTest::newRow("16384 bytes accepted")
-        << count(1) + QByteArray(16384, 'x') + "\n" << QList<QByteArray>{QByteArray(16384, 'x')};
-    QTest::newRow("16383 and cr accepted")
-        << count(1) + QByteArray(16383, 'x') + "\r\n" << QList<QByteArray>{QByteArray(16383, 'x')};
+    QTest::newRow("empty and repeated lines") << count(4) + "\r\nx\r\nx\r\n\r\n"
+                                              << QList<QByteArray>{"", "x", "x", ""};
+    QTest::newRow("lines after the count ignored") << count(1) + "one\r\ntwo\r\nthree\r\n"
+                                                   << QList<QByteArray>{"one"};
+    QTest::newRow("16384 bytes accepted") << count(1) + QByteArray(16384, 'x') + "\n"
+                                          << QList<QByteArray>{QByteArray(16384, 'x')};
+    QTest::newRow("16383 and cr accepted") << count(1) + QByteArray(16383, 'x') + "\r\n"
+                                           << QList<QByteArray>{QByteArray(16383, 'x')};
 }
 
 void TestServiceLink::readCountedList()
@@ -145,6 +150,29 @@ void TestServiceLink::saveSettingsSendsOneCountedList()
     QCOMPARE(e.raw, QByteArray("SaveSettings\r\n") + FakeService::countedList(values));
 }
 
+void TestServiceLink::saveDoesNotWaitForeverForTheServiceToClose()
+{
+    // A listener that never takes its connections: the system completes the
+    // connection and keeps what the client sends, and nothing ever closes it.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    QCOMPARE(::listen(listener, 4), 0);
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+
+    TcpClient client(service::Host, ntohs(address.sin_port));
+    {
+        ServiceTransaction transaction(client);
+        service::sendSettings(transaction, QList<QByteArray>(19, "value"));
+    }
+    QVERIFY(!client.isOpen());
+    ::close(listener);
+}
+
 void TestServiceLink::eachCommandUsesItsOwnConnection()
 {
     FakeService fake;
@@ -188,13 +216,18 @@ void TestServiceLink::carrierLines_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("gateway");
 
-    QTest::newRow("plain") << "Verizon|vtext.com" << true << "Verizon" << "vtext.com";
-    QTest::newRow("third field ignored") << "A|a.example|extra" << true << "A" << "a.example";
-    QTest::newRow("leading blank kept") << " Bell|txt.bell.ca" << true << " Bell" << "txt.bell.ca";
+    QTest::newRow("plain") << "Verizon|vtext.com" << true << "Verizon"
+                           << "vtext.com";
+    QTest::newRow("third field ignored") << "A|a.example|extra" << true << "A"
+                                         << "a.example";
+    QTest::newRow("leading blank kept") << " Bell|txt.bell.ca" << true << " Bell"
+                                        << "txt.bell.ca";
     QTest::newRow("quoted name") << "\"Name|with bar\"|g.example" << true << "Name|with bar"
                                  << "g.example";
-    QTest::newRow("no bar") << "NoGateway" << false << "" << "";
-    QTest::newRow("empty") << "" << false << "" << "";
+    QTest::newRow("no bar") << "NoGateway" << false << ""
+                            << "";
+    QTest::newRow("empty") << "" << false << ""
+                           << "";
 }
 
 void TestServiceLink::carrierLines()
