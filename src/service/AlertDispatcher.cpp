@@ -164,7 +164,7 @@ void AlertDispatcher::run(Kind kind, const Change& change)
             break;
         }
         bool continues = false;
-        if (!networkReachable()) {
+        if (kind != Kind::Program && !networkReachable()) {
             // Not the server's fault: wait for the network rather than use up
             // the retries while it is away.
             logLine(QStringLiteral("%1: failed: %2; held until the network is back")

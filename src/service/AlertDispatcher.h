@@ -34,8 +34,8 @@ struct AlertOptions
 //
 // A failed alert is tried again after each of the retry delays, unless a newer
 // change has come meanwhile. While the network is down (the last public check
-// failed) a failed attempt does not use up a retry: the alert is held until the
-// network is back, and tried again at once then (and at the longest retry delay
+// failed) a failed e-mail, text message or FTP page does not use up a retry: it
+// is held until the network is back, and tried again at once then (and at the longest retry delay
 // meanwhile, in case only the echo services are out of reach). Every attempt
 // and its outcome is one line on stderr.
 class AlertDispatcher : public AlertSink
