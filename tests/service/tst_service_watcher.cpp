@@ -408,7 +408,7 @@ void TestServiceWatcher::rememberedAddressesFile_data()
                                  << Addresses{"203.0.113.7", ""};
     QTest::newRow("not addresses")
         << QByteArray("public 203.0.113.777\nlocal 192.0.2.010\n") << Addresses{};
-    QTest::newRow("other file") << QByteArray("<html>\0\xff</html>", 18) << Addresses{};
+    QTest::newRow("other file") << QByteArray("<html>\0\xff</html>", 15) << Addresses{};
     QTest::newRow("empty") << QByteArray() << Addresses{};
 }
 
