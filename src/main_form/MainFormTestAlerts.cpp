@@ -4,8 +4,8 @@
 
 #include "alerts/AbstractMailManager.h"
 #include "alerts/Email.h"
-#include "alerts/TestMessages.h"
 #include "common/SplitFields.h"
+#include "common/TestMessages.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "shell/Error.h"

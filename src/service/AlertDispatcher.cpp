@@ -1,11 +1,10 @@
 #include "service/AlertDispatcher.h"
 
-#include "alerts/Email.h"
-#include "alerts/MailManager.h"
-#include "alerts/TestMessages.h"
+#include "common/TestMessages.h"
 #include "net/FtpClient.h"
 #include "net/ReplaceInFile.h"
 #include "service/AlertMessages.h"
+#include "service/MailJob.h"
 #include "service/ServiceLog.h"
 
 #include <QFileInfo>
@@ -14,8 +13,8 @@
 #include <QStringList>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <exception>
-#include <thread>
 
 namespace {
 
@@ -24,13 +23,8 @@ QString text(const QByteArray& value)
     return QString::fromLocal8Bit(value);
 }
 
-// The first line of an engine's error text: enough to tell what went wrong,
-// and never the exchange itself.
-QString firstLine(const QString& errorText)
-{
-    const QString cleaned = withoutEngineLogTags(errorText).trimmed();
-    return cleaned.section(u'\n', 0, 0).trimmed();
-}
+// Time for the mail helper to start, and to go once it has been killed.
+constexpr std::chrono::milliseconds HelperStartLimit{10000};
 
 } // namespace
 
@@ -123,7 +117,11 @@ void AlertDispatcher::start(Kind kind, const Change& change)
         ++m_running;
     }
     try {
-        std::thread([this, kind, change] { run(kind, change); }).detach();
+        // A QThread rather than a bare thread: the mail helper's QProcess
+        // needs the event dispatcher that QThread gives every thread it starts.
+        QThread* thread = QThread::create([this, kind, change] { run(kind, change); });
+        QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        thread->start();
     } catch (const std::exception& e) {
         const std::lock_guard lock(m_mutex);
         --m_running;
@@ -245,9 +243,9 @@ AlertDispatcher::Outcome AlertDispatcher::attempt(Kind kind, const Change& chang
 
 namespace {
 
-// The mail manager set up from values 6 to 11; an empty text when it can be,
-// otherwise why not.
-QString prepare(MailManager& manager, const AlertSettings& settings, const AlertOptions& options)
+// The server part of a mail job from values 6 to 11; an empty text when it can
+// be filled, otherwise why not.
+QString fillServer(MailJob& job, const AlertSettings& settings, const AlertOptions& options)
 {
     if (settings.smtpServer.isEmpty())
         return QStringLiteral("no SMTP server is set");
@@ -255,17 +253,16 @@ QString prepare(MailManager& manager, const AlertSettings& settings, const Alert
     const int port = text(settings.smtpPort).trimmed().toInt(&ok);
     if (!ok)
         return QStringLiteral("the SMTP port '%1' is not a number").arg(text(settings.smtpPort));
-    if (settings.useSsl)
-        manager.setSmtpSsl(1);
-    manager.setSmtpHost(text(settings.smtpServer));
-    manager.setSmtpPort(port);
+    job.ssl = settings.useSsl ? 1 : 0;
+    job.host = text(settings.smtpServer);
+    job.port = port;
     if (settings.needsLogin && !settings.smtpUsername.isEmpty() &&
         !settings.smtpPassword.isEmpty()) {
-        manager.setSmtpUsername(text(settings.smtpUsername));
-        manager.setSmtpPassword(text(settings.smtpPassword));
+        job.username = text(settings.smtpUsername);
+        job.password = text(settings.smtpPassword);
     }
-    manager.setConnectTimeout(options.connectTimeout);
-    manager.setReplyTimeout(options.replyTimeout);
+    job.connectTimeoutSeconds = int(options.connectTimeout.count());
+    job.replyTimeoutSeconds = int(options.replyTimeout.count());
     return {};
 }
 
@@ -278,21 +275,18 @@ AlertDispatcher::Outcome AlertDispatcher::sendEmail(const Change& change,
     const QString sender = alertmessages::firstRecipient(recipients);
     if (sender.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no e-mail address is set")};
-    MailManager manager;
-    if (const QString why = prepare(manager, settings, m_options); !why.isEmpty())
+    MailJob job;
+    if (const QString why = fillServer(job, settings, m_options); !why.isEmpty())
         return {Outcome::Skipped, why};
-    Email email;
-    email.setSubject(alertmessages::subject());
-    email.setBody(
-        alertmessages::emailBodyAt(change.when, computerName(), change.previous, change.current));
-    email.setFrom(sender);
-    email.AddRecipientList(recipients);
-    const int result = manager.SendEmail(email);
-    const QString error = result == 1 ? QString() : firstLine(manager.LastErrorText());
-    manager.CloseSmtpConnection();
-    if (result != 1)
-        return {Outcome::Failed, error};
-    return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipients)};
+    job.subject = alertmessages::subject();
+    job.body =
+        alertmessages::emailBodyAt(change.when, computerName(), change.previous, change.current);
+    job.from = sender;
+    job.recipientList = recipients;
+    Outcome outcome = sendMail(job);
+    if (outcome.status == Outcome::Sent)
+        outcome.text = QStringLiteral("sent to %1").arg(recipients);
+    return outcome;
 }
 
 AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change,
@@ -307,21 +301,53 @@ AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change,
     const QString gateway = alertmessages::carrierGateway(m_carriers, settings.carrier);
     if (gateway.isEmpty())
         return {Outcome::Skipped, QStringLiteral("no carrier is chosen")};
-    MailManager manager;
-    if (const QString why = prepare(manager, settings, m_options); !why.isEmpty())
+    MailJob job;
+    if (const QString why = fillServer(job, settings, m_options); !why.isEmpty())
         return {Outcome::Skipped, why};
-    const QString recipient = testTextMessageRecipient(text(settings.phoneNumber), gateway);
-    Email email;
-    email.setFrom(testTextMessageSender(sender));
-    email.AddRecipient(QString(), recipient);
-    email.setSubject(alertmessages::subject());
-    email.setBody(alertmessages::textBody(computerName(), change.current));
-    const int result = manager.SendEmail(email);
-    const QString error = result == 1 ? QString() : firstLine(manager.LastErrorText());
-    manager.CloseSmtpConnection();
-    if (result != 1)
-        return {Outcome::Failed, error};
-    return {Outcome::Sent, QStringLiteral("sent to %1").arg(recipient)};
+    job.from = testTextMessageSender(sender);
+    job.recipient = testTextMessageRecipient(text(settings.phoneNumber), gateway);
+    job.subject = alertmessages::subject();
+    job.body = alertmessages::textBody(computerName(), change.current);
+    Outcome outcome = sendMail(job);
+    if (outcome.status == Outcome::Sent)
+        outcome.text = QStringLiteral("sent to %1").arg(job.recipient);
+    return outcome;
+}
+
+AlertDispatcher::Outcome AlertDispatcher::sendMail(const MailJob& job) const
+{
+    QProcess helper;
+    helper.setProgram(m_options.mailHelper);
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start();
+    if (!helper.waitForStarted(int(HelperStartLimit.count())))
+        return {Outcome::Failed, QStringLiteral("cannot start the mail helper %1: %2")
+                                     .arg(m_options.mailHelper, helper.errorString())};
+    helper.write(job.encode());
+    helper.closeWriteChannel();
+    // The helper's own limits end a send with a silent server; this one only
+    // guards against a helper that hangs for another reason.
+    const std::chrono::milliseconds limit =
+        m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit;
+    if (!helper.waitForFinished(int(limit.count()))) {
+        helper.kill();
+        helper.waitForFinished(int(HelperStartLimit.count()));
+        return {Outcome::Failed, QStringLiteral("the mail helper did not finish in time")};
+    }
+    const QString said = QString::fromLocal8Bit(helper.readAllStandardOutput()).trimmed();
+    if (helper.exitStatus() != QProcess::NormalExit)
+        return {Outcome::Failed, QStringLiteral("the mail helper crashed")};
+    switch (helper.exitCode()) {
+    case 0:
+        return {Outcome::Sent, {}};
+    case 1:
+        return {Outcome::Failed, said};
+    default:
+        return {Outcome::Failed,
+                QStringLiteral("the mail helper refused the job (exit code %1): %2")
+                    .arg(helper.exitCode())
+                    .arg(said)};
+    }
 }
 
 AlertDispatcher::Outcome AlertDispatcher::runProgram(const Change& change,

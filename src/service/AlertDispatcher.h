@@ -12,6 +12,8 @@
 #include <mutex>
 #include <optional>
 
+struct MailJob;
+
 // How the alerts are sent and retried.
 struct AlertOptions
 {
@@ -20,6 +22,8 @@ struct AlertOptions
     QList<std::chrono::milliseconds> retryDelays{std::chrono::minutes(1), std::chrono::minutes(5),
                                                  std::chrono::minutes(15)};
     quint16 ftpPort = 21;
+    // The program that sends one e-mail or text message (velmora-send-mail).
+    QString mailHelper;
     // Limits for one SMTP or FTP exchange, so that a server that stops
     // answering ends an attempt rather than hold it for ever.
     std::chrono::seconds connectTimeout{30};
@@ -28,16 +32,18 @@ struct AlertOptions
 
 // Sends the alerts whose switches are on: the e-mail, the text message, the
 // program run and the FTP page. Each alert of a change runs on a thread of its
-// own, so the caller (the listener's thread) never waits for a server. Every
+// own, so the caller (the listener's thread) never waits for a server; the
+// e-mail and the text message go out through the mail helper, a process per
+// message, which keeps the mail engine and TLS out of the service. Every
 // attempt uses the settings as they stand then, so a corrected server or a
 // switch turned off applies to the retries too.
 //
 // A failed alert is tried again after each of the retry delays, unless a newer
 // change has come meanwhile. While the network is down (the last public check
 // failed) a failed e-mail, text message or FTP page does not use up a retry: it
-// is held until the network is back, and tried again at once then (and at the longest retry delay
-// meanwhile, in case only the echo services are out of reach). Every attempt
-// and its outcome is one line on stderr.
+// is held until the network is back, and tried again at once then (and at the
+// longest retry delay meanwhile, in case only the echo services are out of
+// reach). Every attempt and its outcome is one line on stderr.
 class AlertDispatcher : public AlertSink
 {
 public:
@@ -105,6 +111,7 @@ private:
     Outcome sendTextMessage(const Change& change, const AlertSettings& settings) const;
     Outcome runProgram(const Change& change, const AlertSettings& settings) const;
     Outcome uploadPage(const Change& change, const AlertSettings& settings) const;
+    Outcome sendMail(const MailJob& job) const;
     // Waits `delay` (without a limit when it has none), or with
     // untilNetworkIsBack until the network is back if that is sooner; false when
     // the change was superseded or the service stops.

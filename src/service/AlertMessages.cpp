@@ -1,7 +1,7 @@
 #include "service/AlertMessages.h"
 
-#include "alerts/TestMessages.h"
 #include "common/SplitFields.h"
+#include "common/TestMessages.h"
 
 #include <QLocale>
 #include <QStringList>

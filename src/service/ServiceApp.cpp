@@ -60,6 +60,8 @@ int ServiceApp::run()
     AlertOptions alertOptions;
     alertOptions.retryDelays = m_options.alertRetryDelays;
     alertOptions.ftpPort = m_options.ftpPort;
+    alertOptions.mailHelper =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
     AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
     alerts.settingsChanged(store.settings());
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });

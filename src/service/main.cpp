@@ -1,4 +1,3 @@
-#include "alerts/MailRuntime.h"
 #include "service/EchoUrlList.h"
 #include "service/InstanceLock.h"
 #include "service/IsolatedAddressCheck.h"
@@ -47,7 +46,6 @@ int main(int argc, char* argv[])
         case CommandLine::Action::Run:
             break;
         }
-        const MailRuntime mailRuntime;
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
         logLine(QStringLiteral("%1 (see --help)").arg(QString::fromUtf8(e.what())));

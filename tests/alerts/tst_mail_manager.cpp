@@ -1,7 +1,7 @@
 #include "alerts/Email.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
-#include "alerts/TestMessages.h"
+#include "common/TestMessages.h"
 #include "servers/FreePort.h"
 #include "servers/ServerProcess.h"
 #include "servers/SmtpCertificates.h"

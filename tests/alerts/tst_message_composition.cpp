@@ -2,7 +2,7 @@
 #include "alerts/MailAddress.h"
 #include "alerts/MailError.h"
 #include "alerts/MessageComposer.h"
-#include "alerts/TestMessages.h"
+#include "common/TestMessages.h"
 
 #include <QTest>
 #include <QTimeZone>

@@ -1,7 +1,7 @@
 #include "alerts/Email.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
-#include "alerts/TestMessages.h"
+#include "common/TestMessages.h"
 #include "servers/PostfixInstance.h"
 #include "servers/SmtpCertificates.h"
 

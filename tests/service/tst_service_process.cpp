@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -124,6 +125,8 @@ private slots:
     void publicChangeWritesOneHistoryLine();
     void failedEchoCheckWritesNothing();
     void helpAndVersion();
+    void mailEngineStaysOutOfTheService();
+    void mailHelperRefusesWhatIsNotAJob();
 
 private:
     EchoHttpServer m_echo;
@@ -577,6 +580,34 @@ void TestServiceProcess::helpAndVersion()
     QVERIFY(output.contains(QStringLiteral("--is-running")));
     QCOMPARE(runService({QStringLiteral("--port"), QStringLiteral("x")}, &output), 2);
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
+}
+
+void TestServiceProcess::mailEngineStaysOutOfTheService()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(service.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY(mapped.contains("libQt6Core"));
+    for (const char* library : {"libcurl", "libssl", "libgnutls"})
+        QVERIFY2(!mapped.contains(library), library);
+}
+
+void TestServiceProcess::mailHelperRefusesWhatIsNotAJob()
+{
+    QProcess helper;
+    helper.start(QFileInfo(RunningService::program()).absolutePath() +
+                     QStringLiteral("/velmora-send-mail"),
+                 {});
+    QVERIFY(helper.waitForStarted());
+    helper.write("SaveSettings\r\n");
+    helper.closeWriteChannel();
+    QVERIFY(helper.waitForFinished());
+    QCOMPARE(helper.exitCode(), 2);
+    QCOMPARE(helper.readAllStandardOutput(), QByteArray("not a mail job\n"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceProcess)

@@ -1,4 +1,4 @@
-#include "alerts/TestMessages.h"
+#include "common/TestMessages.h"
 
 #include <QStringList>
 
