@@ -32,7 +32,8 @@ AlertDispatcher::AlertDispatcher(QString configDir, QList<QByteArray> carriers,
                                  AlertOptions options, Clock clock)
     : m_configDir(std::move(configDir)), m_carriers(std::move(carriers)),
       m_options(std::move(options)),
-      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+      m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); })),
+      m_pendingStore(m_configDir)
 {
 }
 
@@ -49,38 +50,87 @@ QString AlertDispatcher::computerName()
 void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses& current,
                                      const AlertSettings& settings)
 {
-    Change change;
+    QList<Kind> kinds;
+    if (settings.emailAlerts)
+        kinds << Kind::Email;
+    if (settings.textAlerts)
+        kinds << Kind::TextMessage;
+    if (settings.runProgram)
+        kinds << Kind::Program;
+    if (settings.ftpPage)
+        kinds << Kind::FtpPage;
+    QStringList on;
+    for (const Kind kind : kinds)
+        on << nameOf(kind);
+    logLine(QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
+                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
+                     on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
+    {
+        const std::lock_guard lock(m_mutex);
+        m_settings = settings;
+    }
+    dispatch({0, previous, current, m_clock()}, kinds);
+}
+
+void AlertDispatcher::resumePending()
+{
+    const std::optional<PendingAlerts::Change> pending = m_pendingStore.load();
+    if (!pending)
+        return;
+    QList<Kind> kinds;
+    QStringList names;
+    for (const Kind kind : {Kind::Email, Kind::TextMessage, Kind::Program, Kind::FtpPage}) {
+        if (pending->alerts.contains(nameOf(kind)) && settingsFor(kind)) {
+            kinds << kind;
+            names << nameOf(kind);
+        }
+    }
+    logLine(QStringLiteral("alerts of the change to %1, %2 that had not gone out: %3")
+                .arg(pending->current.publicIp, pending->current.localIp,
+                     names.isEmpty() ? QStringLiteral("none still switched on")
+                                     : names.join(QStringLiteral(", "))));
+    dispatch({0, pending->previous, pending->current, pending->when}, kinds);
+}
+
+void AlertDispatcher::dispatch(Change change, const QList<Kind>& kinds)
+{
     {
         const std::lock_guard lock(m_mutex);
         if (m_stopping)
             return;
         change.generation = ++m_generation;
-        m_settings = settings;
+        m_pending = {change.previous, change.current, change.when, {}};
+        for (const Kind kind : kinds)
+            m_pending.alerts << nameOf(kind);
+        m_pendingStore.save(m_pending);
     }
     m_wake.notify_all(); // retries of older changes give way
-    change.previous = previous;
-    change.current = current;
-    change.when = m_clock();
-    QStringList on;
-    if (settings.emailAlerts)
-        on << QStringLiteral("e-mail");
-    if (settings.textAlerts)
-        on << QStringLiteral("text message");
-    if (settings.runProgram)
-        on << QStringLiteral("program");
-    if (settings.ftpPage)
-        on << QStringLiteral("FTP page");
-    logLine(QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
-                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
-                     on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
-    if (settings.emailAlerts)
-        start(Kind::Email, change);
-    if (settings.textAlerts)
-        start(Kind::TextMessage, change);
-    if (settings.runProgram)
-        start(Kind::Program, change);
-    if (settings.ftpPage)
-        start(Kind::FtpPage, change);
+    for (const Kind kind : kinds)
+        start(kind, change);
+}
+
+void AlertDispatcher::ended(Kind kind, quint64 generation)
+{
+    // Called with the mutex held.
+    if (generation != m_generation)
+        return; // a newer change has taken the pending list over
+    m_pending.alerts.removeAll(nameOf(kind));
+    m_pendingStore.save(m_pending);
+}
+
+QString AlertDispatcher::nameOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::Email:
+        return QStringLiteral("e-mail");
+    case Kind::TextMessage:
+        return QStringLiteral("text message");
+    case Kind::Program:
+        return QStringLiteral("program");
+    case Kind::FtpPage:
+        return QStringLiteral("FTP page");
+    }
+    return {};
 }
 
 void AlertDispatcher::settingsChanged(const AlertSettings& settings)
@@ -131,10 +181,9 @@ void AlertDispatcher::start(Kind kind, const Change& change)
 
 void AlertDispatcher::run(Kind kind, const Change& change)
 {
-    static const char* const names[] = {"e-mail", "text message", "program", "FTP page"};
-    const QString name = QString::fromLatin1(names[int(kind)]);
     const QString what = QStringLiteral("%1 alert for the change to %2, %3")
-                             .arg(name, change.current.publicIp, change.current.localIp);
+                             .arg(nameOf(kind), change.current.publicIp, change.current.localIp);
+    bool done = true; // false when it stops for a newer change or the service's end
     const auto& delays = m_options.retryDelays;
     qsizetype retriesUsed = 0;
     for (int number = 1;; ++number) {
@@ -184,11 +233,14 @@ void AlertDispatcher::run(Kind kind, const Change& change)
             logLine(QStringLiteral("%1: no further attempt (a newer change came, or the service "
                                    "stops)")
                         .arg(what));
+            done = false;
             break;
         }
     }
     // The last use of this object by the thread.
     const std::lock_guard lock(m_mutex);
+    if (done)
+        ended(kind, change.generation);
     --m_running;
     m_wake.notify_all();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/AlertSink.h"
+#include "service/PendingAlerts.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -67,6 +68,10 @@ public:
     // a failure starts the held alerts at once.
     void networkChecked(bool reachable);
 
+    // Starts the alerts of the last change that had not gone out when the
+    // service stopped (those still switched on).
+    void resumePending();
+
     // Cancels the waiting retries and waits up to `grace` for the attempts
     // under way; false when some are still running then.
     bool finish(std::chrono::milliseconds grace);
@@ -101,8 +106,13 @@ private:
         QString text;
     };
 
+    static QString nameOf(Kind kind);
+    // Makes `change` the latest, keeps its alerts as pending and starts them.
+    void dispatch(Change change, const QList<Kind>& kinds);
     void start(Kind kind, const Change& change);
     void run(Kind kind, const Change& change);
+    // Takes an alert that will not be tried again off the pending list.
+    void ended(Kind kind, quint64 generation);
     // The settings for the next attempt; none when the alert's switch is off.
     std::optional<AlertSettings> settingsFor(Kind kind);
     bool networkReachable();
@@ -126,6 +136,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     quint64 m_generation = 0;
+    const PendingAlerts m_pendingStore;
+    PendingAlerts::Change m_pending; // the alerts of change m_generation still to go
     AlertSettings m_settings;
     bool m_networkReachable = true; // until a check says otherwise
     bool m_stopping = false;

@@ -64,6 +64,7 @@ int ServiceApp::run()
         QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
     AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
     alerts.settingsChanged(store.settings());
+    alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);

@@ -126,6 +126,7 @@ private slots:
     void retriesUseTheSettingsSavedMeanwhile_data();
     void retriesUseTheSettingsSavedMeanwhile();
     void changeWhileStoppedIsAlertedAtTheNextStart();
+    void alertsPendingAtTheStopGoOutAfterTheNextStart();
     void hangingMailServerDoesNotDelayAnswers();
 };
 
@@ -417,6 +418,38 @@ void TestServiceAlerts::changeWhileStoppedIsAlertedAtTheNextStart()
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
     QTest::qWait(500); // room for a line or a message that should not come
     QCOMPARE(service.service().historyLines().size(), 1);
+    QCOMPARE(smtp.messages().size(), 1);
+}
+
+void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
+{
+    const quint16 port = testservers::freePort(); // the mail server is out of reach for now
+    AlertingService service;
+    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
+             qPrintable(service.service().errorText()));
+    service.save(mailSettings(port));
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
+                             20000);
+    const QString pending = service.service().configDir() + QStringLiteral("/pending-alerts");
+    QVERIFY(QFile::exists(pending));
+
+    testservers::SmtpServer smtp;
+    testservers::SmtpServer::Options options;
+    options.port = port;
+    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    const QString body = QString::fromUtf8(smtp.messages().first().data);
+    QVERIFY2(body.contains(QString::fromLatin1(FirstPublic)) &&
+                 body.contains(QString::fromLatin1(SecondPublic)),
+             qPrintable(body));
+    QTRY_VERIFY(!QFile::exists(pending));
+    QCOMPARE(service.service().historyLines().size(), 1);
+
+    // Sent: a further start has nothing left to send.
+    QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
+    QTest::qWait(500); // room for a message that should not come
     QCOMPARE(smtp.messages().size(), 1);
 }
 

@@ -8,6 +8,7 @@
 #include "service/ChangeRecorder.h"
 #include "service/HistoryLog.h"
 #include "service/LocalAddressSource.h"
+#include "service/PendingAlerts.h"
 #include "service/PublicAddressChecker.h"
 #include "service/RememberedAddresses.h"
 
@@ -122,6 +123,7 @@ private slots:
     void changeWhileStoppedIsReportedOnce();
     void rememberedAddressesFile_data();
     void rememberedAddressesFile();
+    void pendingAlertsFile();
 };
 
 void TestServiceWatcher::checkerMovesOnToTheNextService_data()
@@ -428,6 +430,42 @@ void TestServiceWatcher::rememberedAddressesFile()
 
     remembered.save({"198.51.100.23", "192.0.2.20"});
     QCOMPARE(remembered.load(), (Addresses{"198.51.100.23", "192.0.2.20"}));
+}
+
+void TestServiceWatcher::pendingAlertsFile()
+{
+    QTemporaryDir folder;
+    const PendingAlerts pending(folder.path());
+    QVERIFY(!pending.load());
+
+    const PendingAlerts::Change change{{"203.0.113.7", ""},
+                                       {"198.51.100.23", "192.0.2.20"},
+                                       FixedTime,
+                                       {QStringLiteral("e-mail"), QStringLiteral("FTP page")}};
+    pending.save(change);
+    const std::optional<PendingAlerts::Change> back = pending.load();
+    QVERIFY(back);
+    QCOMPARE(back->previous, change.previous);
+    QCOMPARE(back->current, change.current);
+    QCOMPARE(back->when, change.when);
+    QCOMPARE(back->alerts, change.alerts);
+
+    // Nothing left to send: no file.
+    pending.save({change.previous, change.current, change.when, {}});
+    QVERIFY(!QFile::exists(pending.filePath()));
+
+    // Not ours, or damaged: nothing pending.
+    for (const QByteArray& contents :
+         {QByteArray("previous 203.0.113.7 -\ncurrent 1.2.3 -\nwhen 2026-12-10T14:03:07\n"
+                     "alerts e-mail\n"),
+          QByteArray("previous - -\ncurrent - -\nwhen yesterday\nalerts e-mail\n"),
+          QByteArray("public 203.0.113.7\nlocal 192.0.2.10\n")}) {
+        QFile file(pending.filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+        QVERIFY2(!pending.load(), contents.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServiceWatcher)
