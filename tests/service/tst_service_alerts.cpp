@@ -70,6 +70,22 @@ public:
         m_echo.setAddress(address);
         return m_service.start({m_echo.url()}, m_arguments) && waitForPublicAddress(address);
     }
+    // Started with these retry delays (seconds, comma-separated) and e-mail
+    // alerts to `smtpPort`, where nothing listens yet: the public address
+    // changes and the e-mail's first attempt fails. Empty when all that
+    // happened, otherwise what did not.
+    QString startWithFailingEmail(const QString& retryDelays, quint16 smtpPort)
+    {
+        if (!start({QStringLiteral("--alert-retry-delays"), retryDelays}))
+            return m_service.errorText();
+        save(mailSettings(smtpPort));
+        changePublicAddress(SecondPublic);
+        const QString retry =
+            QStringLiteral("next attempt in %1 s").arg(retryDelays.section(u',', 0, 0));
+        if (!QTest::qWaitFor([&] { return output().contains(retry); }, 20000))
+            return QStringLiteral("no '%1' in: %2").arg(retry, output());
+        return {};
+    }
     bool waitForPublicAddress(const QByteArray& address)
     {
         for (int i = 0; i < 100; ++i) {
@@ -95,6 +111,13 @@ private:
     RunningService m_service;
     QStringList m_arguments;
 };
+
+testservers::SmtpServer::Options onPort(quint16 port)
+{
+    testservers::SmtpServer::Options options;
+    options.port = port;
+    return options;
+}
 
 // A program that writes its arguments and the alert's environment to a marker file.
 QString writeMarkerProgram(const QString& folder)
@@ -286,17 +309,10 @@ void TestServiceAlerts::failedAlertIsRetriedUntilTheServerIsUp()
 {
     const quint16 port = testservers::freePort();
     AlertingService service;
-    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("1,1,1,1,1")}),
-             qPrintable(service.service().errorText()));
-    service.save(mailSettings(port));
-
-    service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 1 s")),
-                             20000);
+    const QString failed = service.startWithFailingEmail(QStringLiteral("1,1,1,1,1"), port);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     testservers::SmtpServer smtp;
-    testservers::SmtpServer::Options options;
-    options.port = port;
-    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
     QTRY_VERIFY(service.output().contains(QStringLiteral(": done")));
     QCOMPARE(service.output().count(QStringLiteral(": done")), 1);
@@ -308,13 +324,8 @@ void TestServiceAlerts::newerChangeEndsTheRetriesOfAnOlderOne()
 {
     const quint16 port = testservers::freePort(); // nothing listens there
     AlertingService service;
-    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
-             qPrintable(service.service().errorText()));
-    service.save(mailSettings(port));
-
-    service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
-                             20000);
+    const QString failed = service.startWithFailingEmail(QStringLiteral("600"), port);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     service.changePublicAddress(ThirdPublic);
     QTRY_VERIFY_WITH_TIMEOUT(
         service.output().contains(QStringLiteral("e-mail alert for the change to %1, %2: no "
@@ -330,13 +341,8 @@ void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
     AlertingService service;
     // One quick retry, then a long wait: only the network coming back can
     // bring the alert out within the test's time.
-    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("2,60")}),
-             qPrintable(service.service().errorText()));
-    service.save(mailSettings(port));
-
-    service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 2 s")),
-                             20000);
+    const QString failed = service.startWithFailingEmail(QStringLiteral("2,60"), port);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     service.cutNetwork();
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("the network is down")),
                              20000);
@@ -347,9 +353,7 @@ void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
     QVERIFY(!service.output().contains(QStringLiteral("next attempt in 60 s")));
 
     testservers::SmtpServer smtp;
-    testservers::SmtpServer::Options options;
-    options.port = port;
-    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
     service.changePublicAddress(SecondPublic); // the network is back, the address unchanged
     QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
     const QString body = QString::fromUtf8(smtp.messages().first().data);
@@ -378,13 +382,9 @@ void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
     testservers::SmtpServer smtp;
     QVERIFY2(smtp.start({}), qPrintable(smtp.errorText()));
     AlertingService service;
-    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("2,2,2")}),
-             qPrintable(service.service().errorText()));
-    service.save(mailSettings(testservers::freePort())); // a wrong port
-
-    service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 2 s")),
-                             20000);
+    const QString failed =
+        service.startWithFailingEmail(QStringLiteral("2,2,2"), testservers::freePort());
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     AlertSettings corrected = mailSettings(smtp.port());
     corrected.emailAlerts = !switchOff;
     service.save(corrected);
@@ -425,19 +425,13 @@ void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
 {
     const quint16 port = testservers::freePort(); // the mail server is out of reach for now
     AlertingService service;
-    QVERIFY2(service.start({QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
-             qPrintable(service.service().errorText()));
-    service.save(mailSettings(port));
-    service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
-                             20000);
+    const QString failed = service.startWithFailingEmail(QStringLiteral("600"), port);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     const QString pending = service.service().configDir() + QStringLiteral("/pending-alerts");
     QVERIFY(QFile::exists(pending));
 
     testservers::SmtpServer smtp;
-    testservers::SmtpServer::Options options;
-    options.port = port;
-    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+    QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
     const QString body = QString::fromUtf8(smtp.messages().first().data);
