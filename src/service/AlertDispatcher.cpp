@@ -51,14 +51,10 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
                                      const AlertSettings& settings)
 {
     QList<Kind> kinds;
-    if (settings.emailAlerts)
-        kinds << Kind::Email;
-    if (settings.textAlerts)
-        kinds << Kind::TextMessage;
-    if (settings.runProgram)
-        kinds << Kind::Program;
-    if (settings.ftpPage)
-        kinds << Kind::FtpPage;
+    for (const Kind kind : AllKinds) {
+        if (switchedOn(kind, settings))
+            kinds << kind;
+    }
     QStringList on;
     for (const Kind kind : kinds)
         on << nameOf(kind);
@@ -79,7 +75,7 @@ void AlertDispatcher::resumePending()
         return;
     QList<Kind> kinds;
     QStringList names;
-    for (const Kind kind : {Kind::Email, Kind::TextMessage, Kind::Program, Kind::FtpPage}) {
+    for (const Kind kind : AllKinds) {
         if (pending->alerts.contains(nameOf(kind)) && settingsFor(kind)) {
             kinds << kind;
             names << nameOf(kind);
@@ -248,13 +244,24 @@ void AlertDispatcher::run(Kind kind, const Change& change)
 std::optional<AlertSettings> AlertDispatcher::settingsFor(Kind kind)
 {
     const std::lock_guard lock(m_mutex);
-    const bool on = kind == Kind::Email         ? m_settings.emailAlerts
-                    : kind == Kind::TextMessage ? m_settings.textAlerts
-                    : kind == Kind::Program     ? m_settings.runProgram
-                                                : m_settings.ftpPage;
-    if (!on)
+    if (!switchedOn(kind, m_settings))
         return std::nullopt;
     return m_settings;
+}
+
+bool AlertDispatcher::switchedOn(Kind kind, const AlertSettings& settings)
+{
+    switch (kind) {
+    case Kind::Email:
+        return settings.emailAlerts;
+    case Kind::TextMessage:
+        return settings.textAlerts;
+    case Kind::Program:
+        return settings.runProgram;
+    case Kind::FtpPage:
+        return settings.ftpPage;
+    }
+    return false;
 }
 
 bool AlertDispatcher::networkReachable()

@@ -106,7 +106,10 @@ private:
         QString text;
     };
 
+    static constexpr Kind AllKinds[] = {Kind::Email, Kind::TextMessage, Kind::Program,
+                                        Kind::FtpPage};
     static QString nameOf(Kind kind);
+    static bool switchedOn(Kind kind, const AlertSettings& settings);
     // Makes `change` the latest, keeps its alerts as pending and starts them.
     void dispatch(Change change, const QList<Kind>& kinds);
     void start(Kind kind, const Change& change);

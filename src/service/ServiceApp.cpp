@@ -68,7 +68,7 @@ int ServiceApp::run()
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
-    QObject::connect(&watcher, &AddressWatcher::publicCheckFinished, &recorder,
+    QObject::connect(&watcher, &AddressWatcher::publicCheckFinished, &watcher,
                      [&alerts](bool succeeded) { alerts.networkChecked(succeeded); });
 
     RequestHandler handler(store, carrierLines, [&watcher] { return watcher.current(); });
