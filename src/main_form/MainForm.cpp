@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QWindow>
 #include <optional>
 
 namespace {
@@ -67,8 +68,8 @@ void TFormMain::FormCreate()
     IsLoading = true;
     setWindowTitle(ProductTitle);
     m_ui->lblStatusHeading->setText(m_context.applicationTitle + QStringLiteral(" - Status"));
-    m_ui->lblEmailDescription->setText(QStringLiteral("When your ip address changes, ") + ProductTitle +
-                                       QStringLiteral(" can send email alerts."));
+    m_ui->lblEmailDescription->setText(QStringLiteral("When your ip address changes, ") +
+                                       ProductTitle + QStringLiteral(" can send email alerts."));
     SessionEnding = false;
     LoadCellularProviders();
     LoadSettings();
@@ -120,7 +121,8 @@ void TFormMain::buildHelpMenu()
 void TFormMain::connectHandlers()
 {
     const auto on = [this](auto* sender, auto signal, void (TFormMain::*handler)()) {
-        connect(sender, signal, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        connect(sender, signal, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     };
 
     for (QLineEdit* field :
@@ -131,10 +133,12 @@ void TFormMain::connectHandlers()
     // Only the user's choice of a carrier counts as a change.
     on(m_ui->cboCellularProviders, &QComboBox::activated, &TFormMain::TextChange);
 
-    connect(m_ui->SwitchEmailAlerts, &OnOffSwitch::stateChanged, this,
-            [this](bool state) { guarded([this, state] { SwitchEmailAlertsStateChanged(state); }); });
-    connect(m_ui->SwitchTextAlerts, &OnOffSwitch::stateChanged, this,
-            [this](bool state) { guarded([this, state] { SwitchTextAlertsStateChanged(state); }); });
+    connect(m_ui->SwitchEmailAlerts, &OnOffSwitch::stateChanged, this, [this](bool state) {
+        guarded([this, state] { SwitchEmailAlertsStateChanged(state); });
+    });
+    connect(m_ui->SwitchTextAlerts, &OnOffSwitch::stateChanged, this, [this](bool state) {
+        guarded([this, state] { SwitchTextAlertsStateChanged(state); });
+    });
     on(m_ui->chkAuth, &QCheckBox::clicked, &TFormMain::chkAuthClick);
     on(m_ui->chkUseSSL, &QCheckBox::clicked, &TFormMain::chkUseSSLClick);
     on(m_ui->chkHideSysTrayIcon, &QCheckBox::clicked, &TFormMain::chkHideSysTrayIconClick);
@@ -165,8 +169,8 @@ void TFormMain::connectHandlers()
         });
         on(m_context.trayIcon, &TrayIcon::doubleClicked, &TFormMain::trayDoubleClicked);
         on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::UpdateStatus);
-        // A tray that reports no pointer movement still refreshes when its menu opens.
-        on(m_trayMenu, &QMenu::aboutToShow, &TFormMain::UpdateStatus);
+        // A tray that reports no pointer movement asks for the tip another way.
+        on(m_context.trayIcon, &TrayIcon::tipDue, &TFormMain::UpdateStatus);
     }
 
     // The Status and History Log pages refresh whenever they become shown.
@@ -176,6 +180,9 @@ void TFormMain::connectHandlers()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // Seen on screen since it was asked to show: from now on a minimize is the user's.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        m_shownAt.invalidate();
     if (event->type() == QEvent::Show && !event->spontaneous()) {
         if (watched == m_ui->tabStatus)
             guarded([this] { tabStatusShow(); });
@@ -198,7 +205,8 @@ void TFormMain::LoadCellularProviders()
 {
     try {
         ServiceTransaction transaction(m_tcpClient);
-        const QList<QByteArray> reply = service::request(transaction, service::GetCellularProviders);
+        const QList<QByteArray> reply =
+            service::request(transaction, service::GetCellularProviders);
         Providers.clear();
         for (qsizetype n = 1; n < reply.size(); ++n)
             Providers.append(parseCellularProvider(text(reply[n])));

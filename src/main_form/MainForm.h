@@ -4,6 +4,7 @@
 #include "service_link/TcpClient.h"
 #include "service_link/TextMessage.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QWidget>
 #include <memory>
@@ -25,7 +26,16 @@ class TFormMain : public QWidget
 
 public:
     // Page indexes, hidden pages included.
-    enum Page { StatusPage = 0, EmailPage, TextMessagePage, RunProgramPage, FtpPage, OptionsPage, LogPage };
+    enum Page
+    {
+        StatusPage = 0,
+        EmailPage,
+        TextMessagePage,
+        RunProgramPage,
+        FtpPage,
+        OptionsPage,
+        LogPage
+    };
 
     explicit TFormMain(MainFormContext context, QWidget* parent = nullptr);
     ~TFormMain() override;
@@ -57,8 +67,12 @@ public:
 
     // Brings the window up in its normal state, in front ("Show Velmora").
     void ShowVelmora1Click();
-    // Hides the window to the notification area.
+    // Hides the window to the notification area; to the taskbar where the
+    // desktop has none.
     void hideToTray();
+    // Shows the window as the program starts: not at all when started in the
+    // tray, unless there is no tray to start in.
+    void showAtStart(bool startInTray);
     // The end of the log-on session: no question, unsaved changes are lost.
     void endSession();
 
@@ -73,6 +87,8 @@ protected:
 
 private:
     void FormCreate();
+    bool canHideToTray() const;
+    bool iconInTray() const;
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();
@@ -141,4 +157,8 @@ private:
     QAction* Exit2 = nullptr;
     TFormError* m_errorForm = nullptr;
     bool m_everShown = false;
+    // Since when the window has been asked to show, until it is on screen: a
+    // minimize meanwhile comes from the window manager, not from the user.
+    QElapsedTimer m_shownAt;
+    static constexpr qint64 LateMinimizeMs = 1000;
 };

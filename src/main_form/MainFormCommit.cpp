@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 bool TFormMain::ValidateTestEmailForm()
@@ -158,9 +159,35 @@ void TFormMain::chkHideSysTrayIconClick()
 
 void TFormMain::hideToTray()
 {
-    if (isVisible() && !isMinimized())
+    // Hiding alone: minimizing first would race the window manager, whose late
+    // "iconic" notice could hide the window again just after it was shown.
+    if (canHideToTray())
+        hide();
+    else
         showMinimized();
-    hide();
+}
+
+bool TFormMain::canHideToTray() const
+{
+    // Without a notification area the icon cannot be shown, and a hidden window
+    // could not be reached again: it goes to the taskbar instead. A user who
+    // removed the icon has chosen the hidden window.
+    const TrayIcon* tray = m_context.trayIcon;
+    return tray && (!tray->isShown() || tray->isAvailable());
+}
+
+bool TFormMain::iconInTray() const
+{
+    const TrayIcon* tray = m_context.trayIcon;
+    return tray && tray->isShown() && tray->isAvailable();
+}
+
+void TFormMain::showAtStart(bool startInTray)
+{
+    if (!startInTray)
+        show();
+    else if (!canHideToTray())
+        showMinimized();
 }
 
 void TFormMain::ShowVelmora1Click()
@@ -170,6 +197,7 @@ void TFormMain::ShowVelmora1Click()
     show();
     raise();
     activateWindow();
+    m_shownAt.start();
 }
 
 void TFormMain::trayClicked(Qt::MouseButton button)
@@ -190,16 +218,33 @@ void TFormMain::trayDoubleClicked()
 
 void TFormMain::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_context.trayIcon &&
-        m_context.trayIcon->isShown()) {
-        // Minimizing hides the window to the tray while the icon is there.
-        QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        if (m_shownAt.isValid() && m_shownAt.elapsed() < LateMinimizeMs) {
+            // Not the user's: a window manager that was last told "iconic" by the
+            // window itself (minimized to the taskbar) may map it iconic again when
+            // it is shown. Showing it once more from the minimized state puts that right.
+            m_shownAt.invalidate();
+            QMetaObject::invokeMethod(this, &TFormMain::ShowVelmora1Click, Qt::QueuedConnection);
+        } else if (iconInTray()) {
+            // Minimizing hides the window to the tray while the icon is there. The
+            // state is looked at again when the hide is due: a window shown again
+            // meanwhile stays.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (isMinimized() && iconInTray())
+                        hide();
+                },
+                Qt::QueuedConnection);
+        }
     }
     QWidget::changeEvent(event);
 }
 
 void TFormMain::showEvent(QShowEvent* event)
 {
+    if (!m_everShown && windowHandle())
+        windowHandle()->installEventFilter(this);
     m_everShown = true;
     QWidget::showEvent(event);
 }

@@ -25,7 +25,8 @@ struct MainFormContext
     QString logFilePath;
     // Makes the mail engine for one test send.
     std::function<std::unique_ptr<AbstractMailManager>()> createMailManager;
-    // Asks the program to end once its event loop runs.
+    // Ends the program: its event loop stops (at once, or as soon as it runs)
+    // without asking the window to close.
     std::function<void()> requestQuit;
     // The FTP page's server port. The program always uses 21; tests point it
     // at a server of their own.

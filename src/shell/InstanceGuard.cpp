@@ -18,12 +18,17 @@ QString runtimeFolder()
     return runtime.isEmpty() ? QDir::tempPath() : runtime;
 }
 
-// Each hand-over: a 4-byte length and the arguments, each followed by CR LF.
-QByteArray encodeArguments(const QStringList& arguments)
+// Each hand-over: a 4-byte length, the arguments, each followed by CR LF, and
+// where the starting copy was given one, a NUL and its activation token (no
+// argument can hold a NUL, and a copy that knows no token reads it as one more
+// argument, which it does not look at).
+QByteArray encodeHandOver(const QStringList& arguments, const QString& activationToken)
 {
     QByteArray text;
     for (const QString& argument : arguments)
         text += argument.toLocal8Bit() + "\r\n";
+    if (!activationToken.isEmpty())
+        text += '\0' + activationToken.toUtf8();
     QByteArray message;
     QDataStream(&message, QIODevice::WriteOnly) << quint32(text.size());
     return message + text;
@@ -55,11 +60,13 @@ QString InstanceGuard::nameFor(const QString& executablePath)
     const QByteArray key = canonical.toLower().toUtf8() + '\0' + QByteArray::number(getuid()) +
                            '\0' + qgetenv("XDG_SESSION_ID");
     return QStringLiteral("velmora-") +
-           QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+           QString::fromLatin1(
+               QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
 }
 
 InstanceGuard::InstanceGuard(const QString& name, QObject* parent)
-    : QObject(parent), m_lockPath(runtimeFolder() + QLatin1Char('/') + name + QStringLiteral(".lock")),
+    : QObject(parent),
+      m_lockPath(runtimeFolder() + QLatin1Char('/') + name + QStringLiteral(".lock")),
       m_socketPath(runtimeFolder() + QLatin1Char('/') + name + QStringLiteral(".sock"))
 {
 }
@@ -101,8 +108,13 @@ void InstanceGuard::acceptHandOvers()
                 if (quint32(buffered.size()) < 4 + length)
                     return;
                 socket->read(4);
-                const QStringList arguments = decodeArguments(socket->read(length));
-                emit commandLineReceived(arguments);
+                const QByteArray text = socket->read(length);
+                const qsizetype tokenStart = text.indexOf('\0');
+                const QStringList arguments =
+                    decodeArguments(tokenStart < 0 ? text : text.left(tokenStart));
+                const QString token =
+                    tokenStart < 0 ? QString() : QString::fromUtf8(text.mid(tokenStart + 1));
+                emit commandLineReceived(arguments, token);
                 socket->write(&Acknowledgement, 1);
                 socket->flush();
                 socket->disconnectFromServer();
@@ -111,7 +123,7 @@ void InstanceGuard::acceptHandOvers()
     });
 }
 
-void InstanceGuard::handOver(const QStringList& arguments)
+void InstanceGuard::handOver(const QStringList& arguments, const QString& activationToken)
 {
     // The running copy may have taken the lock a moment ago and not yet listen.
     for (int attempt = 0; attempt < 50; ++attempt) {
@@ -121,7 +133,7 @@ void InstanceGuard::handOver(const QStringList& arguments)
             QThread::msleep(100);
             continue;
         }
-        socket.write(encodeArguments(arguments));
+        socket.write(encodeHandOver(arguments, activationToken));
         socket.flush();
         // The running copy answers once it has handled the hand-over; while it is
         // busy this copy waits, as a hand-over is synchronous.

@@ -27,13 +27,15 @@ public:
     // longer runs is taken over.
     bool isFirstCopy();
 
-    // In a later copy: hands the arguments over and waits for the running copy's
-    // acknowledgement. Never fails: a copy that cannot be reached is given up on.
-    void handOver(const QStringList& arguments);
+    // In a later copy: hands the arguments over, with the activation token the
+    // desktop gave this copy (Wayland lets the running copy's window come to the
+    // front with it), and waits for the running copy's acknowledgement. Never
+    // fails: a copy that cannot be reached is given up on.
+    void handOver(const QStringList& arguments, const QString& activationToken = {});
 
 signals:
     // In the running copy, for every hand-over, on its event loop.
-    void commandLineReceived(const QStringList& arguments);
+    void commandLineReceived(const QStringList& arguments, const QString& activationToken);
 
 private:
     void acceptHandOvers();

@@ -1,4 +1,5 @@
 #include "main_form/MainForm.h"
+#include "shell/CommandLine.h"
 #include "shell/Error.h"
 #include "shell/InstanceGuard.h"
 #include "shell/SessionEndWatcher.h"
@@ -12,17 +13,52 @@
 #include "alerts/MailRuntime.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
+#include <cstdio>
 #include <cstring>
+
+namespace {
+
+// Without a display Qt would abort; say why instead.
+bool displayNamed()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    const QString programName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    switch (commandLineRequest(argc, argv)) {
+    case CommandLineRequest::Help:
+        std::fputs(commandLineHelp(programName).toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLineRequest::Version:
+        std::fputs(commandLineVersion(programName).toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLineRequest::Run:
+        break;
+    }
+    if (!displayNamed()) {
+        std::fprintf(
+            stderr,
+            "%s: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set)\n",
+            programName.toLocal8Bit().constData());
+        return 1;
+    }
+
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    // Docks and Wayland compositors find the program's name and icon by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_DESKTOP_ID));
 
     InstanceGuard guard(InstanceGuard::nameFor(QCoreApplication::applicationFilePath()));
     if (!guard.isFirstCopy()) {
-        guard.handOver(app.arguments().mid(1));
+        guard.handOver(app.arguments().mid(1), qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
         return 0;
     }
 
@@ -37,7 +73,9 @@ int main(int argc, char** argv)
     DesktopShellActions shell;
     SystemTrayIcon trayIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
 
-    bool quitRequested = false;
+    // Ending stops the event loop directly: quit() would first ask the window to
+    // close, and the window only hides when asked.
+    bool ending = false;
     MainFormContext context;
     context.applicationTitle = applicationTitle;
     context.dialogs = &dialogs;
@@ -45,24 +83,32 @@ int main(int argc, char** argv)
     context.shell = &shell;
     context.createMailManager = [] { return std::make_unique<MailManager>(); };
     context.logFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
-    context.requestQuit = [&quitRequested] {
-        quitRequested = true;
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    context.requestQuit = [&ending] {
+        ending = true;
+        QCoreApplication::exit(0);
     };
 
     TFormMain form(context);
     dialogs.setOwner(&form);
     TFormError errorForm(shell, &form);
     form.setErrorForm(&errorForm);
+    // The service could not be reached while the window was made: the user has
+    // been told, and nothing of the window is worth showing.
+    if (ending)
+        return 0;
 
     QObject::connect(&guard, &InstanceGuard::commandLineReceived, &form,
-                     [&form](const QStringList&) { form.ShowVelmora1Click(); });
+                     [&form](const QStringList&, const QString& activationToken) {
+                         // Spent by the window's activation on Wayland.
+                         if (!activationToken.isEmpty())
+                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+                         form.ShowVelmora1Click();
+                     });
     SessionEndWatcher sessionEnd;
     QObject::connect(&sessionEnd, &SessionEndWatcher::sessionEnding, &form,
                      [&form] { form.endSession(); });
 
-    if (!startInTray)
-        form.show();
+    form.showAtStart(startInTray);
     app.exec();
     trayIcon.hide();
     return 0;

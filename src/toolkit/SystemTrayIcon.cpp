@@ -4,10 +4,22 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QMenu>
 #include <QStyleHints>
 #include <QSystemTrayIcon>
 
-SystemTrayIcon::SystemTrayIcon(const QIcon& icon, QObject* parent)
+namespace {
+
+// The hidden widget through which Qt embeds the icon in an XEmbed tray.
+bool isXEmbedIconHost(const QObject* object)
+{
+    return object->isWidgetType() &&
+           object->metaObject()->className() == QByteArrayLiteral("QSystemTrayIconSys");
+}
+
+} // namespace
+
+SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObject* parent)
     : TrayIcon(parent), m_icon(new QSystemTrayIcon(icon, this)),
       m_clicks(new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this))
 {
@@ -32,6 +44,8 @@ SystemTrayIcon::SystemTrayIcon(const QIcon& icon, QObject* parent)
             });
     connect(m_clicks, &TrayClickSorter::clicked, this, &TrayIcon::clicked);
     connect(m_clicks, &TrayClickSorter::doubleClicked, this, &TrayIcon::doubleClicked);
+    m_tipRefresh.setInterval(tipRefreshIntervalMs);
+    connect(&m_tipRefresh, &QTimer::timeout, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
     qApp->installEventFilter(this);
 }
 
@@ -43,16 +57,24 @@ SystemTrayIcon::~SystemTrayIcon()
 void SystemTrayIcon::show()
 {
     m_icon->show();
+    m_tipRefresh.start();
 }
 
 void SystemTrayIcon::hide()
 {
+    m_tipRefresh.stop();
     m_icon->hide();
 }
 
 bool SystemTrayIcon::isShown() const
 {
     return m_icon->isVisible();
+}
+
+bool SystemTrayIcon::isAvailable() const
+{
+    // Asked each time: a tray host may start or stop while the program runs.
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void SystemTrayIcon::setToolTip(const QString& tip)
@@ -68,12 +90,28 @@ QString SystemTrayIcon::toolTip() const
 void SystemTrayIcon::setMenu(QMenu* menu)
 {
     m_icon->setContextMenu(menu);
+    if (menu)
+        connect(menu, &QMenu::aboutToShow, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
+}
+
+bool SystemTrayIcon::reportsPointer() const
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(),
+                       [](const QWidget* window) { return isXEmbedIconHost(window); });
+}
+
+void SystemTrayIcon::raiseTipDueWherePointerUnseen()
+{
+    // On an XEmbed tray the pointer and the click that opens the menu refresh
+    // already; a second refresh there would only repeat the exchange.
+    if (isShown() && isAvailable() && !reportsPointer())
+        emit tipDue();
 }
 
 bool SystemTrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseMove && watched->isWidgetType() &&
-        watched->metaObject()->className() == QByteArrayLiteral("QSystemTrayIconSys"))
+    if (event->type() == QEvent::MouseMove && isXEmbedIconHost(watched))
         emit pointerMoved();
     return TrayIcon::eventFilter(watched, event);
 }

@@ -13,6 +13,7 @@ public:
     void show() override { m_shown = true; }
     void hide() override { m_shown = false; }
     bool isShown() const override { return m_shown; }
+    bool isAvailable() const override { return available; }
     void setToolTip(const QString& tip) override
     {
         m_tip = tip;
@@ -25,7 +26,10 @@ public:
     void click(Qt::MouseButton button = Qt::LeftButton) { emit clicked(button); }
     void doubleClick() { emit doubleClicked(); }
     void movePointer() { emit pointerMoved(); }
+    void makeTipDue() { emit tipDue(); }
 
+    // Whether the desktop has a notification area.
+    bool available = true;
     int tipChanges = 0;
 
 private:
