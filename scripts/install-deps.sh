@@ -5,11 +5,11 @@ set -euo pipefail
 
 build_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme libgl-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme qt6-wayland libgl-dev
   libcurl4-openssl-dev ca-certificates
 )
 test_packages=(
-  xvfb xauth xdotool trayer imagemagick poppler-utils
+  xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl
   postfix vsftpd iproute2 procps
 )

@@ -51,6 +51,9 @@ void TestProgram::initTestCase()
 {
     if (!m_x.start())
         QSKIP("Xvfb and xdotool are needed to run the program on a private display");
+    // A start in the tray needs a tray to start in.
+    if (!m_x.startTrayHost())
+        QSKIP("trayer is needed as the notification area");
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_program = qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora";
     QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
@@ -61,11 +64,30 @@ void TestProgram::init()
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
-    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net", "Verizon|vtext.com"}));
-    m_service->setReply("GetSettings",
-                        list({"v", "pc", "203.0.113.7", "10.0.0.2", "0", "0", "0", "0",
-                              "me@example.com", "smtp.example.com", "25", "0", "0", "", "",
-                              "5555555555", "1", "", "", "", "", "0"}));
+    m_service->setReply("GetCellularProviders",
+                        list({"v", "AT&T|txt.att.net", "Verizon|vtext.com"}));
+    m_service->setReply("GetSettings", list({"v",
+                                             "pc",
+                                             "203.0.113.7",
+                                             "10.0.0.2",
+                                             "0",
+                                             "0",
+                                             "0",
+                                             "0",
+                                             "me@example.com",
+                                             "smtp.example.com",
+                                             "25",
+                                             "0",
+                                             "0",
+                                             "",
+                                             "",
+                                             "5555555555",
+                                             "1",
+                                             "",
+                                             "",
+                                             "",
+                                             "",
+                                             "0"}));
     m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
 }
 

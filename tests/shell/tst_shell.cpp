@@ -17,11 +17,16 @@ void TestShell::applicationTitle_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-    QTest::newRow("plain") << "/usr/bin/velmora" << "velmora";
-    QTest::newRow("capital kept, rest lower") << "/opt/VelMora" << "Velmora";
-    QTest::newRow("up to the first dot") << "/opt/Velmora.exe" << "Velmora";
-    QTest::newRow("several dots") << "/opt/VELMORA.bin.old" << "Velmora";
-    QTest::newRow("leading dot") << "/opt/.hidden" << "";
+    QTest::newRow("plain") << "/usr/bin/velmora"
+                           << "velmora";
+    QTest::newRow("capital kept, rest lower") << "/opt/VelMora"
+                                              << "Velmora";
+    QTest::newRow("up to the first dot") << "/opt/Velmora.exe"
+                                         << "Velmora";
+    QTest::newRow("several dots") << "/opt/VELMORA.bin.old"
+                                  << "Velmora";
+    QTest::newRow("leading dot") << "/opt/.hidden"
+                                 << "";
 }
 
 void TestShell::applicationTitle()
