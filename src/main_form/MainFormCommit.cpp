@@ -192,12 +192,17 @@ void TFormMain::showAtStart(bool startInTray)
 
 void TFormMain::ShowVelmora1Click()
 {
+    // Off the screen now: until it is seen again, a minimize is the window manager's.
+    const bool comingBack = !windowHandle() || !windowHandle()->isExposed();
     // Leave the minimized state before showing, or the window comes back iconic.
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     show();
     raise();
     activateWindow();
-    m_shownAt.start();
+    if (comingBack)
+        m_shownAt.start();
+    else
+        m_shownAt.invalidate();
 }
 
 void TFormMain::trayClicked(Qt::MouseButton button)

@@ -33,6 +33,10 @@ private slots:
     void trayClicksRestoreOnlyAHiddenWindow();
     void startedInTrayOpensOnDoubleClickOnly();
     void minimizeHidesWhileIconShown();
+    void withoutTrayHidingGoesToTheTaskbar_data();
+    void withoutTrayHidingGoesToTheTaskbar();
+    void startInTrayShowsTheWindowOnlyWithoutTray_data();
+    void startInTrayShowsTheWindowOnlyWithoutTray();
 };
 
 void TestCommit::emailValidation_data()
@@ -43,15 +47,36 @@ void TestCommit::emailValidation_data()
     QTest::addColumn<QString>("notice");
     QTest::addColumn<QString>("focus");
 
-    QTest::newRow("all filled") << "a@b" << "smtp" << "25" << "" << "";
-    QTest::newRow("address and server empty")
-        << "" << "" << "25" << "The Email Address cannot be blank." << "txtEmail";
-    QTest::newRow("server empty") << "a@b" << "" << "25" << "The SMTP Server cannot be blank."
+    QTest::newRow("all filled") << "a@b"
+                                << "smtp"
+                                << "25"
+                                << ""
+                                << "";
+    QTest::newRow("address and server empty") << ""
+                                              << ""
+                                              << "25"
+                                              << "The Email Address cannot be blank."
+                                              << "txtEmail";
+    QTest::newRow("server empty") << "a@b"
+                                  << ""
+                                  << "25"
+                                  << "The SMTP Server cannot be blank."
                                   << "txtSMTP";
-    QTest::newRow("port empty") << "a@b" << "smtp" << "" << "The SMTP Port cannot be blank."
+    QTest::newRow("port empty") << "a@b"
+                                << "smtp"
+                                << ""
+                                << "The SMTP Port cannot be blank."
                                 << "txtSMTPPort";
-    QTest::newRow("port one blank") << "a@b" << "smtp" << " " << "" << "";
-    QTest::newRow("letters in port, no at sign") << "nobody" << "smtp" << "abc" << "" << "";
+    QTest::newRow("port one blank") << "a@b"
+                                    << "smtp"
+                                    << " "
+                                    << ""
+                                    << "";
+    QTest::newRow("letters in port, no at sign") << "nobody"
+                                                 << "smtp"
+                                                 << "abc"
+                                                 << ""
+                                                 << "";
 }
 
 void TestCommit::emailValidation()
@@ -91,13 +116,17 @@ void TestCommit::textMessageValidation_data()
     QTest::addColumn<QString>("notice");
     QTest::addColumn<QString>("focus");
 
-    QTest::newRow("valid") << "5555555555" << 1 << "" << "";
-    QTest::newRow("hyphenated ten") << "555-55-555" << 0 << "" << "";
-    QTest::newRow("letters and blanks") << "abc de fgh" << 0 << "" << "";
+    QTest::newRow("valid") << "5555555555" << 1 << ""
+                           << "";
+    QTest::newRow("hyphenated ten") << "555-55-555" << 0 << ""
+                                    << "";
+    QTest::newRow("letters and blanks") << "abc de fgh" << 0 << ""
+                                        << "";
     QTest::newRow("nine digits") << "555555555" << 1 << "Error: The phone number is not correct."
                                  << "txtPhoneNumber";
-    QTest::newRow("twelve digits") << "555555555555" << 1
-                                   << "Error: The phone number is not correct." << "txtPhoneNumber";
+    QTest::newRow("twelve digits")
+        << "555555555555" << 1 << "Error: The phone number is not correct."
+        << "txtPhoneNumber";
     QTest::newRow("both wrong") << "1" << -1 << "Error: The phone number is not correct."
                                 << "txtPhoneNumber";
     QTest::newRow("no carrier") << "5555555555" << -1 << "Error: Please select a mobile provider."
@@ -163,11 +192,16 @@ void TestCommit::commitButtons_data()
     QTest::addColumn<bool>("visibleAfter");
     QTest::addColumn<bool>("applyAfter");
 
-    QTest::newRow("Apply") << "btnApply" << "new@example.com" << true << true << false;
-    QTest::newRow("Apply, blank address") << "btnApply" << "" << false << true << true;
-    QTest::newRow("OK") << "btnOK" << "new@example.com" << true << false << false;
-    QTest::newRow("OK, blank address") << "btnOK" << "" << false << true << true;
-    QTest::newRow("Cancel") << "AdvGlowButton3" << "new@example.com" << false << false << true;
+    QTest::newRow("Apply") << "btnApply"
+                           << "new@example.com" << true << true << false;
+    QTest::newRow("Apply, blank address") << "btnApply"
+                                          << "" << false << true << true;
+    QTest::newRow("OK") << "btnOK"
+                        << "new@example.com" << true << false << false;
+    QTest::newRow("OK, blank address") << "btnOK"
+                                       << "" << false << true << true;
+    QTest::newRow("Cancel") << "AdvGlowButton3"
+                            << "new@example.com" << false << false << true;
 }
 
 void TestCommit::commitButtons()
@@ -429,6 +463,73 @@ void TestCommit::minimizeHidesWhileIconShown()
     form.showMinimized();
     QTest::qWait(50);
     QVERIFY(form.isVisible()); // a normal taskbar entry while the icon is removed
+}
+
+void TestCommit::withoutTrayHidingGoesToTheTaskbar_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::newRow("OK") << "OK";
+    QTest::newRow("Cancel") << "Cancel";
+    QTest::newRow("close box") << "close box";
+    QTest::newRow("minimize") << "minimize";
+}
+
+void TestCommit::withoutTrayHidingGoesToTheTaskbar()
+{
+    QFETCH(QString, route);
+    MainFormFixture f;
+    f.tray.available = false; // no notification area on this desktop
+    TFormMain& form = f.create();
+    const auto leave = [&] {
+        if (route == "OK")
+            f.ui().btnOK->click();
+        else if (route == "Cancel")
+            f.ui().AdvGlowButton3->click();
+        else if (route == "close box")
+            form.close();
+        else
+            form.showMinimized();
+    };
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    leave();
+    QTest::qWait(50);
+    QVERIFY(form.isVisible());
+    QVERIFY(form.isMinimized());
+    form.ShowVelmora1Click();
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.isMinimized());
+
+    // Once a notification area is there, the window hides to it again.
+    f.tray.available = true;
+    leave();
+    QTRY_VERIFY(!form.isVisible());
+}
+
+void TestCommit::startInTrayShowsTheWindowOnlyWithoutTray_data()
+{
+    QTest::addColumn<bool>("startInTray");
+    QTest::addColumn<bool>("trayAvailable");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("minimized");
+    QTest::newRow("normal start") << false << true << true << false;
+    QTest::newRow("normal start, no tray") << false << false << true << false;
+    QTest::newRow("in the tray") << true << true << false << false;
+    QTest::newRow("in the tray, no tray") << true << false << true << true;
+}
+
+void TestCommit::startInTrayShowsTheWindowOnlyWithoutTray()
+{
+    QFETCH(bool, startInTray);
+    QFETCH(bool, trayAvailable);
+    QFETCH(bool, shown);
+    QFETCH(bool, minimized);
+    MainFormFixture f;
+    f.tray.available = trayAvailable;
+    TFormMain& form = f.create();
+    form.showAtStart(startInTray);
+    QCOMPARE(form.isVisible(), shown);
+    QCOMPARE(form.isMinimized(), minimized);
 }
 
 QTEST_MAIN(TestCommit)

@@ -12,24 +12,42 @@ QByteArray controlState(Ui::TFormMain& ui, int value)
 {
     const auto flag = [](bool on) { return on ? QByteArray("-1") : QByteArray("0"); };
     switch (value) {
-    case 1: return flag(ui.SwitchEmailAlerts->isOn());
-    case 2: return flag(ui.SwitchTextAlerts->isOn());
-    case 3: return flag(ui.SwitchRunProgram->isOn());
-    case 4: return flag(ui.SwitchFTP->isOn());
-    case 5: return ui.txtEmail->text().toLocal8Bit();
-    case 6: return ui.txtSMTP->text().toLocal8Bit();
-    case 7: return ui.txtSMTPPort->text().toLocal8Bit();
-    case 8: return flag(ui.chkUseSSL->isChecked());
-    case 9: return flag(ui.chkAuth->isChecked());
-    case 10: return ui.txtSMTPUsername->text().toLocal8Bit();
-    case 11: return ui.txtSMTPPassword->text().toLocal8Bit();
-    case 12: return ui.txtPhoneNumber->text().toLocal8Bit();
-    case 13: return QByteArray::number(ui.cboCellularProviders->currentIndex());
-    case 14: return ui.txtProgram->text().toLocal8Bit();
-    case 15: return ui.txtFTPHost->text().toLocal8Bit();
-    case 16: return ui.txtFTPUsername->text().toLocal8Bit();
-    case 17: return ui.txtFTPPassword->text().toLocal8Bit();
-    case 18: return flag(ui.chkHideSysTrayIcon->isChecked());
+    case 1:
+        return flag(ui.SwitchEmailAlerts->isOn());
+    case 2:
+        return flag(ui.SwitchTextAlerts->isOn());
+    case 3:
+        return flag(ui.SwitchRunProgram->isOn());
+    case 4:
+        return flag(ui.SwitchFTP->isOn());
+    case 5:
+        return ui.txtEmail->text().toLocal8Bit();
+    case 6:
+        return ui.txtSMTP->text().toLocal8Bit();
+    case 7:
+        return ui.txtSMTPPort->text().toLocal8Bit();
+    case 8:
+        return flag(ui.chkUseSSL->isChecked());
+    case 9:
+        return flag(ui.chkAuth->isChecked());
+    case 10:
+        return ui.txtSMTPUsername->text().toLocal8Bit();
+    case 11:
+        return ui.txtSMTPPassword->text().toLocal8Bit();
+    case 12:
+        return ui.txtPhoneNumber->text().toLocal8Bit();
+    case 13:
+        return QByteArray::number(ui.cboCellularProviders->currentIndex());
+    case 14:
+        return ui.txtProgram->text().toLocal8Bit();
+    case 15:
+        return ui.txtFTPHost->text().toLocal8Bit();
+    case 16:
+        return ui.txtFTPUsername->text().toLocal8Bit();
+    case 17:
+        return ui.txtFTPPassword->text().toLocal8Bit();
+    case 18:
+        return flag(ui.chkHideSysTrayIcon->isChecked());
     }
     return {};
 }
@@ -58,6 +76,7 @@ private slots:
     void failedRefreshChangesNothingOnScreen();
     void shortStatusReplyKeepsLaterValues();
     void refreshTriggers();
+    void trayWithoutPointerRefreshesWhenTipIsDue();
     void copyItemsCopyBareAddresses();
     void sslQuestion_data();
     void sslQuestion();
@@ -98,8 +117,8 @@ void TestMainFormBinding::pagesAndTabs()
     MainFormFixture f;
     TFormMain& form = f.create();
     QCOMPARE(form.pager().currentIndex(), int(TFormMain::StatusPage));
-    const QList<QWidget*> pages{f.ui().tabStatus, f.ui().tabEmail, f.ui().tabTextMessage,
-                                f.ui().tabRunProgram, f.ui().tabFTP, f.ui().tabOptions,
+    const QList<QWidget*> pages{f.ui().tabStatus,     f.ui().tabEmail, f.ui().tabTextMessage,
+                                f.ui().tabRunProgram, f.ui().tabFTP,   f.ui().tabOptions,
                                 f.ui().tabLog};
     for (int i = 0; i < pages.size(); ++i)
         QCOMPARE(f.ui().pageControl->indexOf(pages[i]), i);
@@ -141,20 +160,24 @@ void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding_data()
     QTest::newRow("5 recipients") << 5 << QByteArray(" a@b.example , c@d.example ")
                                   << QByteArray(" a@b.example , c@d.example ");
     QTest::newRow("5 empty") << 5 << QByteArray("") << QByteArray("");
-    QTest::newRow("6 server") << 6 << QByteArray("mail.example.net") << QByteArray("mail.example.net");
+    QTest::newRow("6 server") << 6 << QByteArray("mail.example.net")
+                              << QByteArray("mail.example.net");
     QTest::newRow("7 port letters") << 7 << QByteArray("abc") << QByteArray("abc");
     QTest::newRow("8 ssl") << 8 << QByteArray("-1") << QByteArray("-1");
     QTest::newRow("9 auth") << 9 << QByteArray("0.5") << QByteArray("-1");
     QTest::newRow("10 user") << 10 << QByteArray("jos\xc3\xa9") << QByteArray("jos\xc3\xa9");
-    QTest::newRow("11 password") << 11 << QByteArray("p\xc3\xa4ss|,word ") << QByteArray("p\xc3\xa4ss|,word ");
+    QTest::newRow("11 password") << 11 << QByteArray("p\xc3\xa4ss|,word ")
+                                 << QByteArray("p\xc3\xa4ss|,word ");
     QTest::newRow("12 phone") << 12 << QByteArray("555-123-45") << QByteArray("555-123-45");
     QTest::newRow("13 carrier 3") << 13 << QByteArray("3") << QByteArray("3");
     QTest::newRow("13 carrier hex") << 13 << QByteArray("$2") << QByteArray("2");
     QTest::newRow("13 carrier -1") << 13 << QByteArray("-1") << QByteArray("-1");
     QTest::newRow("13 carrier out of range") << 13 << QByteArray("7") << QByteArray("-1");
     QTest::newRow("13 carrier empty") << 13 << QByteArray("") << QByteArray("-1");
-    QTest::newRow("14 program") << 14 << QByteArray("/opt/x y/run.sh") << QByteArray("/opt/x y/run.sh");
-    QTest::newRow("15 ftp host") << 15 << QByteArray("ftp.example.org") << QByteArray("ftp.example.org");
+    QTest::newRow("14 program") << 14 << QByteArray("/opt/x y/run.sh")
+                                << QByteArray("/opt/x y/run.sh");
+    QTest::newRow("15 ftp host") << 15 << QByteArray("ftp.example.org")
+                                 << QByteArray("ftp.example.org");
     QTest::newRow("16 ftp user") << 16 << QByteArray("") << QByteArray("");
     QTest::newRow("17 ftp password") << 17 << QByteArray("*") << QByteArray("*");
     QTest::newRow("18 hide icon") << 18 << QByteArray("-1") << QByteArray("-1");
@@ -206,11 +229,11 @@ void TestMainFormBinding::loadingAsksNothingAndMarksNothing()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[0] = "-1";   // e-mail alerts on with ...
-    values[4] = "";     // ... an empty address: loading does not validate
-    values[7] = "-1";   // SSL with port 25: no question
+    values[0] = "-1"; // e-mail alerts on with ...
+    values[4] = "";   // ... an empty address: loading does not validate
+    values[7] = "-1"; // SSL with port 25: no question
     values[8] = "-1";
-    values[17] = "-1";  // hide icon: the icon is shown all the same
+    values[17] = "-1"; // hide icon: the icon is shown all the same
     f.setValues(values);
     f.create();
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -273,11 +296,10 @@ void TestMainFormBinding::settingsFailures()
     MainFormFixture f;
     f.service.setReply("GetSettings", reply);
     f.create();
-    QCOMPARE(f.dialogs.notices(),
-             QStringList{"Could not connect to the Velmora Service \r\n"
-                         "component.  Please try to restart your \r\n"
-                         "computer.  If the problem persists reinstall \r\n"
-                         "the software or contact support."});
+    QCOMPARE(f.dialogs.notices(), QStringList{"Could not connect to the Velmora Service \r\n"
+                                              "component.  Please try to restart your \r\n"
+                                              "computer.  If the problem persists reinstall \r\n"
+                                              "the software or contact support."});
     QCOMPARE(f.quitRequests, 1);
     // Values before the failing line are applied; the rest keep their initial contents.
     const QList<QByteArray> values = MainFormFixture::defaultValues();
@@ -313,8 +335,7 @@ void TestMainFormBinding::carrierReplies_data()
     QTest::newRow("leading blank kept")
         << QList<QByteArray>{"v1", " Bell|txt.bell.ca"} << QStringList{" Bell"} << 1;
     QTest::newRow("line without bar")
-        << QList<QByteArray>{"v1", "A|a.example", "NoGateway", "C|c.example"} << QStringList{}
-        << 1;
+        << QList<QByteArray>{"v1", "A|a.example", "NoGateway", "C|c.example"} << QStringList{} << 1;
 }
 
 void TestMainFormBinding::carrierReplies()
@@ -512,6 +533,27 @@ void TestMainFormBinding::enterOnEmailPageSendsTestEmail()
     f.ui().txtPhoneNumber->setFocus();
     QTest::keyClick(f.ui().txtPhoneNumber, Qt::Key_Return);
     QCOMPARE(pressed.count(), 1);
+}
+
+void TestMainFormBinding::trayWithoutPointerRefreshesWhenTipIsDue()
+{
+    MainFormFixture f;
+    f.create();
+    QVERIFY(f.service.waitForExchanges(3));
+    const auto updates = [&f] { return f.service.commands().count("UpdateStatus"); };
+    const qsizetype before = updates();
+    f.service.setReply("UpdateStatus",
+                       MainFormFixture::statusReply("pc-2", "198.51.100.23", "10.0.0.9"));
+    f.tray.makeTipDue();
+    QTRY_COMPARE(updates(), before + 1);
+    QCOMPARE(f.tray.toolTip(),
+             QString("Velmora\r\n==============\r\nComputer Name: pc-2\r\n"
+                     "Public IP Address: 198.51.100.23\r\nLocal IP Address: 10.0.0.9"));
+    // Opening the menu asks the tray, not the window: on a tray that reports the
+    // pointer the click has refreshed already.
+    emit f.tray.menu()->aboutToShow();
+    QTest::qWait(50);
+    QCOMPARE(updates(), before + 1);
 }
 
 QTEST_MAIN(TestMainFormBinding)

@@ -34,6 +34,8 @@ private slots:
     void lockOfACrashedCopyIsTakenOver();
     void sigtermEndsAtOnceWithoutSaving();
     void startWithoutServiceTellsAndEnds();
+    void withoutDisplay_data();
+    void withoutDisplay();
 
 private:
     QProcess* start(const QStringList& arguments, const QString& program = {});
@@ -253,6 +255,38 @@ void TestProgram::startWithoutServiceTellsAndEnds()
     QVERIFY(program->waitForFinished(10000));
     QCOMPARE(program->exitCode(), 0);
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
+}
+
+void TestProgram::withoutDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // the start of what it prints
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: velmora [systray]";
+    QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: velmora [systray]";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "velmora " VELMORA_VERSION_TEXT;
+    QTest::newRow("a start") << QStringList{"systray"} << 1 << "velmora: no display";
+}
+
+void TestProgram::withoutDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
+    program.setProcessEnvironment(env);
+    program.start(m_program, arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QString printed = QString::fromLocal8Bit(exitCode == 0 ? program.readAllStandardOutput()
+                                                                 : program.readAllStandardError());
+    QVERIFY2(printed.startsWith(output), qPrintable(printed));
+    QCOMPARE(m_service->exchanges().size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -1,7 +1,10 @@
+#include "shell/CommandLine.h"
 #include "shell/InstanceGuard.h"
 #include "shell/Shared.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
+#include <thread>
 
 class TestShell : public QObject
 {
@@ -11,6 +14,10 @@ private slots:
     void applicationTitle_data();
     void applicationTitle();
     void instanceNameIgnoresLetterCaseOnly();
+    void handOverCarriesArgumentsAndActivationToken_data();
+    void handOverCarriesArgumentsAndActivationToken();
+    void commandLineRequests_data();
+    void commandLineRequests();
 };
 
 void TestShell::applicationTitle_data()
@@ -45,6 +52,70 @@ void TestShell::instanceNameIgnoresLetterCaseOnly()
     qputenv("VELMORA_INSTANCE_NAME", "fixed");
     QCOMPARE(InstanceGuard::nameFor("/nonexistent/other/velmora"), QString("fixed"));
     qunsetenv("VELMORA_INSTANCE_NAME");
+}
+
+void TestShell::handOverCarriesArgumentsAndActivationToken_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("token");
+    QTest::newRow("none") << QStringList{} << QString();
+    QTest::newRow("systray, no token") << QStringList{"systray"} << QString();
+    QTest::newRow("token") << QStringList{"systray", "x y"} << QString("launcher-token_42");
+    QTest::newRow("token without arguments") << QStringList{} << QString("t");
+}
+
+void TestShell::handOverCarriesArgumentsAndActivationToken()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, token);
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString name = QStringLiteral("velmora-test-%1").arg(QCoreApplication::applicationPid());
+    InstanceGuard running(name);
+    QVERIFY(running.isFirstCopy());
+    QSignalSpy received(&running, &InstanceGuard::commandLineReceived);
+
+    // The later copy waits for the running copy, whose event loop runs here.
+    bool laterWasFirst = true;
+    std::thread later([&] {
+        InstanceGuard guard(name);
+        laterWasFirst = guard.isFirstCopy();
+        if (!laterWasFirst)
+            guard.handOver(arguments, token);
+    });
+    const bool arrived = received.wait(10000);
+    later.join();
+    QVERIFY(!laterWasFirst);
+    QVERIFY(arrived);
+    QCOMPARE(received.first().at(0).toStringList(), arguments);
+    QCOMPARE(received.first().at(1).toString(), token);
+}
+
+void TestShell::commandLineRequests_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("request");
+    const int run = int(CommandLineRequest::Run);
+    QTest::newRow("none") << QStringList{} << run;
+    QTest::newRow("systray") << QStringList{"systray"} << run;
+    QTest::newRow("--help") << QStringList{"--help"} << int(CommandLineRequest::Help);
+    QTest::newRow("-h") << QStringList{"-h"} << int(CommandLineRequest::Help);
+    QTest::newRow("--version") << QStringList{"--version"} << int(CommandLineRequest::Version);
+    QTest::newRow("help in second place") << QStringList{"systray", "--help"} << run;
+    QTest::newRow("--HELP") << QStringList{"--HELP"} << run;
+}
+
+void TestShell::commandLineRequests()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, request);
+    QList<QByteArray> storage{"velmora"};
+    for (const QString& argument : arguments)
+        storage.append(argument.toLocal8Bit());
+    QList<const char*> argv;
+    for (const QByteArray& argument : storage)
+        argv.append(argument.constData());
+    QCOMPARE(int(commandLineRequest(int(argv.size()), argv.constData())), request);
 }
 
 QTEST_MAIN(TestShell)
