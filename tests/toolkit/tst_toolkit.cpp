@@ -5,6 +5,7 @@
 #include "toolkit/TrayClickSorter.h"
 #include "toolkit/TypingLimit.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
@@ -74,6 +75,10 @@ private slots:
     void eachButtonCounts();
     void clicksFarApartAreTwoClicks();
     void switchReportsOnlyUserChanges();
+    void switchKeys_data();
+    void switchKeys();
+    void switchExposesItsCheckedState();
+    void switchGrowsWithItsFont();
     void typingLimitStopsTypingNotDeleting();
     void formFontFollowsTheDesktop_data();
     void formFontFollowsTheDesktop();
@@ -157,6 +162,91 @@ void TestToolkit::switchReportsOnlyUserChanges()
     QTest::keyClick(&onOff, Qt::Key_Space);
     QVERIFY(onOff.isOn());
     QCOMPARE(changes.last().first().toBool(), true);
+}
+
+void TestToolkit::switchKeys_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("toggles");
+
+    QTest::newRow("Space switches on") << false << int(Qt::Key_Space) << true;
+    QTest::newRow("Space switches off") << true << int(Qt::Key_Space) << true;
+    QTest::newRow("Return") << false << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter") << true << int(Qt::Key_Enter) << true;
+    QTest::newRow("Right switches on") << false << int(Qt::Key_Right) << true;
+    QTest::newRow("Right when on") << true << int(Qt::Key_Right) << false;
+    QTest::newRow("Left switches off") << true << int(Qt::Key_Left) << true;
+    QTest::newRow("Left when off") << false << int(Qt::Key_Left) << false;
+    QTest::newRow("Down") << false << int(Qt::Key_Down) << false;
+    QTest::newRow("a letter") << false << int(Qt::Key_A) << false;
+}
+
+void TestToolkit::switchKeys()
+{
+    QFETCH(bool, on);
+    QFETCH(int, key);
+    QFETCH(bool, toggles);
+    QWidget window;
+    auto* onOff = new OnOffSwitch(&window);
+    auto* next = new QLineEdit(&window);
+    onOff->setOn(on);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    onOff->setFocus();
+    QSignalSpy changes(onOff, &OnOffSwitch::stateChanged);
+    QTest::keyClick(onOff, Qt::Key(key));
+    QCOMPARE(onOff->isOn(), on != toggles);
+    QCOMPARE(onOff->isChecked(), onOff->isOn());
+    QCOMPARE(changes.count(), toggles ? 1 : 0);
+    if (toggles)
+        QCOMPARE(changes.first().first().toBool(), !on);
+    // No key moves the focus away, unlike the arrows on other buttons.
+    QCOMPARE(QApplication::focusWidget(), onOff);
+    QVERIFY(!next->hasFocus());
+}
+
+void TestToolkit::switchExposesItsCheckedState()
+{
+    OnOffSwitch onOff;
+    onOff.resize(onOff.sizeHint());
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&onOff);
+    QVERIFY(accessible);
+    QVERIFY(accessible->state().checkable);
+    QVERIFY(!accessible->state().checked);
+
+    onOff.setOn(true);
+    QVERIFY(accessible->state().checked);
+    QTest::mouseClick(&onOff, Qt::LeftButton);
+    QVERIFY(!accessible->state().checked);
+    QTest::keyClick(&onOff, Qt::Key_Space);
+    QVERIFY(accessible->state().checked);
+
+    // An assistive technology's press is the user's change.
+    QSignalSpy changes(&onOff, &OnOffSwitch::stateChanged);
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    QVERIFY(actions);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(!onOff.isOn());
+    QCOMPARE(changes.count(), 1);
+    QVERIFY(!accessible->state().checked);
+}
+
+void TestToolkit::switchGrowsWithItsFont()
+{
+    OnOffSwitch onOff;
+    onOff.setFont(formFont(QApplication::font()));
+    QCOMPARE(onOff.sizeHint(), QSize(64, 22)); // the drawn size at the forms' default font
+    QFont large = onOff.font();
+    large.setPointSize(24);
+    onOff.setFont(large);
+    QFont caption = large;
+    caption.setBold(true);
+    const QFontMetrics metrics(caption);
+    QVERIFY(onOff.sizeHint().height() > metrics.height());
+    // The caption beside the knob, which is as wide as the switch is high.
+    QVERIFY(onOff.sizeHint().width() - onOff.sizeHint().height() >=
+            metrics.horizontalAdvance(QStringLiteral("Off")));
 }
 
 void TestToolkit::typingLimitStopsTypingNotDeleting()
