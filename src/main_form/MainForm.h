@@ -73,6 +73,8 @@ protected:
 
 private:
     void FormCreate();
+    // Font and colours from the desktop's; again whenever the desktop's change.
+    void applyLook();
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();
