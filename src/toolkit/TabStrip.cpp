@@ -39,7 +39,9 @@ public:
         painter->drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                           index.data(Qt::DisplayRole).toString());
 
-        if (option.state & QStyle::State_HasFocus) {
+        // As styles do, the ring shows once the keyboard moves the focus.
+        if ((option.state & QStyle::State_HasFocus) &&
+            (option.state & QStyle::State_KeyboardFocusChange)) {
             painter->setPen(QPen(caption, 1, Qt::DotLine));
             painter->setBrush(Qt::NoBrush);
             painter->drawRect(option.rect.adjusted(2, 2, -3, -3));
