@@ -195,7 +195,12 @@ private:
                  const QString& caption)
     {
         QHash<QRgb, int> counts;
-        const QRect area = room.intersected(m_image.rect());
+        // The picture has the screen's pixels, the room the window's.
+        const qreal scale = m_image.devicePixelRatio();
+        const QRect pixels(QPoint(qCeil(room.left() * scale), qCeil(room.top() * scale)),
+                           QPoint(qFloor((room.right() + 1) * scale) - 1,
+                                  qFloor((room.bottom() + 1) * scale) - 1));
+        const QRect area = pixels.intersected(m_image.rect());
         for (int y = area.top(); y <= area.bottom(); ++y)
             for (int x = area.left(); x <= area.right(); ++x)
                 ++counts[m_image.pixel(x, y)];
