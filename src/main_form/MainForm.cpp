@@ -6,6 +6,9 @@
 #include "service_link/ServiceCommands.h"
 #include "shell/Shared.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/FocusFrameFollower.h"
+#include "toolkit/LookFollower.h"
+#include "toolkit/PasswordStars.h"
 #include "toolkit/ShellActions.h"
 #include "toolkit/SidePager.h"
 #include "toolkit/TrayIcon.h"
@@ -14,6 +17,7 @@
 
 #include <QFont>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenu>
 #include <QScreen>
 #include <QWindow>
@@ -42,9 +46,6 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
 {
     Q_INIT_RESOURCE(velmora);
     m_ui->setupUi(this);
-    setFixedSize(638, 515);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     m_pager = new SidePager(m_ui->tabList, m_ui->pageControl, this);
     m_pager->setTabVisible(RunProgramPage, false);
     m_pager->setTabVisible(FtpPage, false);
@@ -54,6 +55,15 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
         m_ui->lvLog->setColumnWidth(column, 153);
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);
+    showPasswordAsStars(m_ui->txtSMTPPassword);
+    showPasswordAsStars(m_ui->txtFTPPassword);
+    new FocusFrameFollower(this);
+    new LookFollower(this, [this] { applyLook(); });
+    // The window takes the size its layout needs (the drawn 638 by 515 at the drawn font)
+    // and the user cannot resize it.
+    layout()->activate();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     buildTrayMenu();
     buildHelpMenu();

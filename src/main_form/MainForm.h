@@ -89,6 +89,8 @@ private:
     void FormCreate();
     bool canHideToTray() const;
     bool iconInTray() const;
+    // Font and colours from the desktop's; again whenever the desktop's change.
+    void applyLook();
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();

@@ -1,8 +1,15 @@
 #include "shell/About.h"
 
 #include "shell/Shared.h"
+#include "toolkit/DrawnWidths.h"
+#include "toolkit/FocusFrameFollower.h"
+#include "toolkit/FormColours.h"
+#include "toolkit/FormFont.h"
+#include "toolkit/LookFollower.h"
 #include "ui_AboutForm.h"
 
+#include <QApplication>
+#include <QLayout>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -47,7 +54,15 @@ TFormAbout::TFormAbout(const std::function<QDateTime()>& clock, QWidget* parent)
       m_ui(std::make_unique<Ui::TFormAbout>())
 {
     m_ui->setupUi(this);
-    setFixedSize(448, 330);
+    new FocusFrameFollower(this);
+    new LookFollower(this, [this] {
+        setFont(formFont(QApplication::font()));
+        keepDrawnButtonWidths(this);
+        const FormColours colours = formColours(QApplication::palette());
+        paintSurface(this, colours.page, colours.pageText);
+    });
+    // Its layout sizes it: the drawn 448 by 330 at the drawn font, larger when the text needs it.
+    layout()->activate();
     connect(m_ui->btnOK, &QPushButton::clicked, this, &QDialog::accept);
     FormCreate(clock ? clock() : QDateTime::currentDateTime());
 }

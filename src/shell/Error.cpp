@@ -1,9 +1,16 @@
 #include "shell/Error.h"
 
+#include "toolkit/DrawnWidths.h"
+#include "toolkit/FocusFrameFollower.h"
+#include "toolkit/FormColours.h"
+#include "toolkit/FormFont.h"
+#include "toolkit/LookFollower.h"
 #include "toolkit/ShellActions.h"
 #include "ui_ErrorForm.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 
@@ -14,10 +21,16 @@ TFormError::TFormError(ShellActions& shell, QWidget* parent)
       m_ui(std::make_unique<Ui::TFormError>()), m_shell(shell)
 {
     m_ui->setupUi(this);
-    setFixedSize(360, 380);
-    // Where Tahoma is missing the fallback font runs wider: the heading must not be cut.
-    QLabel* heading = m_ui->StaticText1;
-    heading->resize(qMax(heading->width(), heading->sizeHint().width()), heading->height());
+    m_ui->Memo1->setAccessibleDescription(m_ui->StaticText2->text());
+    new FocusFrameFollower(this);
+    new LookFollower(this, [this] {
+        setFont(formFont(QApplication::font()));
+        keepDrawnButtonWidths(this);
+        const FormColours colours = formColours(QApplication::palette());
+        paintSurface(this, colours.window, colours.windowText);
+    });
+    // Its layout sizes it: the drawn 360 by 380 at the drawn font, larger when the text needs it.
+    layout()->activate();
     connect(m_ui->AdvGlowButton1, &QPushButton::clicked, this, &TFormError::AdvGlowButton1Click);
     connect(m_ui->AdvGlowButton2, &QPushButton::clicked, this, &QDialog::reject);
 }

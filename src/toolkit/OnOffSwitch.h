@@ -1,31 +1,34 @@
 #pragma once
 
-#include <QWidget>
+#include <QAbstractButton>
 
-// A sliding on/off switch with the captions "On" and "Off". stateChanged is
-// raised only for changes the user makes (mouse or keyboard), never by setOn().
-class OnOffSwitch : public QWidget
+// A sliding on/off switch with the captions "On" and "Off": a checkable button, so
+// assistive technologies see its state. stateChanged is raised only for changes the
+// user makes (mouse, Space, Return or Enter, Right to switch on, Left to switch off, an
+// assistive technology's toggle), never by setOn(). Its accessible name comes from the
+// label whose buddy it is.
+class OnOffSwitch : public QAbstractButton
 {
     Q_OBJECT
 
 public:
     explicit OnOffSwitch(QWidget* parent = nullptr);
 
-    bool isOn() const { return m_on; }
+    bool isOn() const { return isChecked(); }
     void setOn(bool on);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 signals:
     void stateChanged(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void toggleByUser();
+    QFont captionFont() const;
 
-    bool m_on = false;
+    bool m_settingFromProgram = false;
 };

@@ -31,6 +31,7 @@ void SidePager::setCurrentIndex(int index)
 void SidePager::setTabVisible(int index, bool visible)
 {
     m_tabs->setRowHidden(index, !visible);
+    m_tabs->updateGeometry();
 }
 
 bool SidePager::isTabVisible(int index) const
