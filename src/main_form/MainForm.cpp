@@ -5,6 +5,7 @@
 #include "main_form/StatusTexts.h"
 #include "service_link/ServiceCommands.h"
 #include "shell/Shared.h"
+#include "toolkit/AutostartEntry.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/FocusFrameFollower.h"
 #include "toolkit/LookFollower.h"
@@ -85,6 +86,9 @@ void TFormMain::FormCreate()
     LoadSettings();
     UpdateStatus();
     SetAuthState();
+    // Not one of the service's settings: the desktop's own autostart entry.
+    m_ui->chkStartAtLogon->setChecked(m_context.autostart && m_context.autostart->isEnabled());
+    m_ui->chkStartAtLogon->setVisible(m_context.autostart != nullptr);
     IsLoading = false;
 }
 
@@ -152,6 +156,7 @@ void TFormMain::connectHandlers()
     on(m_ui->chkAuth, &QCheckBox::clicked, &TFormMain::chkAuthClick);
     on(m_ui->chkUseSSL, &QCheckBox::clicked, &TFormMain::chkUseSSLClick);
     on(m_ui->chkHideSysTrayIcon, &QCheckBox::clicked, &TFormMain::chkHideSysTrayIconClick);
+    on(m_ui->chkStartAtLogon, &QCheckBox::clicked, &TFormMain::chkStartAtLogonClick);
 
     on(m_ui->btnApply, &QPushButton::clicked, &TFormMain::btnApplyClick);
     on(m_ui->btnOK, &QPushButton::clicked, &TFormMain::btnOKClick);

@@ -114,6 +114,7 @@ private:
     void Exit1Click();
     void Exit2Click();
     void chkHideSysTrayIconClick();
+    void chkStartAtLogonClick();
 
     // Status display.
     void tabStatusShow();

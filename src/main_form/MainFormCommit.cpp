@@ -1,6 +1,7 @@
 // Validation, change tracking, commit, and the window's life in the tray.
 #include "main_form/MainForm.h"
 
+#include "toolkit/AutostartEntry.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/SidePager.h"
 #include "toolkit/TrayIcon.h"
@@ -145,6 +146,18 @@ void TFormMain::Exit2Click()
     savePrompt();
     if (m_context.requestQuit)
         m_context.requestQuit();
+}
+
+void TFormMain::chkStartAtLogonClick()
+{
+    // Takes effect at once, like the tray icon option; nothing for "Apply".
+    const bool on = m_ui->chkStartAtLogon->isChecked();
+    try {
+        m_context.autostart->setEnabled(on);
+    } catch (const std::exception&) {
+        m_ui->chkStartAtLogon->setChecked(!on);
+        throw;
+    }
 }
 
 void TFormMain::chkHideSysTrayIconClick()

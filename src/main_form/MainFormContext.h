@@ -6,6 +6,7 @@
 #include <memory>
 
 class AbstractMailManager;
+class AutostartEntry;
 class Dialogs;
 class ShellActions;
 class TrayIcon;
@@ -20,6 +21,8 @@ struct MainFormContext
     Dialogs* dialogs = nullptr;
     TrayIcon* trayIcon = nullptr;
     ShellActions* shell = nullptr;
+    // The program's start at log-on; without it the option is not offered.
+    AutostartEntry* autostart = nullptr;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // The history log the service writes next to the executables.
     QString logFilePath;

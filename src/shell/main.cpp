@@ -4,6 +4,7 @@
 #include "shell/InstanceGuard.h"
 #include "shell/SessionEndWatcher.h"
 #include "shell/Shared.h"
+#include "toolkit/AutostartEntry.h"
 #include "toolkit/DesktopShellActions.h"
 #include "toolkit/MessageBoxDialogs.h"
 #include "toolkit/SystemTrayIcon.h"
@@ -72,6 +73,9 @@ int main(int argc, char** argv)
     MessageBoxDialogs dialogs(applicationTitle);
     DesktopShellActions shell;
     SystemTrayIcon trayIcon(QIcon(QStringLiteral(":/icons/tray.svg")));
+    AutostartEntry autostart = AutostartEntry::forThisUser(
+        QStringLiteral(VELMORA_DESKTOP_ID),
+        {QCoreApplication::applicationFilePath(), QStringLiteral("systray")});
 
     // Ending stops the event loop directly: quit() would first ask the window to
     // close, and the window only hides when asked.
@@ -81,6 +85,7 @@ int main(int argc, char** argv)
     context.dialogs = &dialogs;
     context.trayIcon = &trayIcon;
     context.shell = &shell;
+    context.autostart = &autostart;
     context.createMailManager = [] { return std::make_unique<MailManager>(); };
     context.logFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
     context.requestQuit = [&ending] {

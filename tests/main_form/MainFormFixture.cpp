@@ -17,9 +17,24 @@ MainFormFixture::MainFormFixture()
 
 QList<QByteArray> MainFormFixture::defaultValues()
 {
-    return {"0", "0", "0", "0", "me@example.com", "smtp.example.com", "25", "0", "0",
-            "user", "secret", "5555555555", "1", "/usr/bin/true", "ftp.example.com",
-            "ftpuser", "ftppass", "0"};
+    return {"0",
+            "0",
+            "0",
+            "0",
+            "me@example.com",
+            "smtp.example.com",
+            "25",
+            "0",
+            "0",
+            "user",
+            "secret",
+            "5555555555",
+            "1",
+            "/usr/bin/true",
+            "ftp.example.com",
+            "ftpuser",
+            "ftppass",
+            "0"};
 }
 
 QList<QByteArray> MainFormFixture::defaultCarriers()
@@ -53,6 +68,7 @@ TFormMain& MainFormFixture::create()
     context.dialogs = &dialogs;
     context.trayIcon = &tray;
     context.shell = &shell;
+    context.autostart = &autostart;
     context.clock = [this] { return now; };
     context.logFilePath = folder.filePath(QStringLiteral("velmora.log"));
     context.requestQuit = [this] { ++quitRequests; };

@@ -5,6 +5,7 @@
 #include "fakes/RecordingShellActions.h"
 #include "fakes/ScriptedDialogs.h"
 #include "main_form/MainForm.h"
+#include "toolkit/AutostartEntry.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -40,6 +41,12 @@ public:
     FakeTrayIcon tray;
     RecordingShellActions shell;
     QTemporaryDir folder;
+    // The log-on start, in the temporary folder: this user's autostart folder and
+    // a system-wide one.
+    AutostartEntry autostart{QStringLiteral("example.velmora.Velmora"),
+                             {QStringLiteral("/usr/bin/velmora"), QStringLiteral("systray")},
+                             folder.filePath(QStringLiteral("autostart")),
+                             {folder.filePath(QStringLiteral("xdg-autostart"))}};
     int quitRequests = 0;
     // Changes the window's collaborators before create() makes it (real shell
     // actions, the FTP page's port).

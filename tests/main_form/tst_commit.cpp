@@ -37,6 +37,8 @@ private slots:
     void withoutTrayHidingGoesToTheTaskbar();
     void startInTrayShowsTheWindowOnlyWithoutTray_data();
     void startInTrayShowsTheWindowOnlyWithoutTray();
+    void startAtLogonIsTheDesktopsNotTheService();
+    void startAtLogonThatCannotBeWrittenIsReported();
 };
 
 void TestCommit::emailValidation_data()
@@ -530,6 +532,50 @@ void TestCommit::startInTrayShowsTheWindowOnlyWithoutTray()
     form.showAtStart(startInTray);
     QCOMPARE(form.isVisible(), shown);
     QCOMPARE(form.isMinimized(), minimized);
+}
+
+void TestCommit::startAtLogonIsTheDesktopsNotTheService()
+{
+    MainFormFixture f;
+    const QString entry = f.folder.filePath("autostart/example.velmora.Velmora.desktop");
+    TFormMain& form = f.create();
+    form.show();
+    QVERIFY(!f.ui().chkStartAtLogon->isChecked());
+    f.ui().chkStartAtLogon->click();
+    QVERIFY(QFile::exists(entry));
+    QVERIFY(f.autostart.isEnabled());
+    QVERIFY(!f.ui().btnApply->isEnabled()); // nothing for the service
+    f.ui().btnOK->click();
+    const auto lists = f.waitForSavedLists(1);
+    QCOMPARE(lists.size(), 1);
+    QCOMPARE(lists[0].size(), 19);
+
+    // A later start finds it on; turning it off removes the entry.
+    MainFormFixture later;
+    later.autostart = f.autostart;
+    later.create();
+    QVERIFY(later.ui().chkStartAtLogon->isChecked());
+    later.ui().chkStartAtLogon->click();
+    QVERIFY(!QFile::exists(entry));
+    QVERIFY(!f.autostart.isEnabled());
+    QVERIFY(later.dialogs.shown.isEmpty());
+}
+
+void TestCommit::startAtLogonThatCannotBeWrittenIsReported()
+{
+    MainFormFixture f;
+    // A file where the autostart folder should be.
+    QFile blocker(f.folder.filePath("autostart"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    f.create();
+    f.ui().chkStartAtLogon->click();
+    QVERIFY(!f.ui().chkStartAtLogon->isChecked());
+    QCOMPARE(f.dialogs.errors().size(), 1);
+    QVERIFY2(f.dialogs.errors().first().startsWith("Could not change the log-on start: " +
+                                                   f.folder.filePath("autostart")),
+             qPrintable(f.dialogs.errors().first()));
+    QVERIFY(f.dialogs.errors().first().endsWith("."));
 }
 
 QTEST_MAIN(TestCommit)
