@@ -11,7 +11,7 @@ build_packages=(
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl
-  postfix vsftpd iproute2 procps
+  postfix vsftpd iproute2 procps dbus-daemon
 )
 
 want=("${build_packages[@]}")
