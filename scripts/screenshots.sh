@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
-# Screenshots of every page of the window, as a user sees it, on a private Xvfb
-# display with the real service answering. Usage: scripts/screenshots.sh [out-dir]
+# Screenshots of every page of the window and of the About box, as a user sees
+# them, on a private Xvfb display with the real service answering.
+# Usage: scripts/screenshots.sh [--dark] [--font-size <points>] [out-dir]
+#   --dark        a dark desktop palette (GTK's Adwaita dark, through Qt's GTK theme)
+#   --font-size   the desktop's font size (default: the desktop's default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+dark=0 font_size=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dark) dark=1; shift ;;
+    --font-size) font_size=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 out=$(mkdir -p "${1:-screenshots}" && cd "${1:-screenshots}" && pwd)
 bin="$PWD/${VELMORA_BUILD_DIR:-build}/bin"
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=disabled:
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/velmora"
 display=:$((300 + RANDOM % 200))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: otherwise the server resets when its last client leaves and turns away
+# whoever connects meanwhile.
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+for _ in $(seq 100); do DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
 service=""
 cleanup() {
   [ -n "${window:-}" ] && kill "$window" 2>/dev/null
@@ -32,21 +45,35 @@ service=$!
 for _ in $(seq 50); do port_busy && break; sleep 0.1; done
 
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
+# The desktop's palette and font, as a GTK desktop hands them to Qt programs.
+if [ "$dark" = 1 ] || [ -n "$font_size" ]; then
+  export QT_QPA_PLATFORMTHEME=gtk3
+  [ "$dark" = 1 ] && export GTK_THEME=Adwaita:dark
+  if [ -n "$font_size" ]; then
+    mkdir -p "$XDG_CONFIG_HOME/gtk-3.0"
+    printf '[Settings]\ngtk-font-name=Sans %s\n' "$font_size" >"$XDG_CONFIG_HOME/gtk-3.0/settings.ini"
+  fi
+fi
 # The window reads the log next to its executable: run a copy beside the log.
 cp "$bin/velmora" "$work/velmora"
 "$work/velmora" >/dev/null 2>&1 &
 window=$!
-xdotool search --sync --onlyvisible --name '^Velmora$' >/dev/null
+main=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -1)
 sleep 0.5
-# The window is centred on the 1024x768 screen; its tabs are stacked on the left.
-left=193 top=126
-tab() { xdotool mousemove $((left + 60)) $((top + 50 + 17 + 34 * $1)) click 1; sleep 0.4; }
-import -window root "$out/status.png"
-tab 1; import -window root "$out/email.png"
-tab 2; import -window root "$out/text-message.png"
-tab 3; import -window root "$out/options.png"
-tab 4; import -window root "$out/history-log.png"
-xdotool mousemove $((left + 594)) $((top + 26)) click 1; sleep 0.4
-import -window root "$out/help-menu.png"
-xdotool key Escape
+shot() { import -window "$1" "$out/$2.png"; }
+# The tabs from the keyboard: the strip has the focus first; Down goes to the
+# next shown tab.
+xdotool windowfocus --sync "$main"
+shot "$main" status
+for page in email text-message options history-log; do
+  xdotool key --window "$main" Down; sleep 0.4
+  shot "$main" "$page"
+done
+# The Help button at the right of the header; "About" from its menu.
+width=$(xdotool getwindowgeometry --shell "$main" | sed -n 's/^WIDTH=//p')
+xdotool mousemove --window "$main" $((width - 44)) 26 click 1; sleep 0.4
+import -window root -crop "$(xdotool getwindowgeometry --shell "$main" | awk -F= '/WIDTH/{w=$2}/HEIGHT/{h=$2}/^X/{x=$2}/^Y/{y=$2}END{print w+160 "x" h "+" x "+" y}')" "$out/help-menu.png"
+xdotool key a; sleep 0.6
+about=$(xdotool search --onlyvisible --name '^About - Velmora$' | head -1)
+[ -n "$about" ] && shot "$about" about && xdotool key --window "$about" Return
 echo "screenshots in $out"

@@ -52,8 +52,6 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     m_pager->setTabVisible(FtpPage, false);
     m_pager->setCurrentIndex(StatusPage);
     m_ui->lvLog->header()->setStretchLastSection(false);
-    for (int column = 0; column < 3; ++column)
-        m_ui->lvLog->setColumnWidth(column, 153);
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);
     showPasswordAsStars(m_ui->txtSMTPPassword);

@@ -91,6 +91,7 @@ private:
     bool iconInTray() const;
     // Font and colours from the desktop's; again whenever the desktop's change.
     void applyLook();
+    void keepLogColumnsWhole();
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();

@@ -9,6 +9,8 @@
 #include "ui_MainForm.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QTreeWidget>
 
 void TFormMain::applyLook()
 {
@@ -16,6 +18,7 @@ void TFormMain::applyLook()
     setFont(font);
     keepDrawnButtonWidths(this);
     keepDrawnFieldWidth(m_ui->txtSMTPPort, 49, QStringLiteral("65535"));
+    keepLogColumnsWhole();
     const FormColours colours = formColours(QApplication::palette());
     paintSurface(this, colours.window, colours.windowText);
 
@@ -38,4 +41,23 @@ void TFormMain::applyLook()
             }
         }
     }
+}
+
+void TFormMain::keepLogColumnsWhole()
+{
+    // The drawn 153 pixels a column, or what a date and an address need at the
+    // window's font; the list grows with them rather than cut them.
+    const QFontMetrics metrics(m_ui->lvLog->font());
+    const int margin = 2 * m_ui->lvLog->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    const QString samples[] = {QStringLiteral("2026-12-31 23:59:59"),
+                               QStringLiteral("255.255.255.255"),
+                               QStringLiteral("255.255.255.255")};
+    int total = 0;
+    for (int column = 0; column < 3; ++column) {
+        const int width = std::max(153, metrics.horizontalAdvance(samples[column]) + margin);
+        m_ui->lvLog->setColumnWidth(column, width);
+        total += width;
+    }
+    // As drawn: 465 pixels for three columns of 153.
+    m_ui->lvLog->setMinimumWidth(total + 465 - 3 * 153);
 }

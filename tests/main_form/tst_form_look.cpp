@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QFocusFrame>
 #include <QHash>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QtTest>
@@ -274,6 +275,10 @@ void TestFormLook::everyTextWholeAndLegible()
     QApplication::setPalette(dark ? darkPalette() : m_desktopPalette);
 
     MainFormFixture f;
+    QFile log(f.folder.filePath("velmora.log"));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("2026-12-28 23:58:59,255.255.255.255,192.168.100.200\r\n");
+    log.close();
     TFormMain& form = f.create();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -293,6 +298,23 @@ void TestFormLook::everyTextWholeAndLegible()
         for (const QString& problem : std::as_const(look.problems))
             problems.append(QStringLiteral("page %1: %2").arg(page).arg(problem));
     }
+    // The history list shows each date and address whole.
+    form.pager().setCurrentIndex(TFormMain::LogPage);
+    QApplication::processEvents();
+    const int textMargins = 2 * (ui.lvLog->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    QCOMPARE(ui.lvLog->topLevelItemCount(), 1);
+    for (int column = 0; column < 3; ++column) {
+        const QString text = ui.lvLog->topLevelItem(0)->text(column);
+        const int needed = ui.lvLog->fontMetrics().horizontalAdvance(text) + textMargins;
+        if (needed > ui.lvLog->columnWidth(column))
+            problems.append(QStringLiteral("history column %1 clips \"%2\": needs %3 in %4")
+                                .arg(column)
+                                .arg(text)
+                                .arg(needed)
+                                .arg(ui.lvLog->columnWidth(column)));
+    }
+    if (ui.lvLog->header()->length() > ui.lvLog->viewport()->width())
+        problems.append(QStringLiteral("the history list is narrower than its columns"));
     // The window takes the size its layout asks for, and keeps it.
     QCOMPARE(form.size(), form.sizeHint());
     QCOMPARE(form.minimumSize(), form.maximumSize());
