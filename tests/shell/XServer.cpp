@@ -171,6 +171,24 @@ QSize XServer::windowSize(const QString& window) const
     return {width, height};
 }
 
+QString XServer::trayIconOf(const QString& windowClass) const
+{
+    for (const QString& window : visibleWindowsOfClass(windowClass)) {
+        const QSize size = windowSize(window);
+        if (size.width() > 0 && size.width() <= 64 && size.height() <= 64)
+            return window;
+    }
+    return {};
+}
+
+QString XServer::mainWindowNamed(const QString& title) const
+{
+    for (const QString& window : windowsNamed(title))
+        if (windowSize(window).width() > 100)
+            return window;
+    return {};
+}
+
 QString XServer::firstVisibleWindow(const QString& title) const
 {
     return searchVisible(title).value(0);

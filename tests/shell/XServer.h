@@ -32,6 +32,11 @@ public:
     // Top-level windows whose title matches, shown or not.
     QStringList windowsNamed(const QString& title) const;
     QSize windowSize(const QString& window) const;
+    // A program's icon in the notification area: a small shown window of its class.
+    QString trayIconOf(const QString& windowClass) const;
+    // A program's main window: one of that title larger than the 1x1 client leader
+    // window Qt also names after the program.
+    QString mainWindowNamed(const QString& title) const;
     bool xdotool(const QStringList& arguments) const;
 
     // What the window system says of a window: whether it is viewable, its

@@ -1,3 +1,4 @@
+#include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
 
@@ -9,10 +10,7 @@
 
 namespace {
 
-QByteArray list(const QList<QByteArray>& lines)
-{
-    return FakeService::countedList(lines);
-}
+using programundertest::waitFor;
 
 constexpr int Rounds = 10;
 const QString MainTitle = QStringLiteral("Velmora");
@@ -41,11 +39,10 @@ private slots:
 
 private:
     QProcess* start(const QStringList& arguments);
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
     // The main window once the program has made its first exchanges.
     QString startUp(const QStringList& arguments, QProcess** process = nullptr);
-    QString iconWindow() const;
-    QString mainWindow() const;
+    QString iconWindow() const { return m_x.trayIconOf("velmora"); }
+    QString mainWindow() const { return m_x.mainWindowNamed(MainTitle); }
     QString openMenu(const std::function<bool()>& open);
     bool shownNormalAndActive(const QString& window) const;
     bool hiddenToTray(const QString& window) const;
@@ -62,7 +59,6 @@ private:
     QTemporaryDir m_runtime;
     std::unique_ptr<FakeService> m_service;
     QList<QProcess*> m_processes;
-    QString m_program;
 };
 
 void TestDesktop::initTestCase()
@@ -77,8 +73,7 @@ void TestDesktop::initTestCase()
     if (!m_x.startTrayHost())
         QSKIP("trayer is needed as the notification area");
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_program = qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora";
-    QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
+    QVERIFY2(QFile::exists(programundertest::path()), qPrintable(programundertest::path()));
 }
 
 void TestDesktop::init()
@@ -88,30 +83,7 @@ void TestDesktop::init()
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
-    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net"}));
-    m_service->setReply("GetSettings", list({"v",
-                                             "pc",
-                                             "203.0.113.7",
-                                             "10.0.0.2",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "me@example.com",
-                                             "smtp.example.com",
-                                             "25",
-                                             "0",
-                                             "0",
-                                             "",
-                                             "",
-                                             "5555555555",
-                                             "0",
-                                             "",
-                                             "",
-                                             "",
-                                             "",
-                                             "0"}));
-    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+    programundertest::answerAsTheService(*m_service);
 }
 
 void TestDesktop::cleanup()
@@ -130,29 +102,12 @@ void TestDesktop::cleanup()
 QProcess* TestDesktop::start(const QStringList& arguments)
 {
     auto* process = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_x.display());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    env.remove("VELMORA_INSTANCE_NAME");
-    process->setProcessEnvironment(env);
+    process->setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(m_program, arguments);
+    process->start(programundertest::path(), arguments);
     process->waitForStarted(5000);
     m_processes.append(process);
     return process;
-}
-
-bool TestDesktop::waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QTest::qWait(20);
-    }
-    return condition();
 }
 
 QString TestDesktop::startUp(const QStringList& arguments, QProcess** process)
@@ -170,25 +125,6 @@ QString TestDesktop::startUp(const QStringList& arguments, QProcess** process)
     if (!arguments.contains("systray"))
         waitFor([&] { return !(window = mainWindow()).isEmpty(); });
     return window;
-}
-
-QString TestDesktop::iconWindow() const
-{
-    for (const QString& window : m_x.visibleWindowsOfClass("velmora")) {
-        const QSize size = m_x.windowSize(window);
-        if (size.width() > 0 && size.width() <= 64 && size.height() <= 64)
-            return window;
-    }
-    return {};
-}
-
-QString TestDesktop::mainWindow() const
-{
-    // Qt also names its 1x1 client leader window after the program.
-    for (const QString& window : m_x.windowsNamed(MainTitle))
-        if (m_x.windowSize(window).width() > 100)
-            return window;
-    return {};
 }
 
 QString TestDesktop::openMenu(const std::function<bool()>& open)

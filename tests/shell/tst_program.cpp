@@ -1,3 +1,4 @@
+#include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
 
@@ -5,15 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
-
-namespace {
-
-QByteArray list(const QList<QByteArray>& lines)
-{
-    return FakeService::countedList(lines);
-}
-
-} // namespace
 
 // The real program, started as a user starts it, on a private display, against a
 // scripted service on 127.0.0.1:9522.
@@ -57,7 +49,7 @@ void TestProgram::initTestCase()
     if (!m_x.startTrayHost())
         QSKIP("trayer is needed as the notification area");
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_program = qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora";
+    m_program = programundertest::path();
     QVERIFY2(QFile::exists(m_program), qPrintable(m_program));
 }
 
@@ -66,31 +58,7 @@ void TestProgram::init()
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
-    m_service->setReply("GetCellularProviders",
-                        list({"v", "AT&T|txt.att.net", "Verizon|vtext.com"}));
-    m_service->setReply("GetSettings", list({"v",
-                                             "pc",
-                                             "203.0.113.7",
-                                             "10.0.0.2",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "me@example.com",
-                                             "smtp.example.com",
-                                             "25",
-                                             "0",
-                                             "0",
-                                             "",
-                                             "",
-                                             "5555555555",
-                                             "1",
-                                             "",
-                                             "",
-                                             "",
-                                             "",
-                                             "0"}));
-    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+    programundertest::answerAsTheService(*m_service);
 }
 
 void TestProgram::cleanup()
@@ -109,13 +77,7 @@ void TestProgram::cleanup()
 QProcess* TestProgram::start(const QStringList& arguments, const QString& program)
 {
     auto* process = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_x.display());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    env.remove("VELMORA_INSTANCE_NAME");
-    process->setProcessEnvironment(env);
+    process->setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(program.isEmpty() ? m_program : program, arguments);
     process->waitForStarted(5000);
@@ -134,13 +96,7 @@ bool TestProgram::waitForStartUp(int exchanges)
 
 bool TestProgram::waitForVisibleWindow(const QString& title, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (m_x.visibleWindows(title) > 0)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
+    return programundertest::waitFor([&] { return m_x.visibleWindows(title) > 0; }, timeoutMs);
 }
 
 void TestProgram::secondCopyShowsTheFirstCopysWindow_data()

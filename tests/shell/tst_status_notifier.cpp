@@ -1,3 +1,4 @@
+#include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
 
@@ -18,6 +19,8 @@ QByteArray list(const QList<QByteArray>& lines)
 {
     return FakeService::countedList(lines);
 }
+
+using programundertest::waitFor;
 
 } // namespace
 
@@ -62,10 +65,8 @@ private slots:
     void iconHidesAndShowsTheWindowAndKeepsItsTipTrue();
 
 private:
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
     QDBusMessage callItem(const QString& path, const QString& interface, const QString& method,
                           const QVariantList& arguments);
-    QString mainWindow() const;
 
     XServer m_x;
     QTemporaryDir m_runtime;
@@ -100,41 +101,13 @@ void TestStatusNotifier::initTestCase()
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
-    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net"}));
-    m_service->setReply("GetSettings", list({"v",
-                                             "pc",
-                                             "203.0.113.7",
-                                             "10.0.0.2",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "me@example.com",
-                                             "smtp.example.com",
-                                             "25",
-                                             "0",
-                                             "0",
-                                             "",
-                                             "",
-                                             "5555555555",
-                                             "0",
-                                             "",
-                                             "",
-                                             "",
-                                             "",
-                                             "0"}));
-    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+    programundertest::answerAsTheService(*m_service);
 
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_x.display());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
-    env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
-    env.remove("VELMORA_INSTANCE_NAME");
-    m_program.setProcessEnvironment(env);
+    m_program.setProcessEnvironment(
+        programundertest::environment(m_x.display(), m_runtime.path(), m_busAddress));
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_program.start(qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora", {});
+    m_program.start(programundertest::path(), {});
     QVERIFY(m_program.waitForStarted(5000));
 }
 
@@ -146,18 +119,6 @@ void TestStatusNotifier::cleanupTestCase()
             process->waitForFinished(3000);
         }
     }
-}
-
-bool TestStatusNotifier::waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    // The program calls the watcher while the test waits: the test's event loop runs.
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QTest::qWait(20);
-    }
-    return condition();
 }
 
 QDBusMessage TestStatusNotifier::callItem(const QString& path, const QString& interface,
@@ -173,20 +134,14 @@ QDBusMessage TestStatusNotifier::callItem(const QString& path, const QString& in
     return pending.reply();
 }
 
-QString TestStatusNotifier::mainWindow() const
-{
-    for (const QString& window : m_x.windowsNamed("Velmora"))
-        if (m_x.windowSize(window).width() > 100)
-            return window;
-    return {};
-}
-
 void TestStatusNotifier::iconHidesAndShowsTheWindowAndKeepsItsTipTrue()
 {
     QVERIFY2(waitFor([&] { return !m_watcher.items().isEmpty(); }), "the icon did not register");
     QVERIFY(m_service->waitForExchanges(3, 15000));
     QString window;
-    QVERIFY(waitFor([&] { return !(window = mainWindow()).isEmpty() && m_x.isViewable(window); }));
+    QVERIFY(waitFor([&] {
+        return !(window = m_x.mainWindowNamed("Velmora")).isEmpty() && m_x.isViewable(window);
+    }));
 
     // The tip the tray shows holds the status.
     const QDBusMessage tip = callItem("/StatusNotifierItem", "org.freedesktop.DBus.Properties",

@@ -1,3 +1,4 @@
+#include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
 
@@ -40,44 +41,13 @@ void TestTray::initTestCase()
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
-    const auto list = [](const QList<QByteArray>& lines) {
-        return FakeService::countedList(lines);
-    };
-    m_service->setReply("GetCellularProviders", list({"v", "AT&T|txt.att.net"}));
-    m_service->setReply("GetSettings", list({"v",
-                                             "pc",
-                                             "203.0.113.7",
-                                             "10.0.0.2",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "0",
-                                             "me@example.com",
-                                             "smtp.example.com",
-                                             "25",
-                                             "0",
-                                             "0",
-                                             "",
-                                             "",
-                                             "5555555555",
-                                             "0",
-                                             "",
-                                             "",
-                                             "",
-                                             "",
-                                             "0"}));
-    m_service->setReply("UpdateStatus", list({"v", "pc", "203.0.113.7", "10.0.0.2"}));
+    programundertest::answerAsTheService(*m_service);
     QVERIFY(m_x.startTrayHost());
 
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_x.display());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("XDG_RUNTIME_DIR", m_runtime.path());
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    m_program.setProcessEnvironment(env);
+    m_program.setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_program.start(qEnvironmentVariable("VELMORA_BINARY_DIR") + "/bin/velmora", {"systray"});
+    m_program.start(programundertest::path(), {"systray"});
     QVERIFY(m_program.waitForStarted(5000));
     QVERIFY(m_service->waitForExchanges(3, 15000));
     QVERIFY2(!iconWindow().isEmpty(), "the icon did not appear in the tray");
@@ -93,28 +63,15 @@ void TestTray::cleanupTestCase()
 
 bool TestTray::waitFor(const std::function<bool()>& condition, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QTest::qWait(50);
-    }
-    return condition();
+    return programundertest::waitFor(condition, timeoutMs);
 }
 
 QString TestTray::iconWindow(int timeoutMs) const
 {
-    // The icon is a small window of the program's class inside the tray.
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        for (const QString& window : m_x.visibleWindowsOfClass("velmora")) {
-            const QSize size = m_x.windowSize(window);
-            if (size.width() > 0 && size.width() <= 64 && size.height() <= 64)
-                return window;
-        }
-        QTest::qWait(100);
-    }
-    return {};
+    QString icon;
+    programundertest::waitFor([&] { return !(icon = m_x.trayIconOf("velmora")).isEmpty(); },
+                              timeoutMs);
+    return icon;
 }
 
 void TestTray::pointerOverIconRefreshesStatus()

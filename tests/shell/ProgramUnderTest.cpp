@@ -1,0 +1,65 @@
+#include "ProgramUnderTest.h"
+
+#include "fakes/FakeService.h"
+
+#include <QDeadlineTimer>
+#include <QTest>
+
+namespace programundertest {
+
+void answerAsTheService(FakeService& service)
+{
+    const QList<QByteArray> status{"pc", "203.0.113.7", "10.0.0.2"};
+    const QList<QByteArray> settings{"0",
+                                     "0",
+                                     "0",
+                                     "0",
+                                     "me@example.com",
+                                     "smtp.example.com",
+                                     "25",
+                                     "0",
+                                     "0",
+                                     "",
+                                     "",
+                                     "5555555555",
+                                     "0",
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     "0"};
+    service.setReply("GetCellularProviders", FakeService::countedList({"v", "AT&T|txt.att.net"}));
+    service.setReply("GetSettings",
+                     FakeService::countedList(QList<QByteArray>{"v"} + status + settings));
+    service.setReply("UpdateStatus", FakeService::countedList(QList<QByteArray>{"v"} + status));
+}
+
+QString path()
+{
+    return qEnvironmentVariable("VELMORA_BINARY_DIR") + QStringLiteral("/bin/velmora");
+}
+
+QProcessEnvironment environment(const QString& display, const QString& runtimeFolder,
+                                const QString& busAddress)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+    env.remove("VELMORA_INSTANCE_NAME");
+    return env;
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QTest::qWait(20);
+    }
+    return condition();
+}
+
+} // namespace programundertest

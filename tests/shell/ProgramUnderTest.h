@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <functional>
+
+class FakeService;
+
+// What the tests of the real program share: a scripted service that answers as
+// the service does when the window starts, and the program's environment on a
+// private display.
+namespace programundertest {
+
+// One carrier; e-mail settings filled (so switching e-mail alerts on asks
+// nothing); the status "pc", 203.0.113.7, 10.0.0.2.
+void answerAsTheService(FakeService& service);
+// The velmora built beside the tests.
+QString path();
+// The display, a runtime folder of the test's own and a session bus (none unless given).
+QProcessEnvironment environment(const QString& display, const QString& runtimeFolder,
+                                const QString& busAddress = QStringLiteral("disabled:"));
+// Polls the condition while the test's event loop runs, for at most the time given.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
+
+} // namespace programundertest
