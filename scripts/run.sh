@@ -9,7 +9,8 @@ bin="$PWD/${VELMORA_BUILD_DIR:-build}/bin"
 if [ -x "$bin/velmora-service" ]; then
   if ! "$bin/velmora-service" --is-running 2>/dev/null; then
     nohup "$bin/velmora-service" >>"${XDG_STATE_HOME:-$HOME/.local/state}/velmora-service.out" 2>&1 &
-    sleep 0.3
+    # The window asks the service at once: wait until it listens.
+    for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/9522) 2>/dev/null && break; sleep 0.05; done
   fi
 fi
 

@@ -25,11 +25,12 @@ display=:$((300 + RANDOM % 200))
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-service=""
+service="" window=""
+# Whatever has already ended, the rest is still stopped and the folder removed.
 cleanup() {
-  [ -n "${window:-}" ] && kill "$window" 2>/dev/null
-  [ -n "$service" ] && kill "$service" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
+  set +e
+  for pid in $window $service $xvfb; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,7 +43,8 @@ printf '2026-12-09 08:15:02,203.0.113.7,192.168.1.20\r\n2026-12-10 14:03:07,198.
 # No public echo service is asked: the address check stays on this machine.
 "$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
 service=$!
-for _ in $(seq 50); do port_busy && break; sleep 0.1; done
+for _ in $(seq 100); do port_busy && break; sleep 0.05; done
+port_busy || { echo "velmora-service did not start" >&2; exit 1; }
 
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 # The desktop's palette and font, as a GTK desktop hands them to Qt programs.

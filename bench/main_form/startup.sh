@@ -10,19 +10,29 @@ work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=disabled:
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 display=:$((300 + RANDOM % 200))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: otherwise the server resets when its last client leaves and turns away
+# whoever connects meanwhile.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+service="" pid=""
+# Whatever has already ended, the rest is still stopped and the folder removed.
+cleanup() {
+  set +e
+  for p in $pid $service $xvfb; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  cat "$work/window.err" >&2 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
 port_busy() { (exec 3<>/dev/tcp/127.0.0.1/9522) 2>/dev/null; }
-service=""
 if ! port_busy; then
   "$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" \
     --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
   service=$!
 fi
-cleanup() { [ -n "$service" ] && kill "$service" 2>/dev/null; kill "$xvfb" 2>/dev/null; cat "$work/window.err" >&2; rm -rf "$work"; }
-trap cleanup EXIT
-for _ in $(seq 50); do port_busy && break; sleep 0.1; done
+for _ in $(seq 100); do port_busy && break; sleep 0.05; done
+port_busy || { echo "velmora-service did not start" >&2; exit 1; }
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 
 times=()
@@ -39,6 +49,7 @@ for i in $(seq "$runs"); do
     rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
   fi
   kill "$pid"; wait "$pid" 2>/dev/null || true
+  pid=""
 done
 sorted=($(printf '%s\n' "${times[@]}" | sort -n))
 echo "start-up to shown window (ms): ${times[*]}"
