@@ -6,12 +6,17 @@
 #include "servers/ServerProcess.h"
 #include "servers/SmtpCertificates.h"
 #include "servers/SmtpServer.h"
+#include "support/Absence.h"
+#include "support/MailText.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+
+using mailtext::bodyOf;
+using mailtext::headerOf;
 
 using testservers::SmtpServer;
 
@@ -53,19 +58,6 @@ Email plainEmail(const QString& recipient = kRecipient)
     email.setFrom(kSender);
     email.AddRecipientList(recipient);
     return email;
-}
-
-QByteArray bodyOf(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\r\n\r\n") + 4);
-}
-
-QByteArray headerOf(const QByteArray& message, const QByteArray& name)
-{
-    for (const QByteArray& line : message.left(message.indexOf("\r\n\r\n")).split('\n'))
-        if (line.startsWith(name + ": "))
-            return line.mid(name.size() + 2).chopped(line.endsWith('\r') ? 1 : 0);
-    return {};
 }
 
 // The password must not show in any form an SMTP client sends it in.
@@ -289,7 +281,10 @@ void MailManagerTest::connectionKeptUntilClosed()
     auto manager = std::make_unique<MailManager>();
     configure(*manager, server.port());
     QCOMPARE(manager->SendEmail(plainEmail()), 1);
-    QTest::qWait(200);
+    QVERIFY(neverWithin(200, [&] {
+        return server.eventCount(QStringLiteral("QUIT")) > 0 ||
+               server.eventCount(QStringLiteral("close")) > closedBefore;
+    }));
     QCOMPARE(server.eventCount(QStringLiteral("QUIT")), 0);
     QCOMPARE(server.eventCount(QStringLiteral("close")), closedBefore);
 

@@ -3,9 +3,12 @@
 #include "alerts/MailError.h"
 #include "alerts/MessageComposer.h"
 #include "common/TestMessages.h"
+#include "support/MailText.h"
 
 #include <QTest>
 #include <QTimeZone>
+
+using mailtext::bodyOf;
 
 namespace {
 
@@ -21,11 +24,6 @@ QMap<QByteArray, QByteArray> headersOf(const QByteArray& message)
         headers.insert(trimmed.left(colon), trimmed.mid(colon + 2));
     }
     return headers;
-}
-
-QByteArray bodyOf(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\r\n\r\n") + 4);
 }
 
 // Decodes one header value made of RFC 2047 B encoded words (what headerText makes).

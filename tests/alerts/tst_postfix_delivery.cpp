@@ -4,33 +4,19 @@
 #include "common/TestMessages.h"
 #include "servers/PostfixInstance.h"
 #include "servers/SmtpCertificates.h"
+#include "support/MailText.h"
 
 #include <QTest>
+
+using mailtext::bodyOf;
+using mailtext::headerBlock;
+using mailtext::headerOf;
 
 namespace {
 
 const QString kFirst = QStringLiteral("first@example.test");
 const QString kSecond = QStringLiteral("second@example.test");
 const QString kPhone = QStringLiteral("5551234567@sms.example.test");
-
-// Postfix stores messages with LF line ends.
-QByteArray headerBlock(const QByteArray& message)
-{
-    return message.left(message.indexOf("\n\n") + 1);
-}
-
-QByteArray bodyOf(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\n\n") + 2);
-}
-
-QByteArray headerOf(const QByteArray& message, const QByteArray& name)
-{
-    for (const QByteArray& line : headerBlock(message).split('\n'))
-        if (line.startsWith(name + ": "))
-            return line.mid(name.size() + 2);
-    return {};
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "MainFormFixture.h"
+#include "support/Absence.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -221,7 +222,8 @@ void TestCommit::commitButtons()
     QVERIFY(f.ui().btnApply->isEnabled());
     form.findChild<QPushButton*>(button)->click();
     const auto lists = f.waitForSavedLists(saved ? 1 : 0);
-    QTest::qWait(saved ? 0 : 100);
+    if (!saved)
+        QVERIFY(neverWithin(100, [&] { return !f.savedLists().isEmpty(); }));
     QCOMPARE(f.savedLists().size(), saved ? 1 : 0);
     if (saved)
         QCOMPARE(lists[0][5], email.toUtf8());
@@ -357,8 +359,7 @@ void TestCommit::sessionEndAsksNothingAndSavesNothing()
     QVERIFY(form.SessionEnding);
     QVERIFY(f.dialogs.shown.isEmpty());
     QCOMPARE(f.quitRequests, 1);
-    QTest::qWait(100);
-    QCOMPARE(f.savedLists().size(), 0);
+    QVERIFY(neverWithin(100, [&] { return !f.savedLists().isEmpty(); }));
     // A session end that was cancelled leaves the flag set: the close box now ends
     // the program without the question.
     form.show();
@@ -463,8 +464,8 @@ void TestCommit::minimizeHidesWhileIconShown()
     QVERIFY(form.isVisible());
     f.ui().chkHideSysTrayIcon->click();
     form.showMinimized();
-    QTest::qWait(50);
-    QVERIFY(form.isVisible()); // a normal taskbar entry while the icon is removed
+    // A normal taskbar entry while the icon is removed: never hidden.
+    QVERIFY(neverWithin(50, [&] { return !form.isVisible(); }));
 }
 
 void TestCommit::withoutTrayHidingGoesToTheTaskbar_data()
@@ -495,9 +496,8 @@ void TestCommit::withoutTrayHidingGoesToTheTaskbar()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     leave();
-    QTest::qWait(50);
-    QVERIFY(form.isVisible());
-    QVERIFY(form.isMinimized());
+    QTRY_VERIFY(form.isMinimized());
+    QVERIFY(neverWithin(50, [&] { return !form.isVisible(); }));
     form.ShowVelmora1Click();
     QVERIFY(form.isVisible());
     QVERIFY(!form.isMinimized());

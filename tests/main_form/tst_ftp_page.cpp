@@ -1,8 +1,8 @@
 #include "MainFormFixture.h"
 #include "servers/FreePort.h"
-#include "servers/FtpPythonServer.h"
-#include "servers/FtpVsftpdServer.h"
+#include "servers/FtpServerPair.h"
 #include "servers/ServerProcess.h"
+#include "support/TestFiles.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -15,9 +15,11 @@
 #include <memory>
 #include <unistd.h>
 
+using testfiles::readFile;
+using testfiles::writeFile;
 using testservers::FtpPythonServer;
+using testservers::FtpServerPair;
 using testservers::FtpTestServer;
-using testservers::FtpVsftpdServer;
 
 namespace {
 
@@ -47,21 +49,6 @@ QStringList successNotices(const QString& host = QStringLiteral("127.0.0.1"))
         notices << QStringLiteral("Resolving hostname %1.").arg(host);
     return notices << Connecting << Connected << Established << Starting << Complete
                    << Disconnecting << Disconnected << Success;
-}
-
-QByteArray readFile(const QString& fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<cannot read ") + fileName.toLocal8Bit() + '>';
-    return file.readAll();
-}
-
-bool writeFile(const QString& fileName, const QByteArray& content)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 // The account the page logs in with; empty texts take the server's own.
@@ -97,15 +84,12 @@ private slots:
     void uploadsOnTheStandardPort();
 
 private:
-    FtpTestServer* server(const QString& name);
     // The window with the FTP page shown and filled in for a server on port.
     static void createOnFtpPage(MainFormFixture& f, quint16 port, const FtpTestServer* ftpServer,
                                 const Login& login = {});
     QString templatePath() const { return QDir(m_folder->path()).filePath(PageName); }
 
-    FtpPythonServer m_python;
-    std::unique_ptr<FtpVsftpdServer> m_vsftpd;
-    QString m_vsftpdSkipReason;
+    FtpServerPair m_servers;
     // The current folder during each test, fresh for each.
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_previousFolder;
@@ -113,21 +97,12 @@ private:
 
 void TestFtpPage::initTestCase()
 {
-    QVERIFY2(m_python.start(), qPrintable(m_python.errorText()));
-    m_vsftpdSkipReason = FtpVsftpdServer::unavailableReason();
-    if (m_vsftpdSkipReason.isEmpty()) {
-        m_vsftpd = std::make_unique<FtpVsftpdServer>();
-        QVERIFY2(m_vsftpd->start(), qPrintable(m_vsftpd->errorText()));
-    }
+    QVERIFY2(m_servers.start(), qPrintable(m_servers.errorText()));
 }
 
 void TestFtpPage::init()
 {
-    for (FtpTestServer* each :
-         {static_cast<FtpTestServer*>(&m_python), static_cast<FtpTestServer*>(m_vsftpd.get())}) {
-        if (each)
-            QFile::remove(QDir(each->homePath()).filePath(PageName));
-    }
+    m_servers.removeFromEach(PageName);
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
     m_previousFolder = QDir::currentPath();
@@ -138,13 +113,6 @@ void TestFtpPage::cleanup()
 {
     QDir::setCurrent(m_previousFolder);
     m_folder.reset();
-}
-
-FtpTestServer* TestFtpPage::server(const QString& name)
-{
-    if (name == m_python.name())
-        return &m_python;
-    return m_vsftpd.get();
 }
 
 void TestFtpPage::createOnFtpPage(MainFormFixture& f, quint16 port, const FtpTestServer* ftpServer,
@@ -197,9 +165,9 @@ void TestFtpPage::uploadsTheFilledPage()
     QFETCH(QList<QByteArray>, status);
     QFETCH(QByteArray, pageTemplate);
     QFETCH(QByteArray, page);
-    FtpTestServer* const ftpServer = server(serverName);
+    FtpTestServer* const ftpServer = m_servers.byName(serverName);
     if (!ftpServer)
-        QSKIP(qPrintable(m_vsftpdSkipReason));
+        QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
     QVERIFY(writeFile(templatePath(), pageTemplate));
     MainFormFixture f;
     f.service.setReply("GetSettings",
@@ -268,9 +236,9 @@ void TestFtpPage::failuresAreNoticedAfterTheStatusesReached()
     FtpTestServer* ftpServer = nullptr;
     quint16 port = testservers::freePort();
     if (!serverName.isEmpty()) {
-        ftpServer = server(serverName);
+        ftpServer = m_servers.byName(serverName);
         if (!ftpServer)
-            QSKIP(qPrintable(m_vsftpdSkipReason));
+            QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
         port = ftpServer->port();
     }
     QVERIFY(writeFile(templatePath(), PageTemplate));
@@ -332,7 +300,7 @@ void TestFtpPage::templateThatCannotBeFilledGoesToTheErrorBox()
     QTcpServer listener;
     QVERIFY(listener.listen(QHostAddress::LocalHost));
     MainFormFixture f;
-    createOnFtpPage(f, listener.serverPort(), &m_python);
+    createOnFtpPage(f, listener.serverPort(), &m_servers.python());
 
     f.ui().btnUploadTestPage->click();
     running.kill();
@@ -352,35 +320,36 @@ void TestFtpPage::testAfterAFailureConnectsAfresh()
 {
     QVERIFY(writeFile(templatePath(), PageTemplate));
     MainFormFixture f;
-    createOnFtpPage(f, m_python.port(), &m_python, Login{QStringLiteral("127.0.0.1"), {}, "wrong"});
+    createOnFtpPage(f, m_servers.python().port(), &m_servers.python(),
+                    Login{QStringLiteral("127.0.0.1"), {}, "wrong"});
     f.ui().btnUploadTestPage->click();
     QCOMPARE(f.dialogs.notices().last(), QStringLiteral("Authentication failed."));
 
     f.dialogs.clear();
-    f.ui().txtFTPPassword->setText(m_python.password());
+    f.ui().txtFTPPassword->setText(m_servers.python().password());
     f.ui().btnUploadTestPage->click();
 
     QCOMPARE(f.dialogs.errors(), QStringList());
     QCOMPARE(f.dialogs.notices(), successNotices());
-    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(PageName)), FilledPage);
+    QCOMPARE(readFile(QDir(m_servers.python().homePath()).filePath(PageName)), FilledPage);
 }
 
 void TestFtpPage::fileNameAndRootFieldsAreIgnored()
 {
     QVERIFY(writeFile(templatePath(), PageTemplate));
     QVERIFY(writeFile(QDir(m_folder->path()).filePath(QStringLiteral("index.html")), "other"));
-    QVERIFY(QDir(m_python.homePath()).mkdir(QStringLiteral("pages")));
+    QVERIFY(QDir(m_servers.python().homePath()).mkdir(QStringLiteral("pages")));
     MainFormFixture f;
-    createOnFtpPage(f, m_python.port(), &m_python);
+    createOnFtpPage(f, m_servers.python().port(), &m_servers.python());
     f.ui().Edit1->setText(QStringLiteral("index.html"));
     f.ui().Edit2->setText(QStringLiteral("/pages/"));
 
     f.ui().btnUploadTestPage->click();
 
     QCOMPARE(f.dialogs.notices(), successNotices());
-    QCOMPARE(QDir(m_python.homePath()).entryList(QDir::Files), QStringList{PageName});
-    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(PageName)), FilledPage);
-    QVERIFY(QDir(m_python.homePath()).rmdir(QStringLiteral("pages")));
+    QCOMPARE(QDir(m_servers.python().homePath()).entryList(QDir::Files), QStringList{PageName});
+    QCOMPARE(readFile(QDir(m_servers.python().homePath()).filePath(PageName)), FilledPage);
+    QVERIFY(QDir(m_servers.python().homePath()).rmdir(QStringLiteral("pages")));
 }
 
 void TestFtpPage::templateIsTakenFromTheFolderOfTheChosenProgram()
@@ -394,13 +363,14 @@ void TestFtpPage::templateIsTakenFromTheFolderOfTheChosenProgram()
                       "<p>[[ComputerName]]</p>"));
     MainFormFixture f;
     f.dialogs.files = {folder.filePath(QStringLiteral("tools/alert.sh"))};
-    createOnFtpPage(f, m_python.port(), &m_python);
+    createOnFtpPage(f, m_servers.python().port(), &m_servers.python());
 
     f.ui().btnSelectProgram->click();
     f.ui().btnUploadTestPage->click();
 
     QCOMPARE(f.dialogs.notices(), successNotices());
-    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(PageName)), QByteArray("<p>pc-1</p>"));
+    QCOMPARE(readFile(QDir(m_servers.python().homePath()).filePath(PageName)),
+             QByteArray("<p>pc-1</p>"));
     QCOMPARE(readFile(templatePath()), QByteArray("<p>start folder</p>"));
 }
 

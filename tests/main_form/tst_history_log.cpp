@@ -1,5 +1,6 @@
 #include "MainFormFixture.h"
 #include "main_form/TreeWidgetReport.h"
+#include "support/TestFiles.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -10,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <QtTest>
+
+using testfiles::readFile;
+using testfiles::writeFile;
 
 namespace {
 
@@ -27,19 +31,6 @@ Rows rowsOf(const QTreeWidget& view)
         rows.append(cells);
     }
     return rows;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(file.errorString()));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A window on screen with the Status page current, as after start-up.
@@ -168,12 +159,12 @@ void TestHistoryLog::fileShownAsRows()
     QFETCH(Rows, rows);
     LogWindow w;
     // Rows from an earlier visit are replaced.
-    writeFile(w.logPath(), "old,1.1.1.1,2.2.2.2\r\nolder,3.3.3.3,4.4.4.4\r\n");
+    QVERIFY(writeFile(w.logPath(), "old,1.1.1.1,2.2.2.2\r\nolder,3.3.3.3,4.4.4.4\r\n"));
     w.showLogPage();
     QCOMPARE(w.rows().size(), 2);
     w.showOtherPage();
 
-    writeFile(w.logPath(), file);
+    QVERIFY(writeFile(w.logPath(), file));
     w.showLogPage();
     QCOMPARE(w.rows(), rows);
     QVERIFY(w.dialogs.shown.isEmpty());
@@ -182,7 +173,7 @@ void TestHistoryLog::fileShownAsRows()
 void TestHistoryLog::notReadAtStartUpNorWhileShown()
 {
     LogWindow w;
-    writeFile(w.logPath(), "A,B,C\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\n"));
     QVERIFY(QTest::qWaitForWindowExposed(&w.form()));
     QCOMPARE(w.rows(), Rows{});
 
@@ -190,14 +181,14 @@ void TestHistoryLog::notReadAtStartUpNorWhileShown()
     QCOMPARE(w.rows(), (Rows{{"A", "B", "C"}}));
     // A line the service adds while the page stays shown appears at the next showing:
     // after another page, or after the window comes back from the tray.
-    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n"));
     w.showLogPage();
     QCOMPARE(w.rows().size(), 1);
     w.showOtherPage();
     w.showLogPage();
     QCOMPARE(w.rows().size(), 2);
 
-    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\nG,H,I\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\nG,H,I\r\n"));
     w.form().hideToTray();
     w.form().ShowVelmora1Click();
     QCOMPARE(w.rows().size(), 3);
@@ -214,7 +205,7 @@ void TestHistoryLog::keptRowsWhenNoFile()
 {
     QFETCH(bool, folderInstead);
     LogWindow w;
-    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n"));
     w.showLogPage();
     w.showOtherPage();
 
@@ -238,7 +229,7 @@ void TestHistoryLog::firstVisitWithoutFile()
 void TestHistoryLog::clearEmptiesListAndDeletesFile()
 {
     LogWindow w;
-    writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\nD,E,F\r\n"));
     w.showLogPage();
     QCOMPARE(w.rows().size(), 2);
 
@@ -264,7 +255,7 @@ void TestHistoryLog::clearLeavesFolderAlone()
 {
     LogWindow w;
     QVERIFY(QDir(w.folder.path()).mkdir(QStringLiteral("velmora.log")));
-    writeFile(w.logPath() + QStringLiteral("/inside"), "x");
+    QVERIFY(writeFile(w.logPath() + QStringLiteral("/inside"), "x"));
     w.showLogPage();
     QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
     QVERIFY(QFileInfo(w.logPath()).isDir());
@@ -278,7 +269,7 @@ void TestHistoryLog::clearWhileServiceWritesKeepsFile()
         QSKIP("flock (util-linux) is not installed");
     LogWindow w;
     const QByteArray entries("A,B,C\r\nD,E,F\r\n");
-    writeFile(w.logPath(), entries);
+    QVERIFY(writeFile(w.logPath(), entries));
     w.showLogPage();
 
     {
@@ -336,7 +327,7 @@ void TestHistoryLog::reportTakesColumnsAsShown()
 void TestHistoryLog::printCancelledPrintsNothing()
 {
     LogWindow w;
-    writeFile(w.logPath(), "A,B,C\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\n"));
     w.showLogPage();
     const QString pdf = w.folder.filePath(QStringLiteral("log.pdf"));
     // The user sets the dialog up, then cancels.
@@ -356,11 +347,11 @@ void TestHistoryLog::printShowsTitleAndRowsAsShown()
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
     LogWindow w;
-    writeFile(w.logPath(), "2024-01-05 10:00:00,203.0.113.7,192.168.1.20\r\n"
-                           "2024-02-06 11:30:00,198.51.100.9,192.168.1.21\r\n");
+    QVERIFY(writeFile(w.logPath(), "2024-01-05 10:00:00,203.0.113.7,192.168.1.20\r\n"
+                                   "2024-02-06 11:30:00,198.51.100.9,192.168.1.21\r\n"));
     w.showLogPage();
     // The printout is what the list shows; the file is not read again.
-    writeFile(w.logPath(), "2030-01-01 00:00:00,0.0.0.0,0.0.0.0\r\n");
+    QVERIFY(writeFile(w.logPath(), "2030-01-01 00:00:00,0.0.0.0,0.0.0.0\r\n"));
     const QString pdf = w.folder.filePath(QStringLiteral("log.pdf"));
     w.dialogs.printerAnswer = true;
     w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
@@ -398,7 +389,7 @@ void TestHistoryLog::printEmptyList()
 void TestHistoryLog::printFailureShownAsError()
 {
     LogWindow w;
-    writeFile(w.logPath(), "A,B,C\r\n");
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\n"));
     w.showLogPage();
     const QString pdf = w.folder.filePath(QStringLiteral("missing/log.pdf"));
     w.dialogs.printerAnswer = true;

@@ -1,4 +1,5 @@
 #include "MainFormFixture.h"
+#include "support/TestFiles.h"
 #include "toolkit/DesktopShellActions.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
@@ -8,20 +9,11 @@
 #include <QtTest>
 #include <memory>
 
+using testfiles::writeFile;
+
 namespace {
 
 const QString PathNotCorrect = QStringLiteral("Error: Program path is not correct.");
-
-bool writeFile(const QString& fileName, const QByteArray& content, bool executable = false)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    if (executable)
-        return file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
-    return true;
-}
 
 QString canonical(const QString& path)
 {

@@ -7,11 +7,15 @@
 #include "servers/SmtpCertificates.h"
 #include "servers/SmtpServer.h"
 #include "shell/Error.h"
+#include "support/MailText.h"
 #include "toolkit/SidePager.h"
 #include "ui_ErrorForm.h"
 #include "ui_MainForm.h"
 
 #include <QtTest>
+
+using mailtext::bodyOf;
+using mailtext::headerOf;
 
 using testservers::SmtpServer;
 
@@ -69,19 +73,6 @@ std::unique_ptr<AbstractMailManager> realMailManager()
 QPushButton* buttonFor(MainFormFixture& f, Handler handler)
 {
     return handler == Handler::TestEmail ? f.ui().AdvGlowButton1 : f.ui().btnSendTestMessage;
-}
-
-QByteArray bodyOf(const QByteArray& message)
-{
-    return message.mid(message.indexOf("\r\n\r\n") + 4);
-}
-
-QByteArray headerOf(const QByteArray& message, const QByteArray& name)
-{
-    for (const QByteArray& line : message.left(message.indexOf("\r\n\r\n")).split('\n'))
-        if (line.startsWith(name + ": "))
-            return line.mid(name.size() + 2).chopped(line.endsWith('\r') ? 1 : 0);
-    return {};
 }
 
 // The window, shown, with its error dialog; the dialog's texts are collected

@@ -6,8 +6,8 @@
 #include "net/FtpStoreError.h"
 #include "net/FtpTimeoutError.h"
 #include "servers/FreePort.h"
-#include "servers/FtpPythonServer.h"
-#include "servers/FtpVsftpdServer.h"
+#include "servers/FtpServerPair.h"
+#include "support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,9 +19,10 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+using testfiles::readFile;
 using testservers::FtpPythonServer;
+using testservers::FtpServerPair;
 using testservers::FtpTestServer;
-using testservers::FtpVsftpdServer;
 
 namespace {
 
@@ -80,14 +81,6 @@ QStringList successStatuses(const QString& host)
     return statuses;
 }
 
-QByteArray readFile(const QString& fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<cannot read ") + fileName.toLocal8Bit() + '>';
-    return file.readAll();
-}
-
 QByteArray pseudoRandomBytes(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -125,47 +118,27 @@ private slots:
 private:
     static void addServerColumn();
     static void addRowsForEachServer(const char* name, const std::function<void(QTestData&)>& fill);
-    // The server a row names; nullptr when it cannot run here.
-    FtpTestServer* server(const QString& name);
     static void configure(FtpClient& client, const FtpTestServer& server,
                           const QString& host = QStringLiteral("127.0.0.1"));
     QString writeLocalFile(const QByteArray& content);
 
     QTemporaryDir m_localFolder;
     // A multi-line greeting on the main server: every test reads one.
-    FtpPythonServer m_python{
-        {QStringLiteral("normal"),
-         QStringLiteral("Welcome to the test server of the page upload.\\nUploads replace the file "
-                        "of the same name.")}};
-    std::unique_ptr<FtpVsftpdServer> m_vsftpd;
-    QString m_vsftpdSkipReason;
+    FtpServerPair m_servers{FtpPythonServer::Options{
+        QStringLiteral("normal"),
+        QStringLiteral("Welcome to the test server of the page upload.\\nUploads replace the file "
+                       "of the same name.")}};
 };
 
 void TestFtpClient::initTestCase()
 {
     QVERIFY(m_localFolder.isValid());
-    QVERIFY2(m_python.start(), qPrintable(m_python.errorText()));
-    m_vsftpdSkipReason = FtpVsftpdServer::unavailableReason();
-    if (m_vsftpdSkipReason.isEmpty()) {
-        m_vsftpd = std::make_unique<FtpVsftpdServer>();
-        QVERIFY2(m_vsftpd->start(), qPrintable(m_vsftpd->errorText()));
-    }
+    QVERIFY2(m_servers.start(), qPrintable(m_servers.errorText()));
 }
 
 void TestFtpClient::init()
 {
-    for (FtpTestServer* each :
-         {static_cast<FtpTestServer*>(&m_python), static_cast<FtpTestServer*>(m_vsftpd.get())}) {
-        if (each)
-            QFile::remove(QDir(each->homePath()).filePath(RemoteName));
-    }
-}
-
-FtpTestServer* TestFtpClient::server(const QString& name)
-{
-    if (name == m_python.name())
-        return &m_python;
-    return m_vsftpd.get();
+    m_servers.removeFromEach(RemoteName);
 }
 
 void TestFtpClient::addServerColumn()
@@ -223,9 +196,9 @@ void TestFtpClient::uploadStoresTheBytesUnchanged()
 {
     QFETCH(QString, serverName);
     QFETCH(QByteArray, content);
-    FtpTestServer* const ftpServer = server(serverName);
+    FtpTestServer* const ftpServer = m_servers.byName(serverName);
     if (!ftpServer)
-        QSKIP(qPrintable(m_vsftpdSkipReason));
+        QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
 
     FtpClient client;
     configure(client, *ftpServer);
@@ -244,9 +217,9 @@ void TestFtpClient::secondUploadReplacesTheFile_data()
 void TestFtpClient::secondUploadReplacesTheFile()
 {
     QFETCH(QString, serverName);
-    FtpTestServer* const ftpServer = server(serverName);
+    FtpTestServer* const ftpServer = m_servers.byName(serverName);
     if (!ftpServer)
-        QSKIP(qPrintable(m_vsftpdSkipReason));
+        QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
     FtpClient client;
     configure(client, *ftpServer);
 
@@ -271,9 +244,9 @@ void TestFtpClient::statusesOfASuccessfulUpload()
 {
     QFETCH(QString, serverName);
     QFETCH(QString, host);
-    FtpTestServer* const ftpServer = server(serverName);
+    FtpTestServer* const ftpServer = m_servers.byName(serverName);
     if (!ftpServer)
-        QSKIP(qPrintable(m_vsftpdSkipReason));
+        QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
     FtpClient client;
     configure(client, *ftpServer, host);
 
@@ -391,9 +364,9 @@ void TestFtpClient::failureReportsStatusesThenError()
     client.setHost(host);
     quint16 port = testservers::freePort();
     if (!serverName.isEmpty()) {
-        FtpTestServer* const ftpServer = server(serverName);
+        FtpTestServer* const ftpServer = m_servers.byName(serverName);
         if (!ftpServer)
-            QSKIP(qPrintable(m_vsftpdSkipReason));
+            QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
         configure(client, *ftpServer, host);
         port = ftpServer->port();
     }
@@ -485,16 +458,16 @@ void TestFtpClient::uploadCutShortByTheServerIsReportedAborted()
 void TestFtpClient::connectsAfreshAfterAFailure()
 {
     FtpClient client;
-    configure(client, m_python);
+    configure(client, m_servers.python());
     client.setPassword(QStringLiteral("wrong"));
     QCOMPARE(uploadWith(client, writeLocalFile("x")).errorKind, QStringLiteral("login"));
 
-    client.setPassword(m_python.password());
+    client.setPassword(m_servers.python().password());
     const Outcome outcome = uploadWith(client, writeLocalFile("after the failure"));
 
     QCOMPARE(outcome.errorMessage, QString());
     QCOMPARE(outcome.statuses, successStatuses(QStringLiteral("127.0.0.1")));
-    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(RemoteName)),
+    QCOMPARE(readFile(QDir(m_servers.python().homePath()).filePath(RemoteName)),
              QByteArray("after the failure"));
 }
 
@@ -507,14 +480,14 @@ void TestFtpClient::uploadsFromAThreadWithoutEventLoop()
     Outcome outcome;
     std::thread worker([&] {
         FtpClient client;
-        configure(client, m_python, QStringLiteral("localhost"));
+        configure(client, m_servers.python(), QStringLiteral("localhost"));
         outcome = uploadWith(client, localFile);
     });
     worker.join();
 
     QCOMPARE(outcome.errorMessage, QString());
     QCOMPARE(outcome.statuses, successStatuses(QStringLiteral("localhost")));
-    QCOMPARE(readFile(QDir(m_python.homePath()).filePath(RemoteName)),
+    QCOMPARE(readFile(QDir(m_servers.python().homePath()).filePath(RemoteName)),
              QByteArray("from a worker thread"));
 }
 

@@ -1,4 +1,5 @@
 #include "net/ReplaceInFile.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,19 +10,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using testfiles::readFile;
+using testfiles::writeFile;
+
 namespace {
-
-bool writeFile(const QString& fileName, const QByteArray& content)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 QString errorOf(const std::function<void()>& action)
 {

@@ -1,6 +1,7 @@
 #include "servers/PostfixInstance.h"
 
 #include "servers/FreePort.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,23 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testfiles::readFile;
+using testfiles::writeFile;
+
 namespace testservers {
 
 namespace {
 
 const QString kDaemonDirectory = QStringLiteral("/usr/lib/postfix/sbin");
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
 
 // "user@domain" -> "domain/user/": the Maildir below the mail folder.
 QString maildirOf(const QString& address)
@@ -63,12 +55,12 @@ bool PostfixInstance::writeConfiguration(const QString& certificate, const QStri
         mailboxes += (address + u' ' + maildirOf(address) + u'\n').toUtf8();
     }
     const QByteArray root = m_dir.path().toUtf8();
-    QByteArray mainCf = readAll(ServerProcess::script(QStringLiteral("postfix_main.cf.in")));
+    QByteArray mainCf = readFile(ServerProcess::script(QStringLiteral("postfix_main.cf.in")));
     mainCf.replace("@ROOT@", root)
         .replace("@DOMAINS@", domains.join(u' ').toUtf8())
         .replace("@UID@", QByteArray::number(nobody->pw_uid))
         .replace("@GID@", QByteArray::number(nogroup->gr_gid));
-    QByteArray masterCf = readAll(ServerProcess::script(QStringLiteral("postfix_master.cf.in")));
+    QByteArray masterCf = readFile(ServerProcess::script(QStringLiteral("postfix_master.cf.in")));
     masterCf.replace("@PORT@", QByteArray::number(m_port))
         .replace("@TLSPORT@", QByteArray::number(m_tlsPort));
 
@@ -130,13 +122,13 @@ QList<QByteArray> PostfixInstance::delivered(const QString& address) const
     QList<QByteArray> messages;
     const QDir maildir(path(QStringLiteral("mail/") + maildirOf(address) + QStringLiteral("new")));
     for (const QString& name : maildir.entryList(QDir::Files, QDir::Name))
-        messages.append(readAll(maildir.filePath(name)));
+        messages.append(readFile(maildir.filePath(name)));
     return messages;
 }
 
 QString PostfixInstance::log() const
 {
-    return QString::fromUtf8(readAll(path(QStringLiteral("maillog"))));
+    return QString::fromUtf8(readFile(path(QStringLiteral("maillog"))));
 }
 
 } // namespace testservers

@@ -1,6 +1,7 @@
 #include "servers/SmtpServer.h"
 
 #include "servers/FreePort.h"
+#include "support/TestFiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,15 +11,11 @@
 #include <QJsonObject>
 #include <QThread>
 
+using testfiles::readFile;
+
 namespace testservers {
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString modeName(SmtpServer::Security security)
 {
@@ -76,10 +73,10 @@ QList<SmtpReceivedMail> SmtpServer::messages() const
     const QDir store(m_dir.filePath(QStringLiteral("store")));
     for (int n = 1; store.exists(QStringLiteral("%1.json").arg(n)); ++n) {
         const QJsonObject envelope =
-            QJsonDocument::fromJson(readAll(store.filePath(QStringLiteral("%1.json").arg(n))))
+            QJsonDocument::fromJson(readFile(store.filePath(QStringLiteral("%1.json").arg(n))))
                 .object();
         SmtpReceivedMail mail;
-        mail.data = readAll(store.filePath(QStringLiteral("%1.eml").arg(n)));
+        mail.data = readFile(store.filePath(QStringLiteral("%1.eml").arg(n)));
         mail.mailFrom = envelope.value(QStringLiteral("mail_from")).toString();
         for (const QJsonValue& recipient : envelope.value(QStringLiteral("rcpt_tos")).toArray())
             mail.recipients.append(recipient.toString());
@@ -92,7 +89,7 @@ QList<SmtpReceivedMail> SmtpServer::messages() const
 
 int SmtpServer::eventCount(const QString& event) const
 {
-    const QList<QByteArray> lines = readAll(m_dir.filePath(QStringLiteral("events"))).split('\n');
+    const QList<QByteArray> lines = readFile(m_dir.filePath(QStringLiteral("events"))).split('\n');
     return static_cast<int>(lines.count(event.toUtf8()));
 }
 

@@ -1,6 +1,7 @@
 #include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
+#include "support/Absence.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -271,9 +272,10 @@ void TestDesktop::everyWayBackShowsTheWindow()
         QVERIFY2(waitFor([&] { return shownNormalAndActive(window); }),
                  where + ": the window did not come back, normal and active");
         // A late notice from the window manager must not take it away again.
-        QTest::qWait(200);
-        QVERIFY2(m_x.isViewable(window) && m_x.wmState(window) == "Normal",
-                 where + ": the window went away again");
+        QVERIFY2(
+            neverWithin(200,
+                        [&] { return !m_x.isViewable(window) || m_x.wmState(window) != "Normal"; }),
+            where + ": the window went away again");
     }
     QCOMPARE(m_service->commands().count("SaveSettings"), hideRoute == "OK" ? Rounds : 0);
 }
@@ -380,7 +382,7 @@ void TestDesktop::everyEndingEndsTheProgram()
                 QVERIFY2(waitFor([&] { return shownNormalAndActive(window); }), where);
             if (before.startsWith("edit")) {
                 QVERIFY2(editSomething(window), where);
-                QTest::qWait(100);
+                QTest::qWait(100); // as a hand leaves the switch before reaching for more
             }
             if (before.endsWith("Cancel") || before == "minimize") {
                 QVERIFY2(hide(before.endsWith("Cancel") ? "Cancel" : "minimize", window), where);
@@ -400,8 +402,13 @@ void TestDesktop::everyEndingEndsTheProgram()
         QVERIFY2(elapsedMs < 2000,
                  where + ": took " + QByteArray::number(elapsedMs) + " ms to end");
         QVERIFY2(asked == questions, where + ": asked " + QByteArray::number(asked) + " times");
-        QTest::qWait(50);
-        QVERIFY2(m_service->commands().count("SaveSettings") - savesBefore == saves, where);
+        const auto savesNow = [&] {
+            return int(m_service->commands().count("SaveSettings")) - savesBefore;
+        };
+        QVERIFY2(saves > 0 ? waitFor([&] { return savesNow() == saves; }, 2000)
+                           : neverWithin(50, [&] { return savesNow() > 0; }),
+                 where);
+        QCOMPARE(savesNow(), saves);
         QVERIFY2(m_x.visibleWindows(MainTitle) == 0, where);
     }
 }

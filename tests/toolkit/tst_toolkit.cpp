@@ -1,3 +1,4 @@
+#include "support/Absence.h"
 #include "toolkit/FormColours.h"
 #include "toolkit/FormFont.h"
 #include "toolkit/OnOffSwitch.h"
@@ -100,9 +101,7 @@ void TestToolkit::singleClickReportedAfterTheInterval()
     QVERIFY(clicks.wait(1000));
     QCOMPARE(clicks.count(), 1);
     QCOMPARE(clicks.first().first().value<Qt::MouseButton>(), Qt::LeftButton);
-    QTest::qWait(150);
-    QCOMPARE(clicks.count(), 1);
-    QCOMPARE(doubles.count(), 0);
+    QVERIFY(neverWithin(150, [&] { return clicks.count() > 1 || doubles.count() > 0; }));
 }
 
 void TestToolkit::doubleClickIsNoClick()
@@ -113,8 +112,7 @@ void TestToolkit::doubleClickIsNoClick()
     // The tray reports a double click as a press followed by the double-click notice.
     sorter.press(Qt::LeftButton);
     sorter.doublePress();
-    QTest::qWait(200);
-    QCOMPARE(clicks.count(), 0);
+    QVERIFY(neverWithin(200, [&] { return clicks.count() > 0; }));
     QCOMPARE(doubles.count(), 1);
 }
 
