@@ -1,3 +1,12 @@
+# The warnings every library and program of the project is built with; with
+# VELMORA_WERROR (scripts/test.sh turns it on) each one stops the build.
+add_library(velmora_warnings INTERFACE)
+target_compile_options(velmora_warnings INTERFACE
+  -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual -Wsuggest-override -Wformat=2
+  -Wmissing-declarations $<$<BOOL:${VELMORA_WERROR}>:-Werror>)
+# Every text from bytes says its encoding.
+target_compile_definitions(velmora_warnings INTERFACE QT_NO_CAST_FROM_ASCII)
+
 # velmora_library(<folder> SOURCES ... [LIBS ...])
 # Makes the static library velmora_<folder> from one folder of src/.
 function(velmora_library name)
@@ -6,6 +15,7 @@ function(velmora_library name)
   target_include_directories(velmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src
     ${CMAKE_CURRENT_BINARY_DIR}/velmora_${name}_autogen/include)
   target_link_libraries(velmora_${name} PUBLIC ${ARG_LIBS})
+  target_link_libraries(velmora_${name} PRIVATE velmora_warnings)
 endfunction()
 
 # velmora_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [SERIAL] [TIMEOUT seconds])
