@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/FtpClient.h"
 #include "service/AlertSink.h"
 #include "service/PendingAlerts.h"
 
@@ -22,7 +23,7 @@ struct AlertOptions
     // after the last is given up.
     QList<std::chrono::milliseconds> retryDelays{std::chrono::minutes(1), std::chrono::minutes(5),
                                                  std::chrono::minutes(15)};
-    quint16 ftpPort = 21;
+    quint16 ftpPort = FtpClient::DefaultPort;
     // The program that sends one e-mail or text message (velmora-send-mail).
     QString mailHelper;
     // Limits for one SMTP or FTP exchange, so that a server that stops

@@ -2,10 +2,10 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
+#include "common/ServiceProtocol.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/SettingsStore.h"
-#include "service_link/ServiceCommands.h"
 
 #include <QSysInfo>
 

@@ -2,7 +2,7 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
-#include "service_link/ServiceCommands.h"
+#include "common/ServiceProtocol.h"
 
 namespace {
 

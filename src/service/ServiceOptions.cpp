@@ -41,15 +41,18 @@ CommandLine parseCommandLine(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Keeps Velmora's alert settings, watches this computer's public and local "
                        "IP addresses and records every change. The Velmora window talks to it on "
-                       "127.0.0.1."));
+                       "%1.")
+            .arg(QLatin1String(service::Host)));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption isRunning(
         QStringLiteral("is-running"),
         QStringLiteral("Exit with 0 when the service runs for this user, 1 otherwise."));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Listen on 127.0.0.1:<port> (default 9522)."),
-                                  QStringLiteral("port"), QStringLiteral("9522"));
+                                  QStringLiteral("Listen on %1:<port> (default %2).")
+                                      .arg(QLatin1String(service::Host))
+                                      .arg(service::Port),
+                                  QStringLiteral("port"), QString::number(service::Port));
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
         QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora)."),
@@ -93,7 +96,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("seconds"), QStringLiteral("60,300,900"));
     QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
                                QStringLiteral("Upload the FTP page to this port."),
-                               QStringLiteral("port"), QStringLiteral("21"));
+                               QStringLiteral("port"), QString::number(FtpClient::DefaultPort));
     ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     // The service's own helper for the public address (see IsolatedAddressCheck).
     QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
