@@ -1,5 +1,6 @@
 #include "main_form/MainForm.h"
 
+#include "common/CarrierLine.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "main_form/StatusTexts.h"
@@ -221,8 +222,12 @@ void TFormMain::LoadCellularProviders()
         const QList<QByteArray> reply =
             service::request(transaction, service::GetCellularProviders);
         Providers.clear();
-        for (qsizetype n = 1; n < reply.size(); ++n)
-            Providers.append(parseCellularProvider(text(reply[n])));
+        for (qsizetype n = 1; n < reply.size(); ++n) {
+            const std::optional<CarrierLine> carrier = CarrierLine::parse(text(reply[n]));
+            if (!carrier)
+                return; // the box keeps its items, as after any failure here
+            Providers.append({carrier->name, carrier->gateway});
+        }
         m_ui->cboCellularProviders->clear();
         for (const TCellularProvider& carrier : std::as_const(Providers))
             m_ui->cboCellularProviders->addItem(carrier.Name);

@@ -1,5 +1,6 @@
 #include "service/AlertMessages.h"
 
+#include "common/CarrierLine.h"
 #include "common/SplitFields.h"
 #include "common/TestMessages.h"
 
@@ -51,9 +52,9 @@ QString carrierGateway(const QList<QByteArray>& carriers, int index)
 {
     if (index < 0 || index >= carriers.size())
         return {};
-    QStringList fields;
-    SplitFields(u'|', QString::fromLocal8Bit(carriers.at(index)), fields);
-    return fields.size() < 2 ? QString() : fields.at(1);
+    const std::optional<CarrierLine> carrier =
+        CarrierLine::parse(QString::fromLocal8Bit(carriers.at(index)));
+    return carrier ? carrier->gateway : QString();
 }
 
 } // namespace alertmessages

@@ -1,5 +1,6 @@
 #include "service/CarrierList.h"
 
+#include "common/CarrierLine.h"
 #include "service/ServiceLog.h"
 
 #include <QFile>
@@ -23,7 +24,7 @@ QList<QByteArray> parse(const QByteArray& text, const QString& origin)
             line.chop(1);
         if (line.trimmed().isEmpty() || line.startsWith('#'))
             continue;
-        if (!line.contains('|')) {
+        if (!CarrierLine::parse(QString::fromLocal8Bit(line))) {
             logLine(QStringLiteral("%1, line %2: a carrier line needs \"name|gateway\"; left out")
                         .arg(origin)
                         .arg(number));

@@ -13,8 +13,8 @@ namespace carriers {
 QList<QByteArray> load(const QString& configDir);
 
 // The carrier lines of a list file: blank lines and "#" comments are left out,
-// a line without "|" is left out and reported (the window would reject the
-// whole list for it), everything else is kept byte for byte.
+// a line without a gateway is left out and reported (the window would reject
+// the whole list for it), everything else is kept byte for byte.
 QList<QByteArray> parse(const QByteArray& text, const QString& origin);
 
 } // namespace carriers

@@ -381,6 +381,7 @@ void TestServiceUnits::carrierLines()
                             "\n"
                             "No Bar Here\n"
                             "Three|fields|here\n"
+                            "\"Bar only|inside quotes\"\n"
                             "Caf\xe9|sms.example";
     const QList<QByteArray> expected{" Leading Blank|gw.example", "Three|fields|here",
                                      "Caf\xe9|sms.example"};
