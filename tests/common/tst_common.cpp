@@ -405,11 +405,11 @@ void TestCommon::settingsSaveListIsEighteenAndValues()
     const QList<QByteArray> list = s.toSaveList();
     QCOMPARE(list.size(), 19);
     QCOMPARE(list[0], QByteArray("18"));
-    QCOMPARE(list[1], QByteArray("0"));
-    QCOMPARE(list[7], QByteArray("25"));
-    QCOMPARE(list[13], QByteArray("-1"));
+    QCOMPARE(list[AlertSettings::EmailAlerts], QByteArray("0"));
+    QCOMPARE(list[AlertSettings::SmtpPort], QByteArray("25"));
+    QCOMPARE(list[AlertSettings::Carrier], QByteArray("-1"));
     s.textAlerts = true;
-    QCOMPARE(s.toSaveList()[2], QByteArray("-1"));
+    QCOMPARE(s.toSaveList()[AlertSettings::TextAlerts], QByteArray("-1"));
 }
 
 void TestCommon::settingsRejectMalformedLists_data()
@@ -426,10 +426,10 @@ void TestCommon::settingsRejectMalformedLists_data()
     list[0] = "17";
     QTest::newRow("first line not 18") << list;
     list = good;
-    list[1] = "yes";
+    list[AlertSettings::EmailAlerts] = "yes";
     QTest::newRow("bad boolean") << list;
     list = good;
-    list[13] = "abc";
+    list[AlertSettings::Carrier] = "abc";
     QTest::newRow("bad carrier") << list;
 }
 

@@ -244,11 +244,12 @@ void TestServiceUnits::requestReader_data()
         << framing::encodeLine("SaveSettings") + framing::encodeCount(-19) << false << S::Rejected
         << QByteArray() << 0;
     QList<QByteArray> longValue = defaultSaveList();
-    longValue[5] = QByteArray(16385, 'x');
+    longValue[AlertSettings::Recipients] = QByteArray(16385, 'x');
     QTest::newRow("over-long value")
         << saveSettingsRequest(longValue) << false << S::Rejected << QByteArray() << 0;
     QList<QByteArray> longestValue = defaultSaveList();
-    longestValue[5] = QByteArray(16383, 'x'); // with its CR: 16384 bytes before the LF
+    // With its CR: 16384 bytes before the LF.
+    longestValue[AlertSettings::Recipients] = QByteArray(16383, 'x');
     QTest::newRow("longest value") << saveSettingsRequest(longestValue) << false << S::Complete
                                    << QByteArray("SaveSettings") << 19;
     QTest::newRow("ends inside the command")
@@ -291,7 +292,7 @@ void TestServiceUnits::requestReader()
 void TestServiceUnits::requestReaderWantsTheWholeList()
 {
     QList<QByteArray> list = defaultSaveList();
-    list[5] = "smtp.example.com";
+    list[AlertSettings::Recipients] = "smtp.example.com";
     const QByteArray bytes = saveSettingsRequest(list);
     RequestReader reader;
     QCOMPARE(reader.add(bytes.constData(), bytes.size() - 1), RequestReader::Status::NeedMore);
