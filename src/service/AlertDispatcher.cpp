@@ -1,6 +1,6 @@
 #include "service/AlertDispatcher.h"
 
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 #include "net/FtpClient.h"
 #include "net/ReplaceInFile.h"
 #include "service/AlertMessages.h"
@@ -363,8 +363,8 @@ AlertDispatcher::Outcome AlertDispatcher::sendTextMessage(const Change& change,
     MailJob job;
     if (const QString why = fillServer(job, settings, m_options); !why.isEmpty())
         return {Outcome::Skipped, why};
-    job.from = testTextMessageSender(sender);
-    job.recipient = testTextMessageRecipient(text(settings.phoneNumber), gateway);
+    job.from = alerttexts::textMessageSender(sender);
+    job.recipient = alerttexts::textMessageRecipient(text(settings.phoneNumber), gateway);
     job.subject = alertmessages::subject();
     job.body = alertmessages::textBody(computerName(), change.current);
     Outcome outcome = sendMail(job);

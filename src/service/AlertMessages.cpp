@@ -1,8 +1,8 @@
 #include "service/AlertMessages.h"
 
+#include "common/AlertTexts.h"
 #include "common/CarrierLine.h"
 #include "common/SplitFields.h"
-#include "common/TestMessages.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -17,7 +17,7 @@ QString subject()
 QString emailBody(const QString& date, const QString& time, const QString& computerName,
                   const Addresses& previous, const Addresses& current)
 {
-    return testEmailBody(date, time, computerName, current.publicIp, current.localIp) +
+    return alerttexts::emailBody(date, time, computerName, current.publicIp, current.localIp) +
            QStringLiteral("\r\nPrevious Public IP Address: ") + previous.publicIp +
            QStringLiteral("\r\nPrevious Local IP Address: ") + previous.localIp;
 }
@@ -33,7 +33,7 @@ QString emailBodyAt(const QDateTime& when, const QString& computerName, const Ad
 
 QString textBody(const QString& computerName, const Addresses& current)
 {
-    return testTextMessageBody(computerName, current.publicIp, current.localIp);
+    return alerttexts::textMessageBody(computerName, current.publicIp, current.localIp);
 }
 
 QString cleanedRecipients(const QByteArray& recipients)

@@ -9,7 +9,7 @@
 #include "alerts/MailError.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 #include "service/MailJob.h"
 
 #include <QByteArray>
@@ -29,7 +29,7 @@ constexpr qint64 MaxJobSize = 1 << 20;
 // and never the exchange itself.
 QString firstLine(const QString& errorText)
 {
-    return withoutEngineLogTags(errorText).trimmed().section(u'\n', 0, 0).trimmed();
+    return alerttexts::withoutEngineLogTags(errorText).trimmed().section(u'\n', 0, 0).trimmed();
 }
 
 } // namespace

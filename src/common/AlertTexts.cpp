@@ -1,14 +1,16 @@
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 
 #include <QStringList>
+
+namespace alerttexts {
 
 QString testEmailSubject()
 {
     return QStringLiteral("Velmora Alert (TEST)");
 }
 
-QString testEmailBody(const QString& date, const QString& time, const QString& computerName,
-                      const QString& publicIp, const QString& localIp)
+QString emailBody(const QString& date, const QString& time, const QString& computerName,
+                  const QString& publicIp, const QString& localIp)
 {
     return QStringList{QStringLiteral("Date: ") + date + u' ' + time, QString(35, u'='),
                        QStringLiteral("Computer Name: ") + computerName,
@@ -22,8 +24,8 @@ QString testTextMessageSubject()
     return QStringLiteral("Velmora(TEST)");
 }
 
-QString testTextMessageBody(const QString& computerName, const QString& publicIp,
-                            const QString& localIp)
+QString textMessageBody(const QString& computerName, const QString& publicIp,
+                        const QString& localIp)
 {
     return QStringList{QStringLiteral("Computer Name: ") + computerName,
                        QStringLiteral("Public IP Address: ") + publicIp,
@@ -31,12 +33,12 @@ QString testTextMessageBody(const QString& computerName, const QString& publicIp
         .join(u'\n');
 }
 
-QString testTextMessageSender(const QString& firstAddress)
+QString textMessageSender(const QString& firstAddress)
 {
     return QStringLiteral("Velmora <") + firstAddress + u'>';
 }
 
-QString testTextMessageRecipient(const QString& phoneNumber, const QString& gateway)
+QString textMessageRecipient(const QString& phoneNumber, const QString& gateway)
 {
     return u'<' + phoneNumber + u'@' + gateway + u'>';
 }
@@ -46,3 +48,5 @@ QString withoutEngineLogTags(const QString& errorText)
     QString text = errorText;
     return text.remove(QStringLiteral("ChilkatLog:"), Qt::CaseInsensitive);
 }
+
+} // namespace alerttexts
