@@ -2,6 +2,7 @@
 
 #include "common/AlertSettings.h"
 #include "common/CarrierLine.h"
+#include "common/ErrorText.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "main_form/StatusTexts.h"
@@ -212,7 +213,7 @@ void TFormMain::guarded(const std::function<void()>& handler)
     try {
         handler();
     } catch (const std::exception& error) {
-        m_context.dialogs->error(withFullStop(QString::fromLocal8Bit(error.what())));
+        m_context.dialogs->error(withFullStop(errorText(error)));
     }
 }
 

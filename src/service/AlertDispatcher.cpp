@@ -1,6 +1,7 @@
 #include "service/AlertDispatcher.h"
 
 #include "common/AlertTexts.h"
+#include "common/ErrorText.h"
 #include "net/FtpClient.h"
 #include "net/ReplaceInFile.h"
 #include "service/AlertMessages.h"
@@ -171,7 +172,7 @@ void AlertDispatcher::start(Kind kind, const Change& change)
     } catch (const std::exception& e) {
         const std::lock_guard lock(m_mutex);
         --m_running;
-        logLine(QStringLiteral("cannot start an alert: %1").arg(QString::fromUtf8(e.what())));
+        logLine(QStringLiteral("cannot start an alert: %1").arg(errorText(e)));
     }
 }
 
@@ -193,7 +194,7 @@ void AlertDispatcher::run(Kind kind, const Change& change)
         try {
             outcome = attempt(kind, change, *settings);
         } catch (const std::exception& e) {
-            outcome = {Outcome::Failed, QString::fromUtf8(e.what())};
+            outcome = {Outcome::Failed, errorText(e)};
         }
         if (outcome.status == Outcome::Sent) {
             logLine(QStringLiteral("%1: done%2")

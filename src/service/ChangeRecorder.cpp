@@ -1,5 +1,6 @@
 #include "service/ChangeRecorder.h"
 
+#include "common/ErrorText.h"
 #include "service/AlertSink.h"
 #include "service/HistoryLog.h"
 #include "service/ServiceLog.h"
@@ -17,11 +18,11 @@ void ChangeRecorder::record(const Addresses& previous, const Addresses& current)
     try {
         m_history.append(m_clock(), current);
     } catch (const std::exception& e) {
-        logLine(QString::fromUtf8(e.what()));
+        logLine(errorText(e));
     }
     try {
         m_alerts.addressChanged(previous, current, m_settings());
     } catch (const std::exception& e) {
-        logLine(QStringLiteral("alerts failed: %1").arg(QString::fromUtf8(e.what())));
+        logLine(QStringLiteral("alerts failed: %1").arg(errorText(e)));
     }
 }

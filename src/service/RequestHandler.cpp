@@ -1,6 +1,7 @@
 #include "service/RequestHandler.h"
 
 #include "common/AlertSettings.h"
+#include "common/ErrorText.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
 #include "service/ServiceError.h"
@@ -54,7 +55,7 @@ std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
     } catch (const ServiceError& e) {
         // The window expects no answer and cannot be told; the log can.
         logLine(QStringLiteral("%1; the new settings hold only until the service stops")
-                    .arg(QString::fromUtf8(e.what())));
+                    .arg(errorText(e)));
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "service/RequestReader.h"
 
 #include "common/AlertSettings.h"
+#include "common/ErrorText.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
 
@@ -81,6 +82,6 @@ RequestReader::Status RequestReader::parse()
         }
         return Status::Complete;
     } catch (const framing::FramingError& e) {
-        return reject(QString::fromUtf8(e.what()));
+        return reject(errorText(e));
     }
 }

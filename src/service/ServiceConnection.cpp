@@ -1,5 +1,6 @@
 #include "service/ServiceConnection.h"
 
+#include "common/ErrorText.h"
 #include "service/RequestHandler.h"
 #include "service/ServiceLog.h"
 
@@ -77,7 +78,7 @@ bool ServiceConnection::prepareAnswer()
     try {
         reply = m_handler.handle(m_reader.request());
     } catch (const std::exception& e) {
-        abandon(QString::fromUtf8(e.what()));
+        abandon(errorText(e));
         return false;
     }
     if (!reply) {

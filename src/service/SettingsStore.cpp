@@ -1,5 +1,6 @@
 #include "service/SettingsStore.h"
 
+#include "common/ErrorText.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/SettingsFileFormat.h"
@@ -44,7 +45,7 @@ void SettingsStore::load()
     try {
         m_settings = settingsfile::decode(text);
     } catch (const settingsfile::FormatError& e) {
-        keepAside(QString::fromUtf8(e.what()));
+        keepAside(errorText(e));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "common/ErrorText.h"
 #include "service/EchoUrlList.h"
 #include "service/InstanceLock.h"
 #include "service/IsolatedAddressCheck.h"
@@ -48,13 +49,13 @@ int main(int argc, char* argv[])
         }
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
-        logLine(QStringLiteral("%1 (see --help)").arg(QString::fromUtf8(e.what())));
+        logLine(QStringLiteral("%1 (see --help)").arg(errorText(e)));
         return BadUsage;
     } catch (const AlreadyRunningError& e) {
-        logLine(QString::fromUtf8(e.what()));
+        logLine(errorText(e));
         return AlreadyRunning;
     } catch (const std::exception& e) {
-        logLine(QString::fromUtf8(e.what()));
+        logLine(errorText(e));
         return Failed;
     }
 }
