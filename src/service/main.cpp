@@ -1,12 +1,12 @@
 #include "common/ErrorText.h"
-#include "service/EchoUrlList.h"
 #include "service/InstanceLock.h"
-#include "service/IsolatedAddressCheck.h"
 #include "service/ServiceApp.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service/ShutdownSignals.h"
+#include "service/addresses/IsolatedAddressCheck.h"
+#include "service/settings/EchoUrlList.h"
 
 #include <QCoreApplication>
 #include <cstdio>

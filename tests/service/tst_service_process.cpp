@@ -6,8 +6,8 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
-#include "service/LocalAddressChoice.h"
-#include "service/SystemAddressSource.h"
+#include "service/addresses/LocalAddressChoice.h"
+#include "service/addresses/SystemAddressSource.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceLinkError.h"
 
