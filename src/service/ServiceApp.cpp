@@ -9,6 +9,7 @@
 #include "service/addresses/RememberedAddresses.h"
 #include "service/addresses/SystemAddressSource.h"
 #include "service/alerts/AlertDispatcher.h"
+#include "service/alerts/AlertSenders.h"
 #include "service/alerts/ChangeRecorder.h"
 #include "service/alerts/HistoryLog.h"
 #include "service/listener/RequestHandler.h"
@@ -57,12 +58,12 @@ int ServiceApp::run()
 
     HistoryLog history(m_options.logFile);
     const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
-    AlertOptions alertOptions;
-    alertOptions.retryDelays = m_options.alertRetryDelays;
-    alertOptions.ftpPort = m_options.ftpPort;
-    alertOptions.mailHelper =
+    AlertSenders::Options senderOptions;
+    senderOptions.ftpPort = m_options.ftpPort;
+    senderOptions.mailHelper =
         QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
-    AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
+    const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
+    AlertDispatcher alerts(senders, m_options.configDir, m_options.alertRetryDelays);
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "net/FtpClient.h"
+#include "service/alerts/AlertChannels.h"
 #include "service/alerts/AlertSink.h"
 #include "service/alerts/PendingAlerts.h"
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -14,29 +13,9 @@
 #include <mutex>
 #include <optional>
 
-struct MailJob;
-
-// How the alerts are sent and retried.
-struct AlertOptions
-{
-    // The waits before the second, third... attempt; an alert still failing
-    // after the last is given up.
-    QList<std::chrono::milliseconds> retryDelays{std::chrono::minutes(1), std::chrono::minutes(5),
-                                                 std::chrono::minutes(15)};
-    quint16 ftpPort = FtpClient::DefaultPort;
-    // The program that sends one e-mail or text message (velmora-send-mail).
-    QString mailHelper;
-    // Limits for one SMTP or FTP exchange, so that a server that stops
-    // answering ends an attempt rather than hold it for ever.
-    std::chrono::seconds connectTimeout{30};
-    std::chrono::seconds replyTimeout{60};
-};
-
 // Sends the alerts whose switches are on: the e-mail, the text message, the
 // program run and the FTP page. Each alert of a change runs on a thread of its
-// own, so the caller (the listener's thread) never waits for a server; the
-// e-mail and the text message go out through the mail helper, a process per
-// message, which keeps the mail engine and TLS out of the service. Every
+// own, so the caller (the listener's thread) never waits for a server. Every
 // attempt uses the settings as they stand then, so a corrected server or a
 // switch turned off applies to the retries too.
 //
@@ -51,10 +30,11 @@ class AlertDispatcher : public AlertSink
 public:
     using Clock = std::function<QDateTime()>;
 
-    // configDir holds the page template velmora.html; carriers are the
-    // "name|gateway" lines whose positions the settings store.
-    AlertDispatcher(QString configDir, QList<QByteArray> carriers, AlertOptions options,
-                    Clock clock = {});
+    // channels send the alerts; stateDir keeps the alerts still pending;
+    // retryDelays are the waits before the second, third... attempt (an alert
+    // still failing after the last is given up); clock dates the changes.
+    AlertDispatcher(const AlertChannels& channels, const QString& stateDir,
+                    QList<std::chrono::milliseconds> retryDelays, Clock clock = {});
     ~AlertDispatcher() override;
     AlertDispatcher(const AlertDispatcher&) = delete;
     AlertDispatcher& operator=(const AlertDispatcher&) = delete;
@@ -77,64 +57,33 @@ public:
     // under way; false when some are still running then.
     bool finish(std::chrono::milliseconds grace);
 
-    // The name the alerts give for this computer.
-    static QString computerName();
-
 private:
-    enum class Kind
-    {
-        Email,
-        TextMessage,
-        Program,
-        FtpPage
-    };
+    // One kind of alert, and the table of all of them.
+    struct Kind;
+    static const Kind Kinds[];
     struct Change
     {
         quint64 generation = 0;
-        Addresses previous;
-        Addresses current;
-        QDateTime when;
-    };
-    struct Outcome
-    {
-        enum Status
-        {
-            Sent,
-            Failed,  // worth another attempt
-            Skipped, // the settings do not allow it; no retry
-        };
-        Status status;
-        QString text;
+        AddressChange addresses;
     };
 
-    static constexpr Kind AllKinds[] = {Kind::Email, Kind::TextMessage, Kind::Program,
-                                        Kind::FtpPage};
-    static QString nameOf(Kind kind);
-    static bool switchedOn(Kind kind, const AlertSettings& settings);
     // Makes `change` the latest, keeps its alerts as pending and starts them.
-    void dispatch(Change change, const QList<Kind>& kinds);
-    void start(Kind kind, const Change& change);
-    void run(Kind kind, const Change& change);
+    void dispatch(Change change, const QList<const Kind*>& kinds);
+    void start(const Kind& kind, const Change& change);
+    void run(const Kind& kind, const Change& change);
     // Takes an alert that will not be tried again off the pending list.
-    void ended(Kind kind, quint64 generation);
+    void ended(const Kind& kind, quint64 generation);
     // The settings for the next attempt; none when the alert's switch is off.
-    std::optional<AlertSettings> settingsFor(Kind kind);
+    std::optional<AlertSettings> settingsFor(const Kind& kind);
     bool networkReachable();
-    Outcome attempt(Kind kind, const Change& change, const AlertSettings& settings) const;
-    Outcome sendEmail(const Change& change, const AlertSettings& settings) const;
-    Outcome sendTextMessage(const Change& change, const AlertSettings& settings) const;
-    Outcome runProgram(const Change& change, const AlertSettings& settings) const;
-    Outcome uploadPage(const Change& change, const AlertSettings& settings) const;
-    Outcome sendMail(const MailJob& job) const;
     // Waits `delay` (without a limit when it has none), or with
     // untilNetworkIsBack until the network is back if that is sooner; false when
     // the change was superseded or the service stops.
     bool waitBeforeRetry(quint64 generation, std::optional<std::chrono::milliseconds> delay,
                          bool untilNetworkIsBack);
 
-    const QString m_configDir;
-    const QList<QByteArray> m_carriers;
-    const AlertOptions m_options;
+    const AlertChannels& m_channels;
+    const QList<std::chrono::milliseconds> m_retryDelays;
     const Clock m_clock;
 
     std::mutex m_mutex;
