@@ -3,6 +3,7 @@
 #include "alerts/MailError.h"
 #include "alerts/MessageComposer.h"
 #include "alerts/SmtpSession.h"
+#include "common/ErrorText.h"
 
 #include <QDateTime>
 
@@ -26,7 +27,7 @@ int MailManager::SendEmail(const Email& email)
         m_session->send(m_settings, envelopeSender, envelopeRecipients, message);
         return 1;
     } catch (const std::exception& error) {
-        m_lastErrorText = QString::fromUtf8(error.what());
+        m_lastErrorText = errorText(error);
         return 0;
     }
 }

@@ -20,12 +20,25 @@ bool readBool(const QByteArray& value)
 
 QList<QByteArray> AlertSettings::toValues() const
 {
-    return {boolValue(emailAlerts),  boolValue(textAlerts),   boolValue(runProgram),
-            boolValue(ftpPage),      recipients,              smtpServer,
-            smtpPort,                boolValue(useSsl),       boolValue(needsLogin),
-            smtpUsername,            smtpPassword,            phoneNumber,
-            QByteArray::number(carrier), program,             ftpHost,
-            ftpUsername,             ftpPassword,             boolValue(hideTrayIcon)};
+    // In the order of Value.
+    return {boolValue(emailAlerts),
+            boolValue(textAlerts),
+            boolValue(runProgram),
+            boolValue(ftpPage),
+            recipients,
+            smtpServer,
+            smtpPort,
+            boolValue(useSsl),
+            boolValue(needsLogin),
+            smtpUsername,
+            smtpPassword,
+            phoneNumber,
+            QByteArray::number(carrier),
+            program,
+            ftpHost,
+            ftpUsername,
+            ftpPassword,
+            boolValue(hideTrayIcon)};
 }
 
 AlertSettings AlertSettings::fromValues(const QList<QByteArray>& values)
@@ -33,25 +46,26 @@ AlertSettings AlertSettings::fromValues(const QList<QByteArray>& values)
     if (values.size() != ValueCount)
         throw ConvertError("the settings hold " + std::to_string(values.size()) +
                            " values instead of 18");
+    const auto at = [&values](Value value) { return values[valueIndex(value)]; };
     AlertSettings s;
-    s.emailAlerts = readBool(values[0]);
-    s.textAlerts = readBool(values[1]);
-    s.runProgram = readBool(values[2]);
-    s.ftpPage = readBool(values[3]);
-    s.recipients = values[4];
-    s.smtpServer = values[5];
-    s.smtpPort = values[6];
-    s.useSsl = readBool(values[7]);
-    s.needsLogin = readBool(values[8]);
-    s.smtpUsername = values[9];
-    s.smtpPassword = values[10];
-    s.phoneNumber = values[11];
-    s.carrier = values[12].isEmpty() ? -1 : parseInteger(QString::fromLocal8Bit(values[12]));
-    s.program = values[13];
-    s.ftpHost = values[14];
-    s.ftpUsername = values[15];
-    s.ftpPassword = values[16];
-    s.hideTrayIcon = readBool(values[17]);
+    s.emailAlerts = readBool(at(EmailAlerts));
+    s.textAlerts = readBool(at(TextAlerts));
+    s.runProgram = readBool(at(RunProgram));
+    s.ftpPage = readBool(at(FtpPage));
+    s.recipients = at(Recipients);
+    s.smtpServer = at(SmtpServer);
+    s.smtpPort = at(SmtpPort);
+    s.useSsl = readBool(at(UseSsl));
+    s.needsLogin = readBool(at(NeedsLogin));
+    s.smtpUsername = at(SmtpUsername);
+    s.smtpPassword = at(SmtpPassword);
+    s.phoneNumber = at(PhoneNumber);
+    s.carrier = at(Carrier).isEmpty() ? -1 : parseInteger(QString::fromLocal8Bit(at(Carrier)));
+    s.program = at(Program);
+    s.ftpHost = at(FtpHost);
+    s.ftpUsername = at(FtpUsername);
+    s.ftpPassword = at(FtpPassword);
+    s.hideTrayIcon = readBool(at(HideTrayIcon));
     return s;
 }
 

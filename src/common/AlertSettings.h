@@ -9,24 +9,47 @@ struct AlertSettings
 {
     static constexpr int ValueCount = 18;
 
-    bool emailAlerts = false;    // 1
-    bool textAlerts = false;     // 2
-    bool runProgram = false;     // 3
-    bool ftpPage = false;        // 4
-    QByteArray recipients;       // 5, comma-separated addresses
-    QByteArray smtpServer;       // 6
-    QByteArray smtpPort = "25";  // 7, a text: digits are not enforced
-    bool useSsl = false;         // 8
-    bool needsLogin = false;     // 9
-    QByteArray smtpUsername;     // 10
-    QByteArray smtpPassword;     // 11
-    QByteArray phoneNumber;      // 12
-    int carrier = -1;            // 13, position in the carrier list, -1 for none
-    QByteArray program;          // 14
-    QByteArray ftpHost;          // 15
-    QByteArray ftpUsername;      // 16
-    QByteArray ftpPassword;      // 17
-    bool hideTrayIcon = false;   // 18
+    // The values by their number in the wire order.
+    enum Value
+    {
+        EmailAlerts = 1,
+        TextAlerts,
+        RunProgram,
+        FtpPage,
+        Recipients,
+        SmtpServer,
+        SmtpPort,
+        UseSsl,
+        NeedsLogin,
+        SmtpUsername,
+        SmtpPassword,
+        PhoneNumber,
+        Carrier,
+        Program,
+        FtpHost,
+        FtpUsername,
+        FtpPassword,
+        HideTrayIcon
+    };
+
+    bool emailAlerts = false;
+    bool textAlerts = false;
+    bool runProgram = false;
+    bool ftpPage = false;
+    QByteArray recipients; // comma-separated addresses
+    QByteArray smtpServer;
+    QByteArray smtpPort = "25"; // a text: digits are not enforced
+    bool useSsl = false;
+    bool needsLogin = false;
+    QByteArray smtpUsername;
+    QByteArray smtpPassword;
+    QByteArray phoneNumber;
+    int carrier = -1; // position in the carrier list, -1 for none
+    QByteArray program;
+    QByteArray ftpHost;
+    QByteArray ftpUsername;
+    QByteArray ftpPassword;
+    bool hideTrayIcon = false;
 
     // Values 1 to 18 in their wire encoding (booleans "-1"/"0", the carrier in decimal).
     QList<QByteArray> toValues() const;
@@ -35,7 +58,8 @@ struct AlertSettings
     // Throws ConvertError on a malformed boolean or integer.
     static AlertSettings fromValues(const QList<QByteArray>& values);
 
-    // The list that follows the "SaveSettings" command: "18" and the 18 values.
+    // The list that follows the "SaveSettings" command: "18" and the 18 values,
+    // so value n is line n.
     QList<QByteArray> toSaveList() const;
 
     // Reads the list that follows "SaveSettings"; throws ConvertError unless it
@@ -44,3 +68,9 @@ struct AlertSettings
 
     bool operator==(const AlertSettings&) const = default;
 };
+
+// Where value n stands in toValues() and fromValues() (from 0).
+constexpr qsizetype valueIndex(AlertSettings::Value value)
+{
+    return value - 1;
+}

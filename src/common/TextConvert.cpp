@@ -120,11 +120,6 @@ int parseInteger(const QString& text)
     return int(value);
 }
 
-QString booleanText(bool value)
-{
-    return value ? QStringLiteral("-1") : QStringLiteral("0");
-}
-
 QString withFullStop(const QString& text)
 {
     if (text.isEmpty() || text.back().unicode() <= '.')

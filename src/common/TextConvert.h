@@ -20,9 +20,6 @@ bool parseBoolean(const QString& text);
 // ConvertError "'<text>' is not a valid integer value".
 int parseInteger(const QString& text);
 
-// The boolean as the settings store writes it: "-1" or "0".
-QString booleanText(bool value);
-
 // The text an error box shows: a full stop is added unless the text is empty or
 // ends in a full stop or a character coded below it (a blank, "!", ")" ...).
 QString withFullStop(const QString& text);

@@ -1,5 +1,8 @@
 #include "main_form/MainForm.h"
 
+#include "common/AlertSettings.h"
+#include "common/CarrierLine.h"
+#include "common/ErrorText.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "main_form/StatusTexts.h"
@@ -210,7 +213,7 @@ void TFormMain::guarded(const std::function<void()>& handler)
     try {
         handler();
     } catch (const std::exception& error) {
-        m_context.dialogs->error(withFullStop(QString::fromLocal8Bit(error.what())));
+        m_context.dialogs->error(withFullStop(errorText(error)));
     }
 }
 
@@ -221,8 +224,12 @@ void TFormMain::LoadCellularProviders()
         const QList<QByteArray> reply =
             service::request(transaction, service::GetCellularProviders);
         Providers.clear();
-        for (qsizetype n = 1; n < reply.size(); ++n)
-            Providers.append(parseCellularProvider(text(reply[n])));
+        for (qsizetype n = 1; n < reply.size(); ++n) {
+            const std::optional<CarrierLine> carrier = CarrierLine::parse(text(reply[n]));
+            if (!carrier)
+                return; // the box keeps its items, as after any failure here
+            Providers.append({carrier->name, carrier->gateway});
+        }
         m_ui->cboCellularProviders->clear();
         for (const TCellularProvider& carrier : std::as_const(Providers))
             m_ui->cboCellularProviders->addItem(carrier.Name);
@@ -240,34 +247,34 @@ void TFormMain::LoadSettings()
         transaction.emplace(m_tcpClient);
         const QList<QByteArray> reply = service::request(*transaction, service::GetSettings);
         const auto line = [&reply](int n) { return text(service::replyLine(reply, n)); };
-        const auto value = [&line](int n) { return line(service::FirstValueLine + n - 1); };
+        const auto value = [&line](AlertSettings::Value n) { return line(service::valueLine(n)); };
         ComputerName = line(service::ComputerNameLine);
         PublicIP = line(service::PublicIpLine);
         LocalIP = line(service::LocalIpLine);
         // Each value reaches its control before the next is read.
-        m_ui->SwitchEmailAlerts->setOn(parseBoolean(value(1)));
-        m_ui->SwitchTextAlerts->setOn(parseBoolean(value(2)));
-        m_ui->SwitchRunProgram->setOn(parseBoolean(value(3)));
-        m_ui->SwitchFTP->setOn(parseBoolean(value(4)));
-        m_ui->txtEmail->setText(value(5));
-        m_ui->txtSMTP->setText(value(6));
-        m_ui->txtSMTPPort->setText(value(7));
-        m_ui->chkUseSSL->setChecked(parseBoolean(value(8)));
-        m_ui->chkAuth->setChecked(parseBoolean(value(9)));
-        m_ui->txtSMTPUsername->setText(value(10));
-        m_ui->txtSMTPPassword->setText(value(11));
-        m_ui->txtPhoneNumber->setText(value(12));
-        const QString carrier = value(13);
+        m_ui->SwitchEmailAlerts->setOn(parseBoolean(value(AlertSettings::EmailAlerts)));
+        m_ui->SwitchTextAlerts->setOn(parseBoolean(value(AlertSettings::TextAlerts)));
+        m_ui->SwitchRunProgram->setOn(parseBoolean(value(AlertSettings::RunProgram)));
+        m_ui->SwitchFTP->setOn(parseBoolean(value(AlertSettings::FtpPage)));
+        m_ui->txtEmail->setText(value(AlertSettings::Recipients));
+        m_ui->txtSMTP->setText(value(AlertSettings::SmtpServer));
+        m_ui->txtSMTPPort->setText(value(AlertSettings::SmtpPort));
+        m_ui->chkUseSSL->setChecked(parseBoolean(value(AlertSettings::UseSsl)));
+        m_ui->chkAuth->setChecked(parseBoolean(value(AlertSettings::NeedsLogin)));
+        m_ui->txtSMTPUsername->setText(value(AlertSettings::SmtpUsername));
+        m_ui->txtSMTPPassword->setText(value(AlertSettings::SmtpPassword));
+        m_ui->txtPhoneNumber->setText(value(AlertSettings::PhoneNumber));
+        const QString carrier = value(AlertSettings::Carrier);
         if (!carrier.isEmpty()) {
             const int index = parseInteger(carrier);
             m_ui->cboCellularProviders->setCurrentIndex(
                 index >= 0 && index < m_ui->cboCellularProviders->count() ? index : -1);
         }
-        m_ui->txtProgram->setText(value(14));
-        m_ui->txtFTPHost->setText(value(15));
-        m_ui->txtFTPUsername->setText(value(16));
-        m_ui->txtFTPPassword->setText(value(17));
-        m_ui->chkHideSysTrayIcon->setChecked(parseBoolean(value(18)));
+        m_ui->txtProgram->setText(value(AlertSettings::Program));
+        m_ui->txtFTPHost->setText(value(AlertSettings::FtpHost));
+        m_ui->txtFTPUsername->setText(value(AlertSettings::FtpUsername));
+        m_ui->txtFTPPassword->setText(value(AlertSettings::FtpPassword));
+        m_ui->chkHideSysTrayIcon->setChecked(parseBoolean(value(AlertSettings::HideTrayIcon)));
         return;
     } catch (const std::exception&) {
     }
@@ -309,28 +316,26 @@ void TFormMain::SaveSettings()
     try {
         // The connection opens before anything is read from the controls.
         ServiceTransaction transaction(m_tcpClient);
-        const QList<QByteArray> list{
-            "18",
-            bytes(booleanText(m_ui->SwitchEmailAlerts->isOn())),
-            bytes(booleanText(m_ui->SwitchTextAlerts->isOn())),
-            bytes(booleanText(m_ui->SwitchRunProgram->isOn())),
-            bytes(booleanText(m_ui->SwitchFTP->isOn())),
-            bytes(m_ui->txtEmail->text()),
-            bytes(m_ui->txtSMTP->text()),
-            bytes(m_ui->txtSMTPPort->text()),
-            bytes(booleanText(m_ui->chkUseSSL->isChecked())),
-            bytes(booleanText(m_ui->chkAuth->isChecked())),
-            bytes(m_ui->txtSMTPUsername->text()),
-            bytes(m_ui->txtSMTPPassword->text()),
-            bytes(m_ui->txtPhoneNumber->text()),
-            QByteArray::number(m_ui->cboCellularProviders->currentIndex()),
-            bytes(m_ui->txtProgram->text()),
-            bytes(m_ui->txtFTPHost->text()),
-            bytes(m_ui->txtFTPUsername->text()),
-            bytes(m_ui->txtFTPPassword->text()),
-            bytes(booleanText(m_ui->chkHideSysTrayIcon->isChecked())),
-        };
-        service::sendSettings(transaction, list);
+        AlertSettings settings;
+        settings.emailAlerts = m_ui->SwitchEmailAlerts->isOn();
+        settings.textAlerts = m_ui->SwitchTextAlerts->isOn();
+        settings.runProgram = m_ui->SwitchRunProgram->isOn();
+        settings.ftpPage = m_ui->SwitchFTP->isOn();
+        settings.recipients = bytes(m_ui->txtEmail->text());
+        settings.smtpServer = bytes(m_ui->txtSMTP->text());
+        settings.smtpPort = bytes(m_ui->txtSMTPPort->text());
+        settings.useSsl = m_ui->chkUseSSL->isChecked();
+        settings.needsLogin = m_ui->chkAuth->isChecked();
+        settings.smtpUsername = bytes(m_ui->txtSMTPUsername->text());
+        settings.smtpPassword = bytes(m_ui->txtSMTPPassword->text());
+        settings.phoneNumber = bytes(m_ui->txtPhoneNumber->text());
+        settings.carrier = m_ui->cboCellularProviders->currentIndex();
+        settings.program = bytes(m_ui->txtProgram->text());
+        settings.ftpHost = bytes(m_ui->txtFTPHost->text());
+        settings.ftpUsername = bytes(m_ui->txtFTPUsername->text());
+        settings.ftpPassword = bytes(m_ui->txtFTPPassword->text());
+        settings.hideTrayIcon = m_ui->chkHideSysTrayIcon->isChecked();
+        service::sendSettings(transaction, settings.toSaveList());
         m_ui->btnApply->setEnabled(false);
     } catch (const std::exception&) {
         // A failed save tells nothing; Apply keeps its state.

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "main_form/CellularProvider.h"
 #include "main_form/MainFormContext.h"
 #include "service_link/TcpClient.h"
-#include "service_link/TextMessage.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/ServiceProtocol.h"
+#include "net/FtpClient.h"
+
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -15,8 +18,8 @@ class TrayIcon;
 // pieces; tests wire a scripted service, scripted dialogs, a fake tray and a clock.
 struct MainFormContext
 {
-    QString serviceHost = QStringLiteral("127.0.0.1");
-    quint16 servicePort = 9522;
+    QString serviceHost = QString::fromLatin1(service::Host);
+    quint16 servicePort = service::Port;
     QString applicationTitle;
     Dialogs* dialogs = nullptr;
     TrayIcon* trayIcon = nullptr;
@@ -31,7 +34,7 @@ struct MainFormContext
     // Ends the program: its event loop stops (at once, or as soon as it runs)
     // without asking the window to close.
     std::function<void()> requestQuit;
-    // The FTP page's server port. The program always uses 21; tests point it
-    // at a server of their own.
-    quint16 ftpPort = 21;
+    // The FTP page's server port. The program always uses the standard one;
+    // tests point it at a server of their own.
+    quint16 ftpPort = FtpClient::DefaultPort;
 };

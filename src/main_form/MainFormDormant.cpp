@@ -1,6 +1,7 @@
 // The Run Program and FTP pages, whose tabs are hidden.
 #include "main_form/MainForm.h"
 
+#include "common/ErrorText.h"
 #include "common/WrapMessage.h"
 #include "net/FtpClient.h"
 #include "net/ReplaceInFile.h"
@@ -66,7 +67,7 @@ void TFormMain::btnUploadTestPageClick()
         ftp.connectAndUpload(page, PageFileName);
     } catch (const std::exception& error) {
         // The session has been ended by now; the statuses reached were shown.
-        m_context.dialogs->notice(QString::fromUtf8(error.what()));
+        m_context.dialogs->notice(errorText(error));
         return;
     }
     m_context.dialogs->notice(WrapMessage(QStringLiteral(

@@ -4,8 +4,8 @@
 
 #include "alerts/AbstractMailManager.h"
 #include "alerts/Email.h"
+#include "common/AlertTexts.h"
 #include "common/SplitFields.h"
-#include "common/TestMessages.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "shell/Error.h"
@@ -90,11 +90,11 @@ void TFormMain::AdvGlowButton1Click()
     QStringList fields;
     SplitFields(u',', recipients, fields);
 
-    email.setSubject(testEmailSubject());
+    email.setSubject(alerttexts::testEmailSubject());
     const QLocale locale;
     const QString date = locale.toString(m_context.clock().date(), QLocale::ShortFormat);
     const QString time = locale.toString(m_context.clock().time(), QLocale::LongFormat);
-    email.setBody(testEmailBody(date, time, ComputerName, PublicIP, LocalIP));
+    email.setBody(alerttexts::emailBody(date, time, ComputerName, PublicIP, LocalIP));
     email.setFrom(itemAt(fields, 0));
     email.AddRecipientList(recipients);
 
@@ -102,7 +102,7 @@ void TFormMain::AdvGlowButton1Click()
         m_context.dialogs->notice(QStringLiteral("Success: Test Email Sent"));
     else
         errorFormFor(m_errorForm, *m_context.shell, this)
-            .showError(withoutEngineLogTags(mailManager->LastErrorText()), this);
+            .showError(alerttexts::withoutEngineLogTags(mailManager->LastErrorText()), this);
     // Only now: the connection stays open while the user reads the outcome.
     mailManager->CloseSmtpConnection();
 }
@@ -124,13 +124,13 @@ void TFormMain::btnSendTestMessageClick()
     QStringList fields;
     SplitFields(u',', cleanRecipientText(m_ui->txtEmail), fields);
 
-    email.setFrom(testTextMessageSender(itemAt(fields, 0)));
+    email.setFrom(alerttexts::textMessageSender(itemAt(fields, 0)));
     const TCellularProvider& carrier =
         itemAt(Providers, m_ui->cboCellularProviders->currentIndex());
-    email.AddRecipient(QString(),
-                       testTextMessageRecipient(m_ui->txtPhoneNumber->text(), carrier.Gateway));
-    email.setSubject(testTextMessageSubject());
-    email.setBody(testTextMessageBody(ComputerName, PublicIP, LocalIP));
+    email.AddRecipient(
+        QString(), alerttexts::textMessageRecipient(m_ui->txtPhoneNumber->text(), carrier.Gateway));
+    email.setSubject(alerttexts::testTextMessageSubject());
+    email.setBody(alerttexts::textMessageBody(ComputerName, PublicIP, LocalIP));
 
     if (sendWithBusyCursor(*mailManager, email) == 1)
         m_context.dialogs->notice(QStringLiteral("Success: (SMS) Text Message Sent"));

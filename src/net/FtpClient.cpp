@@ -1,11 +1,7 @@
 #include "net/FtpClient.h"
 
-#include "net/FtpConnectionError.h"
 #include "net/FtpControlChannel.h"
-#include "net/FtpDataConnectionError.h"
-#include "net/FtpHostNotFoundError.h"
-#include "net/FtpLoginError.h"
-#include "net/FtpStoreError.h"
+#include "net/FtpErrors.h"
 #include "net/FtpTimeLimit.h"
 
 #include <QDeadlineTimer>

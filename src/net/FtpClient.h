@@ -23,7 +23,7 @@ class QTcpSocket;
 // needs no event loop, so the client works on a window's thread as on a worker
 // thread; use one client on one thread at a time.
 //
-// Failures are thrown as FtpError subclasses (net/Ftp*Error.h); a local file
+// Failures are thrown as FtpError subclasses (net/FtpErrors.h); a local file
 // that cannot be read is a std::runtime_error.
 class FtpClient
 {

@@ -1,8 +1,7 @@
 #include "net/FtpControlChannel.h"
 
-#include "net/FtpConnectionError.h"
+#include "net/FtpErrors.h"
 #include "net/FtpTimeLimit.h"
-#include "net/FtpTimeoutError.h"
 
 #include <QDeadlineTimer>
 #include <cctype>

@@ -1,22 +1,23 @@
 #include "service/ServiceApp.h"
 
-#include "service/AddressWatcher.h"
-#include "service/AlertDispatcher.h"
-#include "service/CarrierList.h"
-#include "service/ChangeRecorder.h"
-#include "service/EchoUrlList.h"
-#include "service/HistoryLog.h"
 #include "service/InstanceLock.h"
-#include "service/IsolatedAddressCheck.h"
-#include "service/RememberedAddresses.h"
-#include "service/RequestHandler.h"
 #include "service/ServiceError.h"
-#include "service/ServiceListener.h"
 #include "service/ServiceLog.h"
-#include "service/SettingsStore.h"
 #include "service/ShutdownSignals.h"
-#include "service/SocketOwnerLookup.h"
-#include "service/SystemAddressSource.h"
+#include "service/addresses/AddressWatcher.h"
+#include "service/addresses/IsolatedAddressCheck.h"
+#include "service/addresses/RememberedAddresses.h"
+#include "service/addresses/SystemAddressSource.h"
+#include "service/alerts/AlertDispatcher.h"
+#include "service/alerts/AlertSenders.h"
+#include "service/alerts/ChangeRecorder.h"
+#include "service/alerts/HistoryLog.h"
+#include "service/listener/RequestHandler.h"
+#include "service/listener/ServiceListener.h"
+#include "service/listener/SocketOwnerLookup.h"
+#include "service/settings/CarrierList.h"
+#include "service/settings/EchoUrlList.h"
+#include "service/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,12 +58,12 @@ int ServiceApp::run()
 
     HistoryLog history(m_options.logFile);
     const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
-    AlertOptions alertOptions;
-    alertOptions.retryDelays = m_options.alertRetryDelays;
-    alertOptions.ftpPort = m_options.ftpPort;
-    alertOptions.mailHelper =
+    AlertSenders::Options senderOptions;
+    senderOptions.ftpPort = m_options.ftpPort;
+    senderOptions.mailHelper =
         QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
-    AlertDispatcher alerts(m_options.configDir, carrierLines, alertOptions);
+    const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
+    AlertDispatcher alerts(senders, m_options.configDir, m_options.alertRetryDelays);
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });

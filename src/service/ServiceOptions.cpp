@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <optional>
 
 namespace {
 
@@ -14,17 +15,68 @@ namespace {
     throw UsageError(message.toStdString());
 }
 
-std::chrono::milliseconds seconds(const QCommandLineParser& parser, const QString& name,
-                                  double minimum)
+QString nameOf(const QCommandLineOption& option)
+{
+    return option.names().first();
+}
+
+QString secondsText(std::chrono::milliseconds duration)
+{
+    return QString::number(double(duration.count()) / 1000.0);
+}
+
+// A number of seconds from `minimum` up to a year.
+std::optional<std::chrono::milliseconds> readSeconds(const QString& text, double minimum)
 {
     bool ok = false;
-    const double value = parser.value(name).toDouble(&ok);
+    const double value = text.toDouble(&ok);
     if (!ok || value < minimum || value > 365.0 * 24 * 3600)
-        usageError(QStringLiteral("--%1 needs a number of seconds of at least %2, not '%3'")
-                       .arg(name)
-                       .arg(minimum)
-                       .arg(parser.value(name)));
+        return std::nullopt;
     return std::chrono::milliseconds(qint64(value * 1000.0 + 0.5));
+}
+
+// An option that takes seconds; `help` shows the default where it says %1.
+QCommandLineOption secondsOption(const char* name, const QString& help, const QString& defaultValue)
+{
+    return QCommandLineOption(QLatin1String(name), help.arg(defaultValue),
+                              QStringLiteral("seconds"), defaultValue);
+}
+
+std::chrono::milliseconds secondsValue(const QCommandLineParser& parser,
+                                       const QCommandLineOption& option, double minimum)
+{
+    const std::optional<std::chrono::milliseconds> value =
+        readSeconds(parser.value(option), minimum);
+    if (!value)
+        usageError(QStringLiteral("--%1 needs a number of seconds of at least %2, not '%3'")
+                       .arg(nameOf(option))
+                       .arg(minimum)
+                       .arg(parser.value(option)));
+    return *value;
+}
+
+QList<std::chrono::milliseconds> secondsListValue(const QCommandLineParser& parser,
+                                                  const QCommandLineOption& option)
+{
+    QList<std::chrono::milliseconds> list;
+    for (const QString& text : parser.value(option).split(u',', Qt::SkipEmptyParts)) {
+        const std::optional<std::chrono::milliseconds> value = readSeconds(text.trimmed(), 0);
+        if (!value)
+            usageError(QStringLiteral("--%1 needs comma-separated numbers of seconds, not '%2'")
+                           .arg(nameOf(option), parser.value(option)));
+        list.append(*value);
+    }
+    return list;
+}
+
+quint16 portValue(const QCommandLineParser& parser, const QCommandLineOption& option)
+{
+    bool ok = false;
+    const uint port = parser.value(option).toUInt(&ok);
+    if (!ok || port == 0 || port > 65535)
+        usageError(QStringLiteral("--%1 needs a port number from 1 to 65535, not '%2'")
+                       .arg(nameOf(option), parser.value(option)));
+    return quint16(port);
 }
 
 } // namespace
@@ -37,19 +89,28 @@ QString defaultConfigDir()
 
 CommandLine parseCommandLine(const QStringList& arguments)
 {
+    // The defaults are those of ServiceOptions; the help shows them.
+    const ServiceOptions defaults;
+    QStringList defaultRetryDelays;
+    for (const std::chrono::milliseconds delay : defaults.alertRetryDelays)
+        defaultRetryDelays << secondsText(delay);
+
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Keeps Velmora's alert settings, watches this computer's public and local "
                        "IP addresses and records every change. The Velmora window talks to it on "
-                       "127.0.0.1."));
+                       "%1.")
+            .arg(QLatin1String(service::Host)));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption isRunning(
         QStringLiteral("is-running"),
         QStringLiteral("Exit with 0 when the service runs for this user, 1 otherwise."));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Listen on 127.0.0.1:<port> (default 9522)."),
-                                  QStringLiteral("port"), QStringLiteral("9522"));
+                                  QStringLiteral("Listen on %1:<port> (default %2).")
+                                      .arg(QLatin1String(service::Host))
+                                      .arg(defaults.port),
+                                  QStringLiteral("port"), QString::number(defaults.port));
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
         QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora)."),
@@ -63,37 +124,34 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("Ask <url> for the public address; may be given more than once. Replaces "
                        "echo-urls.txt in the config folder and the built-in list."),
         QStringLiteral("url"));
-    const QCommandLineOption echoInterval(
-        QStringLiteral("echo-interval"),
-        QStringLiteral("Check the public address every <seconds> (default 300)."),
-        QStringLiteral("seconds"), QStringLiteral("300"));
-    const QCommandLineOption echoMinGap(
-        QStringLiteral("echo-min-gap"),
-        QStringLiteral("Leave at least <seconds> between two checks (default 60)."),
-        QStringLiteral("seconds"), QStringLiteral("60"));
-    const QCommandLineOption echoTimeout(
-        QStringLiteral("echo-timeout"),
-        QStringLiteral("Give each echo URL <seconds> to answer (default 5)."),
-        QStringLiteral("seconds"), QStringLiteral("5"));
-    const QCommandLineOption localInterval(
-        QStringLiteral("local-check-interval"),
-        QStringLiteral("Re-read the local address every <seconds> besides the change notices "
-                       "(default 60)."),
-        QStringLiteral("seconds"), QStringLiteral("60"));
-    const QCommandLineOption requestTimeout(
-        QStringLiteral("request-timeout"),
-        QStringLiteral("Close a connection whose request is not complete after <seconds> "
-                       "(default 5)."),
-        QStringLiteral("seconds"), QStringLiteral("5"));
-    const QCommandLineOption retryDelays(
-        QStringLiteral("alert-retry-delays"),
+    const QCommandLineOption echoInterval = secondsOption(
+        "echo-interval", QStringLiteral("Check the public address every <seconds> (default %1)."),
+        secondsText(defaults.echoInterval));
+    const QCommandLineOption echoMinGap = secondsOption(
+        "echo-min-gap", QStringLiteral("Leave at least <seconds> between two checks (default %1)."),
+        secondsText(defaults.echoMinGap));
+    const QCommandLineOption echoTimeout = secondsOption(
+        "echo-timeout", QStringLiteral("Give each echo URL <seconds> to answer (default %1)."),
+        secondsText(defaults.echoTimeout));
+    const QCommandLineOption localInterval =
+        secondsOption("local-check-interval",
+                      QStringLiteral("Re-read the local address every <seconds> besides the "
+                                     "change notices (default %1)."),
+                      secondsText(defaults.localCheckInterval));
+    const QCommandLineOption requestTimeout =
+        secondsOption("request-timeout",
+                      QStringLiteral("Close a connection whose request is not complete after "
+                                     "<seconds> (default %1)."),
+                      secondsText(defaults.requestTimeout));
+    const QCommandLineOption retryDelays = secondsOption(
+        "alert-retry-delays",
         QStringLiteral("Try a failed alert again after each of these comma-separated numbers of "
-                       "seconds, then give it up (default 60,300,900). While the public address "
-                       "cannot be checked, a failed alert waits for the network instead."),
-        QStringLiteral("seconds"), QStringLiteral("60,300,900"));
+                       "seconds, then give it up (default %1). While the public address cannot "
+                       "be checked, a failed alert waits for the network instead."),
+        defaultRetryDelays.join(u','));
     QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
                                QStringLiteral("Upload the FTP page to this port."),
-                               QStringLiteral("port"), QStringLiteral("21"));
+                               QStringLiteral("port"), QString::number(defaults.ftpPort));
     ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     // The service's own helper for the public address (see IsolatedAddressCheck).
     QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
@@ -127,12 +185,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         result.action = CommandLine::Action::CheckPublicAddress;
 
     ServiceOptions& options = result.options;
-    bool ok = false;
-    const uint portNumber = parser.value(port).toUInt(&ok);
-    if (!ok || portNumber == 0 || portNumber > 65535)
-        usageError(QStringLiteral("--port needs a port number from 1 to 65535, not '%1'")
-                       .arg(parser.value(port)));
-    options.port = quint16(portNumber);
+    options.port = portValue(parser, port);
     options.configDir = parser.isSet(configDir) ? parser.value(configDir) : defaultConfigDir();
     options.configDir = QDir::cleanPath(QDir(options.configDir).absolutePath());
     options.logFile = parser.isSet(logFile)
@@ -145,24 +198,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
             usageError(QStringLiteral("--echo-url needs an http or https URL, not '%1'").arg(text));
         options.echoUrls.append(url);
     }
-    options.echoInterval = seconds(parser, echoInterval.names().first(), 0.01);
-    options.echoMinGap = seconds(parser, echoMinGap.names().first(), 0);
-    options.echoTimeout = seconds(parser, echoTimeout.names().first(), 0.01);
-    options.localCheckInterval = seconds(parser, localInterval.names().first(), 0.01);
-    options.requestTimeout = seconds(parser, requestTimeout.names().first(), 0.01);
-    options.alertRetryDelays.clear();
-    for (const QString& text : parser.value(retryDelays).split(u',', Qt::SkipEmptyParts)) {
-        const double value = text.trimmed().toDouble(&ok);
-        if (!ok || value < 0 || value > 365.0 * 24 * 3600)
-            usageError(QStringLiteral("--alert-retry-delays needs comma-separated numbers of "
-                                      "seconds, not '%1'")
-                           .arg(parser.value(retryDelays)));
-        options.alertRetryDelays.append(std::chrono::milliseconds(qint64(value * 1000.0 + 0.5)));
-    }
-    const uint ftpPortNumber = parser.value(ftpPort).toUInt(&ok);
-    if (!ok || ftpPortNumber == 0 || ftpPortNumber > 65535)
-        usageError(QStringLiteral("--ftp-port needs a port number from 1 to 65535, not '%1'")
-                       .arg(parser.value(ftpPort)));
-    options.ftpPort = quint16(ftpPortNumber);
+    options.echoInterval = secondsValue(parser, echoInterval, 0.01);
+    options.echoMinGap = secondsValue(parser, echoMinGap, 0);
+    options.echoTimeout = secondsValue(parser, echoTimeout, 0.01);
+    options.localCheckInterval = secondsValue(parser, localInterval, 0.01);
+    options.requestTimeout = secondsValue(parser, requestTimeout, 0.01);
+    options.alertRetryDelays = secondsListValue(parser, retryDelays);
+    options.ftpPort = portValue(parser, ftpPort);
     return result;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/ServiceProtocol.h"
+#include "net/FtpClient.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,7 +13,7 @@
 // with; the timing options exist so that the tests need not wait minutes.
 struct ServiceOptions
 {
-    quint16 port = 9522;
+    quint16 port = service::Port;
     QString configDir;    // settings, carriers, echo URLs, the instance lock
     QString logFile;      // the history log
     QList<QUrl> echoUrls; // empty: the configured or built-in list
@@ -22,7 +25,7 @@ struct ServiceOptions
     // The waits before the alerts' second, third... attempts.
     QList<std::chrono::milliseconds> alertRetryDelays{
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
-    quint16 ftpPort = 21; // where the FTP page goes
+    quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
 };
 
 struct CommandLine

@@ -1,11 +1,12 @@
-#include "service/EchoUrlList.h"
+#include "common/ErrorText.h"
 #include "service/InstanceLock.h"
-#include "service/IsolatedAddressCheck.h"
 #include "service/ServiceApp.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service/ShutdownSignals.h"
+#include "service/addresses/IsolatedAddressCheck.h"
+#include "service/settings/EchoUrlList.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -48,13 +49,13 @@ int main(int argc, char* argv[])
         }
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
-        logLine(QStringLiteral("%1 (see --help)").arg(QString::fromUtf8(e.what())));
+        logLine(QStringLiteral("%1 (see --help)").arg(errorText(e)));
         return BadUsage;
     } catch (const AlreadyRunningError& e) {
-        logLine(QString::fromUtf8(e.what()));
+        logLine(errorText(e));
         return AlreadyRunning;
     } catch (const std::exception& e) {
-        logLine(QString::fromUtf8(e.what()));
+        logLine(errorText(e));
         return Failed;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ServiceProtocol.h"
 #include "service_link/ServiceLinkError.h"
 #include "service_link/ServiceTransaction.h"
 
@@ -7,23 +8,8 @@
 #include <QList>
 #include <chrono>
 
-// The four commands the window sends, and how each goes on the wire.
+// The window's side of the four commands: each call sends one and reads its reply.
 namespace service {
-
-inline constexpr char Host[] = "127.0.0.1";
-inline constexpr quint16 Port = 9522;
-
-inline constexpr char GetCellularProviders[] = "GetCellularProviders";
-inline constexpr char GetSettings[] = "GetSettings";
-inline constexpr char UpdateStatus[] = "UpdateStatus";
-inline constexpr char SaveSettings[] = "SaveSettings";
-
-// Reply lines 1 to 3 of "GetSettings" and "UpdateStatus".
-inline constexpr int ComputerNameLine = 1;
-inline constexpr int PublicIpLine = 2;
-inline constexpr int LocalIpLine = 3;
-// Value n of the 18 settings is line n + 3 of the "GetSettings" reply.
-inline constexpr int FirstValueLine = 4;
 
 // Sends a command line and reads its counted reply.
 QList<QByteArray> request(ServiceTransaction& transaction, const char* command);

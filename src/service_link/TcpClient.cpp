@@ -1,5 +1,6 @@
 #include "service_link/TcpClient.h"
 
+#include "common/ErrorText.h"
 #include "common/Framing.h"
 #include "service_link/ServiceLinkError.h"
 
@@ -163,7 +164,7 @@ QByteArray TcpClient::ReadLine()
             if (auto line = framing::takeLine(m_received))
                 return *line;
         } catch (const framing::FramingError& e) {
-            fail(QString::fromUtf8(e.what()));
+            fail(errorText(e));
         }
         if (!receiveMore())
             fail(QStringLiteral("the service closed the connection in the middle of a line"));

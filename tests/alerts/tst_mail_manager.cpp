@@ -1,7 +1,7 @@
 #include "alerts/Email.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 #include "servers/FreePort.h"
 #include "servers/ServerProcess.h"
 #include "servers/SmtpCertificates.h"
@@ -178,10 +178,10 @@ void MailManagerTest::testEmailOnTheWire()
     // As the window sends it: bare first address as sender, the whole list as recipients.
     const QString recipients = QStringLiteral("first@example.test,second@example.test");
     Email email;
-    email.setSubject(testEmailSubject());
-    email.setBody(testEmailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"),
-                                QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
-                                QStringLiteral("192.168.1.20")));
+    email.setSubject(alerttexts::testEmailSubject());
+    email.setBody(alerttexts::emailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"),
+                                        QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
+                                        QStringLiteral("192.168.1.20")));
     email.setFrom(QStringLiteral("first@example.test"));
     email.AddRecipientList(recipients);
     MailManager manager;
@@ -210,12 +210,13 @@ void MailManagerTest::testTextMessageOnTheWire()
     SmtpServer server;
     QVERIFY(startServer(server, {}));
     Email email;
-    email.setFrom(testTextMessageSender(QStringLiteral("first@example.test")));
-    email.AddRecipient(QString(), testTextMessageRecipient(QStringLiteral("5551234567"),
-                                                           QStringLiteral("sms.example.test")));
-    email.setSubject(testTextMessageSubject());
-    email.setBody(testTextMessageBody(QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
-                                      QStringLiteral("192.168.1.20")));
+    email.setFrom(alerttexts::textMessageSender(QStringLiteral("first@example.test")));
+    email.AddRecipient(QString(),
+                       alerttexts::textMessageRecipient(QStringLiteral("5551234567"),
+                                                        QStringLiteral("sms.example.test")));
+    email.setSubject(alerttexts::testTextMessageSubject());
+    email.setBody(alerttexts::textMessageBody(
+        QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"), QStringLiteral("192.168.1.20")));
     MailManager manager;
     configure(manager, server.port());
     QCOMPARE(manager.SendEmail(email), 1);

@@ -2,7 +2,7 @@
 #include "alerts/MailAddress.h"
 #include "alerts/MailError.h"
 #include "alerts/MessageComposer.h"
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 #include "support/MailText.h"
 
 #include <QTest>
@@ -102,25 +102,26 @@ void MessageCompositionTest::testEmailLines()
 {
     QFETCH(QStringList, status);
     QFETCH(QString, expected);
-    QCOMPARE(testEmailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"), status[0],
-                           status[1], status[2]),
+    QCOMPARE(alerttexts::emailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"),
+                                   status[0], status[1], status[2]),
              expected);
-    QCOMPARE(testEmailSubject(), QStringLiteral("Velmora Alert (TEST)"));
+    QCOMPARE(alerttexts::testEmailSubject(), QStringLiteral("Velmora Alert (TEST)"));
 }
 
 void MessageCompositionTest::textMessageParts()
 {
-    QCOMPARE(testTextMessageSubject(), QStringLiteral("Velmora(TEST)"));
-    QCOMPARE(testTextMessageBody(QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
-                                 QStringLiteral("192.168.1.20")),
+    QCOMPARE(alerttexts::testTextMessageSubject(), QStringLiteral("Velmora(TEST)"));
+    QCOMPARE(alerttexts::textMessageBody(QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
+                                         QStringLiteral("192.168.1.20")),
              QStringLiteral("Computer Name: DESK-7\nPublic IP Address: 203.0.113.9\n"
                             "Local IP Address: 192.168.1.20"));
-    QCOMPARE(testTextMessageBody(QString(), QString(), QString()),
+    QCOMPARE(alerttexts::textMessageBody(QString(), QString(), QString()),
              QStringLiteral("Computer Name: \nPublic IP Address: \nLocal IP Address: "));
-    QCOMPARE(testTextMessageSender(QStringLiteral("me@example.test")),
+    QCOMPARE(alerttexts::textMessageSender(QStringLiteral("me@example.test")),
              QStringLiteral("Velmora <me@example.test>"));
     // The phone number is used as typed, whatever its characters.
-    QCOMPARE(testTextMessageRecipient(QStringLiteral("555-12-34x"), QStringLiteral("sms.example")),
+    QCOMPARE(alerttexts::textMessageRecipient(QStringLiteral("555-12-34x"),
+                                              QStringLiteral("sms.example")),
              QStringLiteral("<555-12-34x@sms.example>"));
 }
 
@@ -142,7 +143,7 @@ void MessageCompositionTest::engineLogTagsRemoved()
 {
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    QCOMPARE(withoutEngineLogTags(text), expected);
+    QCOMPARE(alerttexts::withoutEngineLogTags(text), expected);
 }
 
 void MessageCompositionTest::mailboxParsing_data()

@@ -1,7 +1,7 @@
 #include "alerts/Email.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
-#include "common/TestMessages.h"
+#include "common/AlertTexts.h"
 #include "servers/PostfixInstance.h"
 #include "servers/SmtpCertificates.h"
 #include "support/MailText.h"
@@ -75,10 +75,10 @@ void PostfixDeliveryTest::testEmailDelivered()
     const qsizetype firstBefore = m_postfix.delivered(kFirst).size();
     const qsizetype secondBefore = m_postfix.delivered(kSecond).size();
     Email email;
-    email.setSubject(testEmailSubject());
-    email.setBody(testEmailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"),
-                                QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
-                                QStringLiteral("192.168.1.20")));
+    email.setSubject(alerttexts::testEmailSubject());
+    email.setBody(alerttexts::emailBody(QStringLiteral("04/06/2024"), QStringLiteral("09:05:07"),
+                                        QStringLiteral("DESK-7"), QStringLiteral("203.0.113.9"),
+                                        QStringLiteral("192.168.1.20")));
     email.setFrom(kFirst);
     email.AddRecipientList(kFirst + u',' + kSecond);
     MailManager manager;
@@ -119,12 +119,13 @@ void PostfixDeliveryTest::testTextMessageDelivered()
     const qsizetype phoneBefore = m_postfix.delivered(kPhone).size();
     const qsizetype firstBefore = m_postfix.delivered(kFirst).size();
     Email email;
-    email.setFrom(testTextMessageSender(kFirst));
-    email.AddRecipient(QString(), testTextMessageRecipient(QStringLiteral("5551234567"),
-                                                           QStringLiteral("sms.example.test")));
-    email.setSubject(testTextMessageSubject());
-    email.setBody(testTextMessageBody(QString(), QStringLiteral("203.0.113.9"),
-                                      QStringLiteral("192.168.1.20")));
+    email.setFrom(alerttexts::textMessageSender(kFirst));
+    email.AddRecipient(QString(),
+                       alerttexts::textMessageRecipient(QStringLiteral("5551234567"),
+                                                        QStringLiteral("sms.example.test")));
+    email.setSubject(alerttexts::testTextMessageSubject());
+    email.setBody(alerttexts::textMessageBody(QString(), QStringLiteral("203.0.113.9"),
+                                              QStringLiteral("192.168.1.20")));
     MailManager manager;
     configure(manager, ssl);
     QVERIFY2(manager.SendEmail(email) == 1, qPrintable(manager.LastErrorText()));
@@ -149,7 +150,7 @@ void PostfixDeliveryTest::unknownMailboxRefused()
     Email email;
     email.setFrom(kFirst);
     email.AddRecipientList(QStringLiteral("nobody@example.test"));
-    email.setSubject(testEmailSubject());
+    email.setSubject(alerttexts::testEmailSubject());
     email.setBody(QStringLiteral("never delivered"));
     MailManager manager;
     configure(manager, 0);

@@ -1,4 +1,5 @@
 #include "common/AlertSettings.h"
+#include "common/CarrierLine.h"
 #include "common/Framing.h"
 #include "common/SplitFields.h"
 #include "common/TextConvert.h"
@@ -15,6 +16,8 @@ private slots:
     void splitFields_data();
     void splitFields();
     void splitFieldsClearsTheList();
+    void carrierLines_data();
+    void carrierLines();
 
     void wrapMessage_data();
     void wrapMessage();
@@ -84,6 +87,41 @@ void TestCommon::splitFieldsClearsTheList()
     QStringList result{"old"};
     SplitFields(QLatin1Char(','), QString(), result);
     QVERIFY(result.isEmpty());
+}
+
+void TestCommon::carrierLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("gateway");
+
+    QTest::newRow("plain") << "Verizon|vtext.com" << true << "Verizon"
+                           << "vtext.com";
+    QTest::newRow("third field ignored") << "A|a.example|extra" << true << "A"
+                                         << "a.example";
+    QTest::newRow("leading blank kept") << " Bell|txt.bell.ca" << true << " Bell"
+                                        << "txt.bell.ca";
+    QTest::newRow("quoted name") << "\"Name|with bar\"|g.example" << true << "Name|with bar"
+                                 << "g.example";
+    QTest::newRow("no bar") << "NoGateway" << false << ""
+                            << "";
+    QTest::newRow("empty") << "" << false << ""
+                           << "";
+}
+
+void TestCommon::carrierLines()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, valid);
+    QFETCH(QString, name);
+    QFETCH(QString, gateway);
+    const std::optional<CarrierLine> carrier = CarrierLine::parse(line);
+    QCOMPARE(bool(carrier), valid);
+    if (!valid)
+        return;
+    QCOMPARE(carrier->name, name);
+    QCOMPARE(carrier->gateway, gateway);
 }
 
 void TestCommon::wrapMessage_data()
@@ -367,11 +405,11 @@ void TestCommon::settingsSaveListIsEighteenAndValues()
     const QList<QByteArray> list = s.toSaveList();
     QCOMPARE(list.size(), 19);
     QCOMPARE(list[0], QByteArray("18"));
-    QCOMPARE(list[1], QByteArray("0"));
-    QCOMPARE(list[7], QByteArray("25"));
-    QCOMPARE(list[13], QByteArray("-1"));
+    QCOMPARE(list[AlertSettings::EmailAlerts], QByteArray("0"));
+    QCOMPARE(list[AlertSettings::SmtpPort], QByteArray("25"));
+    QCOMPARE(list[AlertSettings::Carrier], QByteArray("-1"));
     s.textAlerts = true;
-    QCOMPARE(s.toSaveList()[2], QByteArray("-1"));
+    QCOMPARE(s.toSaveList()[AlertSettings::TextAlerts], QByteArray("-1"));
 }
 
 void TestCommon::settingsRejectMalformedLists_data()
@@ -388,10 +426,10 @@ void TestCommon::settingsRejectMalformedLists_data()
     list[0] = "17";
     QTest::newRow("first line not 18") << list;
     list = good;
-    list[1] = "yes";
+    list[AlertSettings::EmailAlerts] = "yes";
     QTest::newRow("bad boolean") << list;
     list = good;
-    list[13] = "abc";
+    list[AlertSettings::Carrier] = "abc";
     QTest::newRow("bad carrier") << list;
 }
 

@@ -1,4 +1,5 @@
 #include "MainFormFixture.h"
+#include "common/AlertSettings.h"
 #include "support/Absence.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
@@ -9,45 +10,45 @@
 namespace {
 
 // The state of the control that carries value n, as the text the window would save.
-QByteArray controlState(Ui::TFormMain& ui, int value)
+QByteArray controlState(Ui::TFormMain& ui, AlertSettings::Value value)
 {
     const auto flag = [](bool on) { return on ? QByteArray("-1") : QByteArray("0"); };
     switch (value) {
-    case 1:
+    case AlertSettings::EmailAlerts:
         return flag(ui.SwitchEmailAlerts->isOn());
-    case 2:
+    case AlertSettings::TextAlerts:
         return flag(ui.SwitchTextAlerts->isOn());
-    case 3:
+    case AlertSettings::RunProgram:
         return flag(ui.SwitchRunProgram->isOn());
-    case 4:
+    case AlertSettings::FtpPage:
         return flag(ui.SwitchFTP->isOn());
-    case 5:
+    case AlertSettings::Recipients:
         return ui.txtEmail->text().toLocal8Bit();
-    case 6:
+    case AlertSettings::SmtpServer:
         return ui.txtSMTP->text().toLocal8Bit();
-    case 7:
+    case AlertSettings::SmtpPort:
         return ui.txtSMTPPort->text().toLocal8Bit();
-    case 8:
+    case AlertSettings::UseSsl:
         return flag(ui.chkUseSSL->isChecked());
-    case 9:
+    case AlertSettings::NeedsLogin:
         return flag(ui.chkAuth->isChecked());
-    case 10:
+    case AlertSettings::SmtpUsername:
         return ui.txtSMTPUsername->text().toLocal8Bit();
-    case 11:
+    case AlertSettings::SmtpPassword:
         return ui.txtSMTPPassword->text().toLocal8Bit();
-    case 12:
+    case AlertSettings::PhoneNumber:
         return ui.txtPhoneNumber->text().toLocal8Bit();
-    case 13:
+    case AlertSettings::Carrier:
         return QByteArray::number(ui.cboCellularProviders->currentIndex());
-    case 14:
+    case AlertSettings::Program:
         return ui.txtProgram->text().toLocal8Bit();
-    case 15:
+    case AlertSettings::FtpHost:
         return ui.txtFTPHost->text().toLocal8Bit();
-    case 16:
+    case AlertSettings::FtpUsername:
         return ui.txtFTPUsername->text().toLocal8Bit();
-    case 17:
+    case AlertSettings::FtpPassword:
         return ui.txtFTPPassword->text().toLocal8Bit();
-    case 18:
+    case AlertSettings::HideTrayIcon:
         return flag(ui.chkHideSysTrayIcon->isChecked());
     }
     return {};
@@ -149,50 +150,53 @@ void TestMainFormBinding::pagesAndTabs()
 
 void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding_data()
 {
-    QTest::addColumn<int>("value");
+    QTest::addColumn<AlertSettings::Value>("value");
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QByteArray>("saved");
+    using enum AlertSettings::Value;
 
-    QTest::newRow("1 email alerts on") << 1 << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("1 TRUE") << 1 << QByteArray("TRUE") << QByteArray("-1");
-    QTest::newRow("2 text alerts 1") << 2 << QByteArray("1") << QByteArray("-1");
-    QTest::newRow("3 run program") << 3 << QByteArray("true") << QByteArray("-1");
-    QTest::newRow("4 ftp false") << 4 << QByteArray("false") << QByteArray("0");
-    QTest::newRow("5 recipients") << 5 << QByteArray(" a@b.example , c@d.example ")
+    QTest::newRow("1 email alerts on") << EmailAlerts << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("1 TRUE") << EmailAlerts << QByteArray("TRUE") << QByteArray("-1");
+    QTest::newRow("2 text alerts 1") << TextAlerts << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("3 run program") << RunProgram << QByteArray("true") << QByteArray("-1");
+    QTest::newRow("4 ftp false") << FtpPage << QByteArray("false") << QByteArray("0");
+    QTest::newRow("5 recipients") << Recipients << QByteArray(" a@b.example , c@d.example ")
                                   << QByteArray(" a@b.example , c@d.example ");
-    QTest::newRow("5 empty") << 5 << QByteArray("") << QByteArray("");
-    QTest::newRow("6 server") << 6 << QByteArray("mail.example.net")
+    QTest::newRow("5 empty") << Recipients << QByteArray("") << QByteArray("");
+    QTest::newRow("6 server") << SmtpServer << QByteArray("mail.example.net")
                               << QByteArray("mail.example.net");
-    QTest::newRow("7 port letters") << 7 << QByteArray("abc") << QByteArray("abc");
-    QTest::newRow("8 ssl") << 8 << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("9 auth") << 9 << QByteArray("0.5") << QByteArray("-1");
-    QTest::newRow("10 user") << 10 << QByteArray("jos\xc3\xa9") << QByteArray("jos\xc3\xa9");
-    QTest::newRow("11 password") << 11 << QByteArray("p\xc3\xa4ss|,word ")
+    QTest::newRow("7 port letters") << SmtpPort << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("8 ssl") << UseSsl << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("9 auth") << NeedsLogin << QByteArray("0.5") << QByteArray("-1");
+    QTest::newRow("10 user") << SmtpUsername << QByteArray("jos\xc3\xa9")
+                             << QByteArray("jos\xc3\xa9");
+    QTest::newRow("11 password") << SmtpPassword << QByteArray("p\xc3\xa4ss|,word ")
                                  << QByteArray("p\xc3\xa4ss|,word ");
-    QTest::newRow("12 phone") << 12 << QByteArray("555-123-45") << QByteArray("555-123-45");
-    QTest::newRow("13 carrier 3") << 13 << QByteArray("3") << QByteArray("3");
-    QTest::newRow("13 carrier hex") << 13 << QByteArray("$2") << QByteArray("2");
-    QTest::newRow("13 carrier -1") << 13 << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("13 carrier out of range") << 13 << QByteArray("7") << QByteArray("-1");
-    QTest::newRow("13 carrier empty") << 13 << QByteArray("") << QByteArray("-1");
-    QTest::newRow("14 program") << 14 << QByteArray("/opt/x y/run.sh")
+    QTest::newRow("12 phone") << PhoneNumber << QByteArray("555-123-45")
+                              << QByteArray("555-123-45");
+    QTest::newRow("13 carrier 3") << Carrier << QByteArray("3") << QByteArray("3");
+    QTest::newRow("13 carrier hex") << Carrier << QByteArray("$2") << QByteArray("2");
+    QTest::newRow("13 carrier -1") << Carrier << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("13 carrier out of range") << Carrier << QByteArray("7") << QByteArray("-1");
+    QTest::newRow("13 carrier empty") << Carrier << QByteArray("") << QByteArray("-1");
+    QTest::newRow("14 program") << Program << QByteArray("/opt/x y/run.sh")
                                 << QByteArray("/opt/x y/run.sh");
-    QTest::newRow("15 ftp host") << 15 << QByteArray("ftp.example.org")
+    QTest::newRow("15 ftp host") << FtpHost << QByteArray("ftp.example.org")
                                  << QByteArray("ftp.example.org");
-    QTest::newRow("16 ftp user") << 16 << QByteArray("") << QByteArray("");
-    QTest::newRow("17 ftp password") << 17 << QByteArray("*") << QByteArray("*");
-    QTest::newRow("18 hide icon") << 18 << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("16 ftp user") << FtpUsername << QByteArray("") << QByteArray("");
+    QTest::newRow("17 ftp password") << FtpPassword << QByteArray("*") << QByteArray("*");
+    QTest::newRow("18 hide icon") << HideTrayIcon << QByteArray("-1") << QByteArray("-1");
 }
 
 void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding()
 {
-    QFETCH(int, value);
+    QFETCH(AlertSettings::Value, value);
     QFETCH(QByteArray, stored);
     QFETCH(QByteArray, saved);
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[12] = "-1"; // no carrier unless the row sets one
-    values[value - 1] = stored;
+    values[valueIndex(AlertSettings::Carrier)] = "-1"; // no carrier unless the row sets one
+    values[valueIndex(value)] = stored;
     f.setValues(values);
     TFormMain& form = f.create();
     QCOMPARE(controlState(f.ui(), value), saved);
@@ -205,19 +209,19 @@ void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding()
     QCOMPARE(lists[0][0], QByteArray("18"));
     QCOMPARE(lists[0][value], saved);
     for (int n = 1; n <= 18; ++n)
-        QCOMPARE(lists[0][n], controlState(f.ui(), n));
+        QCOMPARE(lists[0][n], controlState(f.ui(), AlertSettings::Value(n)));
 }
 
 void TestMainFormBinding::hiddenValuesTravelBackUnchanged()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[2] = "-1";
-    values[3] = "-1";
-    values[13] = "/home/me/on-change.sh";
-    values[14] = "ftp.example.org";
-    values[15] = "webuser";
-    values[16] = "web pass";
+    values[valueIndex(AlertSettings::RunProgram)] = "-1";
+    values[valueIndex(AlertSettings::FtpPage)] = "-1";
+    values[valueIndex(AlertSettings::Program)] = "/home/me/on-change.sh";
+    values[valueIndex(AlertSettings::FtpHost)] = "ftp.example.org";
+    values[valueIndex(AlertSettings::FtpUsername)] = "webuser";
+    values[valueIndex(AlertSettings::FtpPassword)] = "web pass";
     f.setValues(values);
     TFormMain& form = f.create();
     form.SaveSettings();
@@ -230,11 +234,13 @@ void TestMainFormBinding::loadingAsksNothingAndMarksNothing()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[0] = "-1"; // e-mail alerts on with ...
-    values[4] = "";   // ... an empty address: loading does not validate
-    values[7] = "-1"; // SSL with port 25: no question
-    values[8] = "-1";
-    values[17] = "-1"; // hide icon: the icon is shown all the same
+    values[valueIndex(AlertSettings::EmailAlerts)] = "-1"; // e-mail alerts on with ...
+    values[valueIndex(AlertSettings::Recipients)] =
+        ""; // ... an empty address: loading does not validate
+    values[valueIndex(AlertSettings::UseSsl)] = "-1"; // SSL with port 25: no question
+    values[valueIndex(AlertSettings::NeedsLogin)] = "-1";
+    values[valueIndex(AlertSettings::HideTrayIcon)] =
+        "-1"; // hide icon: the icon is shown all the same
     f.setValues(values);
     f.create();
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -248,7 +254,7 @@ void TestMainFormBinding::phoneNumberLongerThanTypingLimitShownInFull()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[11] = "555123456789";
+    values[valueIndex(AlertSettings::PhoneNumber)] = "555123456789";
     f.setValues(values);
     f.create();
     QCOMPARE(f.ui().txtPhoneNumber->text(), QString("555123456789"));
@@ -272,18 +278,18 @@ void TestMainFormBinding::settingsFailures_data()
     QTest::addColumn<int>("appliedValues"); // values that reached their controls
 
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[17] = "-1";
+    values[valueIndex(AlertSettings::HideTrayIcon)] = "-1";
     QList<QByteArray> shortReply = values;
     shortReply.removeLast();
     QTest::newRow("21 lines") << MainFormFixture::settingsReply(shortReply) << 17;
     for (const char* bad : {"yes", ""}) {
         QList<QByteArray> v = values;
-        v[1] = bad;
+        v[valueIndex(AlertSettings::TextAlerts)] = bad;
         QTest::newRow(qPrintable(QString("boolean '%1'").arg(bad)))
             << MainFormFixture::settingsReply(v) << 1;
     }
     QList<QByteArray> v = values;
-    v[12] = "abc";
+    v[valueIndex(AlertSettings::Carrier)] = "abc";
     QTest::newRow("carrier abc") << MainFormFixture::settingsReply(v) << 12;
     QTest::newRow("status only") << FakeService::countedList({"v1", "pc", "1.2.3.4", "10.0.0.1"})
                                  << 0;
@@ -304,20 +310,23 @@ void TestMainFormBinding::settingsFailures()
     QCOMPARE(f.quitRequests, 1);
     // Values before the failing line are applied; the rest keep their initial contents.
     const QList<QByteArray> values = MainFormFixture::defaultValues();
-    if (appliedValues >= 5)
-        QCOMPARE(f.ui().txtEmail->text(), QString::fromLatin1(values[4]));
+    if (appliedValues >= AlertSettings::Recipients)
+        QCOMPARE(f.ui().txtEmail->text(),
+                 QString::fromLatin1(values[valueIndex(AlertSettings::Recipients)]));
     else
         QCOMPARE(f.ui().txtEmail->text(), QString());
-    if (appliedValues >= 12) {
-        QCOMPARE(f.ui().txtPhoneNumber->text(), QString::fromLatin1(values[11]));
+    if (appliedValues >= AlertSettings::PhoneNumber) {
+        QCOMPARE(f.ui().txtPhoneNumber->text(),
+                 QString::fromLatin1(values[valueIndex(AlertSettings::PhoneNumber)]));
     }
-    if (appliedValues == 17) {
-        QCOMPARE(f.ui().txtFTPPassword->text(), QString::fromLatin1(values[16]));
+    if (appliedValues == AlertSettings::FtpPassword) {
+        QCOMPARE(f.ui().txtFTPPassword->text(),
+                 QString::fromLatin1(values[valueIndex(AlertSettings::FtpPassword)]));
         QVERIFY(!f.ui().chkHideSysTrayIcon->isChecked());
     }
-    if (appliedValues < 13)
+    if (appliedValues < AlertSettings::Carrier)
         QCOMPARE(f.ui().txtProgram->text(), QString());
-    if (appliedValues < 7)
+    if (appliedValues < AlertSettings::SmtpPort)
         QCOMPARE(f.ui().txtSMTPPort->text(), QString("25"));
     // Creation goes on after the notice.
     QVERIFY(f.service.waitForExchanges(3));
@@ -347,7 +356,7 @@ void TestMainFormBinding::carrierReplies()
     MainFormFixture f;
     f.service.setReply("GetCellularProviders", FakeService::countedList(lines));
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[12] = "0";
+    values[valueIndex(AlertSettings::Carrier)] = "0";
     f.setValues(values);
     TFormMain& form = f.create();
     QStringList shown;
@@ -474,8 +483,8 @@ void TestMainFormBinding::sslQuestion()
     QFETCH(QString, portAfter);
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[6] = port.toLatin1();
-    values[7] = tick ? "0" : "-1";
+    values[valueIndex(AlertSettings::SmtpPort)] = port.toLatin1();
+    values[valueIndex(AlertSettings::UseSsl)] = tick ? "0" : "-1";
     f.setValues(values);
     f.create();
     f.dialogs.answers = {answer};

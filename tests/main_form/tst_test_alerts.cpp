@@ -3,6 +3,7 @@
 #include "RecordingMailManager.h"
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
+#include "common/AlertSettings.h"
 #include "servers/PostfixInstance.h"
 #include "servers/SmtpCertificates.h"
 #include "servers/SmtpServer.h"
@@ -27,19 +28,8 @@ enum class Handler
     TextMessage
 };
 
-// Positions of the settings in the service's list.
-enum Setting
-{
-    Recipients = 4,
-    Server = 5,
-    Port = 6,
-    UseSsl = 7,
-    Auth = 8,
-    Username = 9,
-    Password = 10,
-    Phone = 11,
-    Carrier = 12
-};
+// Settings to change from settingsFor(): each value and its text.
+using Changes = QList<std::pair<AlertSettings::Value, QByteArray>>;
 
 const QString kUser = QStringLiteral("velmora-user");
 const QString kPassword = QStringLiteral("Pa55-w0rd!secret");
@@ -54,11 +44,18 @@ QByteArray carrierList()
 QList<QByteArray> settingsFor(quint16 port, const QByteArray& recipients = "first@example.test")
 {
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[Recipients] = recipients;
-    values[Server] = "127.0.0.1";
-    values[Port] = QByteArray::number(port);
-    values[Phone] = "5551234567";
-    values[Carrier] = "1";
+    values[valueIndex(AlertSettings::Recipients)] = recipients;
+    values[valueIndex(AlertSettings::SmtpServer)] = "127.0.0.1";
+    values[valueIndex(AlertSettings::SmtpPort)] = QByteArray::number(port);
+    values[valueIndex(AlertSettings::PhoneNumber)] = "5551234567";
+    values[valueIndex(AlertSettings::Carrier)] = "1";
+    return values;
+}
+
+QList<QByteArray> withChanges(QList<QByteArray> values, const Changes& changes)
+{
+    for (const auto& [value, text] : changes)
+        values[valueIndex(value)] = text;
     return values;
 }
 
@@ -262,8 +259,8 @@ void TestTestAlerts::textMessageDelivered()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(server.port(), recipients);
-    values[Phone] = phone;
-    values[Carrier] = QByteArray::number(carrier);
+    values[valueIndex(AlertSettings::PhoneNumber)] = phone;
+    values[valueIndex(AlertSettings::Carrier)] = QByteArray::number(carrier);
     f.service.setReply("GetSettings", MainFormFixture::settingsReply(values, status));
     f.service.setReply("UpdateStatus",
                        MainFormFixture::statusReply(status[0], status[1], status[2]));
@@ -335,9 +332,9 @@ void TestTestAlerts::refusedSendShowsTheTranscript()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(server.port(), recipients);
-    values[Auth] = "-1";
-    values[Username] = kUser.toUtf8();
-    values[Password] = password;
+    values[valueIndex(AlertSettings::NeedsLogin)] = "-1";
+    values[valueIndex(AlertSettings::SmtpUsername)] = kUser.toUtf8();
+    values[valueIndex(AlertSettings::SmtpPassword)] = password;
     f.setValues(values);
     f.createMailManager = realMailManager;
     QVERIFY(window.create());
@@ -408,7 +405,7 @@ void TestTestAlerts::clockReadOnceForTheDateAndOnceForTheTime()
 void TestTestAlerts::engineCallsInOrder_data()
 {
     QTest::addColumn<Handler>("handler");
-    QTest::addColumn<QList<QByteArray>>("changes"); // setting index, value pairs
+    QTest::addColumn<Changes>("changes");
     QTest::addColumn<int>("sendResult");
     QTest::addColumn<QStringList>("calls");
 
@@ -421,45 +418,46 @@ void TestTestAlerts::engineCallsInOrder_data()
                                    "CloseSmtpConnection", "released"};
     const QStringList messageSent{send, "notice: Success: (SMS) Text Message Sent", "released"};
     const QStringList messageRefused{send, "LastErrorText", "error dialog: 535 denied", "released"};
-    using L = QList<QByteArray>;
-    const L ssl{"7", "-1"};
-    const L auth{"8", "-1"};
+    const Changes ssl{{AlertSettings::UseSsl, "-1"}};
+    const Changes auth{{AlertSettings::NeedsLogin, "-1"}};
 
-    QTest::newRow("e-mail, plain") << Handler::TestEmail << L{} << 1 << server + emailSent;
+    QTest::newRow("e-mail, plain") << Handler::TestEmail << Changes{} << 1 << server + emailSent;
     QTest::newRow("e-mail, hexadecimal port")
-        << Handler::TestEmail << L{"6", "0x24B"} << 1 << server + emailSent;
+        << Handler::TestEmail << Changes{{AlertSettings::SmtpPort, "0x24B"}} << 1
+        << server + emailSent;
     QTest::newRow("e-mail, SSL and login") << Handler::TestEmail << ssl + auth << 1
                                            << QStringList{"SmtpSsl 1"} + server + login + emailSent;
     QTest::newRow("e-mail, login without password")
-        << Handler::TestEmail << auth + L{"10", ""} << 1 << server + emailSent;
+        << Handler::TestEmail << auth + Changes{{AlertSettings::SmtpPassword, ""}} << 1
+        << server + emailSent;
     QTest::newRow("e-mail, login without user name")
-        << Handler::TestEmail << auth + L{"9", ""} << 1 << server + emailSent;
+        << Handler::TestEmail << auth + Changes{{AlertSettings::SmtpUsername, ""}} << 1
+        << server + emailSent;
     QTest::newRow("e-mail, credentials but no login")
-        << Handler::TestEmail << L{} << 1 << server + emailSent;
-    QTest::newRow("e-mail, refused") << Handler::TestEmail << L{} << 0 << server + emailRefused;
+        << Handler::TestEmail << Changes{} << 1 << server + emailSent;
+    QTest::newRow("e-mail, refused")
+        << Handler::TestEmail << Changes{} << 0 << server + emailRefused;
     QTest::newRow("text message, plain")
-        << Handler::TextMessage << L{} << 1 << server + messageSent;
+        << Handler::TextMessage << Changes{} << 1 << server + messageSent;
     QTest::newRow("text message, SSL and login")
         << Handler::TextMessage << ssl + auth << 1
         << QStringList{"SmtpSsl 1"} + server + login + messageSent;
     QTest::newRow("text message, login without password")
-        << Handler::TextMessage << auth + L{"10", ""} << 1 << server + messageSent;
+        << Handler::TextMessage << auth + Changes{{AlertSettings::SmtpPassword, ""}} << 1
+        << server + messageSent;
     QTest::newRow("text message, refused")
-        << Handler::TextMessage << L{} << 0 << server + messageRefused;
+        << Handler::TextMessage << Changes{} << 0 << server + messageRefused;
 }
 
 void TestTestAlerts::engineCallsInOrder()
 {
     QFETCH(Handler, handler);
-    QFETCH(QList<QByteArray>, changes);
+    QFETCH(Changes, changes);
     QFETCH(int, sendResult);
     QFETCH(QStringList, calls);
     MainFormFixture f;
     AlertWindow window(f);
-    QList<QByteArray> values = settingsFor(587);
-    for (qsizetype n = 0; n + 1 < changes.size(); n += 2)
-        values[changes[n].toInt()] = changes[n + 1];
-    f.setValues(values);
+    f.setValues(withChanges(settingsFor(587), changes));
     RecordingMailManager::Record record;
     record.sendResult = sendResult;
     record.errorText = "535 denied";
@@ -486,48 +484,53 @@ void TestTestAlerts::engineCallsInOrder()
 void TestTestAlerts::refusalsSendNothing_data()
 {
     QTest::addColumn<Handler>("handler");
-    QTest::addColumn<QList<QByteArray>>("changes"); // setting index, value pairs
+    QTest::addColumn<Changes>("changes");
     QTest::addColumn<QString>("notice");
     QTest::addColumn<int>("page");
     QTest::addColumn<QString>("focus");
 
-    using L = QList<QByteArray>;
     const QString details = "Velmora uses an email engine to send SMS \r\n"
                             "Text messages to your mobile device.  Please \r\n"
                             "enter your email details first.";
     QTest::newRow("e-mail, address and server empty")
-        << Handler::TestEmail << L{"4", "", "5", ""} << "The Email Address cannot be blank."
-        << int(TFormMain::EmailPage) << "txtEmail";
+        << Handler::TestEmail
+        << Changes{{AlertSettings::Recipients, ""}, {AlertSettings::SmtpServer, ""}}
+        << "The Email Address cannot be blank." << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("e-mail, port empty")
-        << Handler::TestEmail << L{"6", ""} << "The SMTP Port cannot be blank."
-        << int(TFormMain::EmailPage) << "txtSMTPPort";
+        << Handler::TestEmail << Changes{{AlertSettings::SmtpPort, ""}}
+        << "The SMTP Port cannot be blank." << int(TFormMain::EmailPage) << "txtSMTPPort";
     QTest::newRow("text message, phone and carrier wrong, e-mail empty")
-        << Handler::TextMessage << L{"11", "555123456", "12", "-1", "4", ""}
+        << Handler::TextMessage
+        << Changes{{AlertSettings::PhoneNumber, "555123456"},
+                   {AlertSettings::Carrier, "-1"},
+                   {AlertSettings::Recipients, ""}}
         << "Error: The phone number is not correct." << int(TFormMain::TextMessagePage)
         << "txtPhoneNumber";
     QTest::newRow("text message, no carrier")
-        << Handler::TextMessage << L{"12", "-1"} << "Error: Please select a mobile provider."
-        << int(TFormMain::TextMessagePage) << "cboCellularProviders";
+        << Handler::TextMessage << Changes{{AlertSettings::Carrier, "-1"}}
+        << "Error: Please select a mobile provider." << int(TFormMain::TextMessagePage)
+        << "cboCellularProviders";
     QTest::newRow("text message, server empty")
-        << Handler::TextMessage << L{"5", ""} << details << int(TFormMain::EmailPage) << "txtEmail";
+        << Handler::TextMessage << Changes{{AlertSettings::SmtpServer, ""}} << details
+        << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("text message, address empty")
-        << Handler::TextMessage << L{"4", ""} << details << int(TFormMain::EmailPage) << "txtEmail";
+        << Handler::TextMessage << Changes{{AlertSettings::Recipients, ""}} << details
+        << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("text message, port empty")
-        << Handler::TextMessage << L{"6", ""} << details << int(TFormMain::EmailPage) << "txtEmail";
+        << Handler::TextMessage << Changes{{AlertSettings::SmtpPort, ""}} << details
+        << int(TFormMain::EmailPage) << "txtEmail";
 }
 
 void TestTestAlerts::refusalsSendNothing()
 {
     QFETCH(Handler, handler);
-    QFETCH(QList<QByteArray>, changes);
+    QFETCH(Changes, changes);
     QFETCH(QString, notice);
     QFETCH(int, page);
     QFETCH(QString, focus);
     MainFormFixture f;
     AlertWindow window(f);
-    QList<QByteArray> values = settingsFor(25, " first@example.test");
-    for (qsizetype n = 0; n + 1 < changes.size(); n += 2)
-        values[changes[n].toInt()] = changes[n + 1];
+    const QList<QByteArray> values = withChanges(settingsFor(25, " first@example.test"), changes);
     f.setValues(values);
     RecordingMailManager::Record record;
     f.createMailManager = RecordingMailManager::factory(record);
@@ -541,7 +544,8 @@ void TestTestAlerts::refusalsSendNothing()
     QCOMPARE(f.form().pager().currentIndex(), page);
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     // Nothing was cleaned or marked as changed.
-    QCOMPARE(f.ui().txtEmail->text(), QString::fromUtf8(values[Recipients]));
+    QCOMPARE(f.ui().txtEmail->text(),
+             QString::fromUtf8(values[valueIndex(AlertSettings::Recipients)]));
     QVERIFY(!f.ui().btnApply->isEnabled());
 }
 
@@ -587,7 +591,7 @@ void TestTestAlerts::errorsEndTheAttempt()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(25, recipients);
-    values[Port] = port;
+    values[valueIndex(AlertSettings::SmtpPort)] = port;
     f.setValues(values);
     RecordingMailManager::Record record;
     f.createMailManager = RecordingMailManager::factory(record);

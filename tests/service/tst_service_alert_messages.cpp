@@ -1,5 +1,5 @@
 // The texts of the alerts the service sends when an address changes.
-#include "service/AlertMessages.h"
+#include "service/alerts/AlertMessages.h"
 
 #include <QtTest>
 

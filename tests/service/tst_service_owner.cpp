@@ -1,6 +1,6 @@
 // Finding who owns the other end of a loopback connection, and who may talk.
-#include "service/PeerPolicy.h"
-#include "service/SocketOwnerLookup.h"
+#include "service/listener/PeerPolicy.h"
+#include "service/listener/SocketOwnerLookup.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

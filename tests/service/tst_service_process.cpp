@@ -6,8 +6,8 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
-#include "service/LocalAddressChoice.h"
-#include "service/SystemAddressSource.h"
+#include "service/addresses/LocalAddressChoice.h"
+#include "service/addresses/SystemAddressSource.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceLinkError.h"
 
@@ -239,8 +239,9 @@ void TestServiceProcess::saveReachesAServiceThatIsSlowToTakeIt()
     QCOMPARE(::kill(pid, SIGCONT), 0);
     window.join();
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
-             QByteArray("paused@example.com"));
+    QCOMPARE(
+        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        QByteArray("paused@example.com"));
     QVERIFY(!service.output().contains(QStringLiteral("refused")));
 }
 
@@ -251,36 +252,39 @@ void TestServiceProcess::saveIsSeenByTheNextExchange()
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QList<QByteArray> values = AlertSettings().toValues();
     for (int i = 0; i < 300; ++i) {
-        values[11] = QByteArray::number(i);
+        values[valueIndex(AlertSettings::PhoneNumber)] = QByteArray::number(i);
         service.save(saveList(values));
-        QCOMPARE(settingsOf(service.request(service::GetSettings)).value(11), values[11]);
+        QCOMPARE(settingsOf(service.request(service::GetSettings))
+                     .value(valueIndex(AlertSettings::PhoneNumber)),
+                 values[valueIndex(AlertSettings::PhoneNumber)]);
     }
 }
 
 void TestServiceProcess::booleanAndIntegerSpellings_data()
 {
-    QTest::addColumn<int>("value"); // 1 to 18
+    QTest::addColumn<AlertSettings::Value>("value");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("True") << 1 << QByteArray("True") << QByteArray("-1");
-    QTest::newRow("1") << 2 << QByteArray("1") << QByteArray("-1");
-    QTest::newRow("FALSE") << 8 << QByteArray("FALSE") << QByteArray("0");
-    QTest::newRow("empty carrier") << 13 << QByteArray("") << QByteArray("-1");
-    QTest::newRow("hex carrier") << 13 << QByteArray("$A") << QByteArray("10");
-    QTest::newRow("carrier past the list") << 13 << QByteArray("999") << QByteArray("999");
+    QTest::newRow("True") << AlertSettings::EmailAlerts << QByteArray("True") << QByteArray("-1");
+    QTest::newRow("1") << AlertSettings::TextAlerts << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("FALSE") << AlertSettings::UseSsl << QByteArray("FALSE") << QByteArray("0");
+    QTest::newRow("empty carrier") << AlertSettings::Carrier << QByteArray("") << QByteArray("-1");
+    QTest::newRow("hex carrier") << AlertSettings::Carrier << QByteArray("$A") << QByteArray("10");
+    QTest::newRow("carrier past the list")
+        << AlertSettings::Carrier << QByteArray("999") << QByteArray("999");
 }
 
 void TestServiceProcess::booleanAndIntegerSpellings()
 {
-    QFETCH(int, value);
+    QFETCH(AlertSettings::Value, value);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, stored);
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QList<QByteArray> values = AlertSettings().toValues();
-    values[value - 1] = sent;
+    values[valueIndex(value)] = sent;
     service.save(saveList(values));
-    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(value - 1), stored);
+    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(valueIndex(value)), stored);
 }
 
 void TestServiceProcess::slowSenderIsWaitedFor()
@@ -288,7 +292,7 @@ void TestServiceProcess::slowSenderIsWaitedFor()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QList<QByteArray> values = AlertSettings().toValues();
-    values[5] = "slow.example.com";
+    values[valueIndex(AlertSettings::SmtpServer)] = "slow.example.com";
     const QByteArray bytes = saveRequest(saveList(values));
     // In pieces that split the command, the count and a value.
     const RawReply reply = rawExchange(
@@ -296,7 +300,8 @@ void TestServiceProcess::slowSenderIsWaitedFor()
         5000, 50);
     QVERIFY(reply.closedByService);
     QCOMPARE(reply.bytes, QByteArray());
-    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(5),
+    QCOMPARE(settingsOf(service.request(service::GetSettings))
+                 .value(valueIndex(AlertSettings::SmtpServer)),
              QByteArray("slow.example.com"));
 }
 
@@ -326,12 +331,16 @@ void TestServiceProcess::malformedInputLeavesSettingsAlone_data()
                                                      framing::encodeCount(0x7fffffff)}
                                 << false;
     QTest::newRow("first line not 18") << withValue(0, "19") << true;
-    QTest::newRow("boolean yes") << withValue(1, "yes") << true;
-    QTest::newRow("empty boolean") << withValue(9, "") << true;
-    QTest::newRow("carrier abc") << withValue(13, "abc") << true;
-    QTest::newRow("over-long value") << withValue(6, QByteArray(16385, 'x')) << true;
+    QTest::newRow("boolean yes") << withValue(AlertSettings::EmailAlerts, "yes") << true;
+    QTest::newRow("empty boolean") << withValue(AlertSettings::NeedsLogin, "") << true;
+    QTest::newRow("carrier abc") << withValue(AlertSettings::Carrier, "abc") << true;
+    QTest::newRow("over-long value")
+        << withValue(AlertSettings::SmtpServer, QByteArray(16385, 'x')) << true;
     QTest::newRow("list cut short")
-        << QList<QByteArray>{withValue(6, "cut.example.com").first().chopped(10)} << true;
+        << QList<QByteArray>{withValue(AlertSettings::SmtpServer, "cut.example.com")
+                                 .first()
+                                 .chopped(10)}
+        << true;
     QTest::newRow("count cut short")
         << QList<QByteArray>{framing::encodeLine("SaveSettings") + "\0\0"} << true;
     QTest::newRow("command without line end") << QList<QByteArray>{"GetSettings"} << true;
@@ -345,7 +354,7 @@ void TestServiceProcess::malformedInputLeavesSettingsAlone()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QList<QByteArray> values = AlertSettings().toValues();
-    values[4] = "kept@example.com";
+    values[valueIndex(AlertSettings::Recipients)] = "kept@example.com";
     service.save(saveList(values));
 
     const RawReply reply = rawExchange(service.port(), pieces, shutdownWrite);
@@ -407,7 +416,7 @@ void TestServiceProcess::damagedSettingsFileIsKeptAside()
 
     // Saving writes a new file and leaves the kept one alone.
     QList<QByteArray> values = AlertSettings().toValues();
-    values[5] = "new.example.com";
+    values[valueIndex(AlertSettings::SmtpServer)] = "new.example.com";
     service.save(saveList(values));
     QTRY_COMPARE(settingsOf(service.request(service::GetSettings)), values);
     QVERIFY(QFileInfo(service.settingsFile()).isFile());
@@ -423,7 +432,7 @@ void TestServiceProcess::unwritableSettingsAreReported()
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QVERIFY(QDir().mkpath(service.settingsFile())); // nothing can replace a folder
     QList<QByteArray> values = AlertSettings().toValues();
-    values[5] = "memory.example.com";
+    values[valueIndex(AlertSettings::SmtpServer)] = "memory.example.com";
     service.save(saveList(values));
     QTRY_VERIFY(service.output().contains(QStringLiteral("cannot write the settings file")));
     QCOMPARE(settingsOf(service.request(service::GetSettings)), values);

@@ -1,13 +1,12 @@
 // The service's pure pieces: echo answers, address ranges, the settings file,
 // request framing, the choice of the local address, carrier lists, options.
-#include "service/CarrierList.h"
-#include "service/Ipv4Address.h"
-#include "service/LocalAddressChoice.h"
-#include "service/MailJob.h"
-#include "service/RequestReader.h"
 #include "service/ServiceError.h"
 #include "service/ServiceOptions.h"
-#include "service/SettingsFileFormat.h"
+#include "service/addresses/Ipv4Address.h"
+#include "service/addresses/LocalAddressChoice.h"
+#include "service/listener/RequestReader.h"
+#include "service/settings/CarrierList.h"
+#include "service/settings/SettingsFileFormat.h"
 
 #include "common/Framing.h"
 
@@ -70,9 +69,6 @@ private slots:
     void settingsFileRoundTrip();
     void settingsFileRejects_data();
     void settingsFileRejects();
-    void mailJobRoundTrip();
-    void mailJobRejects_data();
-    void mailJobRejects();
     void settingsFileToleratesCrLf();
     void requestReader_data();
     void requestReader();
@@ -244,11 +240,12 @@ void TestServiceUnits::requestReader_data()
         << framing::encodeLine("SaveSettings") + framing::encodeCount(-19) << false << S::Rejected
         << QByteArray() << 0;
     QList<QByteArray> longValue = defaultSaveList();
-    longValue[5] = QByteArray(16385, 'x');
+    longValue[AlertSettings::Recipients] = QByteArray(16385, 'x');
     QTest::newRow("over-long value")
         << saveSettingsRequest(longValue) << false << S::Rejected << QByteArray() << 0;
     QList<QByteArray> longestValue = defaultSaveList();
-    longestValue[5] = QByteArray(16383, 'x'); // with its CR: 16384 bytes before the LF
+    // With its CR: 16384 bytes before the LF.
+    longestValue[AlertSettings::Recipients] = QByteArray(16383, 'x');
     QTest::newRow("longest value") << saveSettingsRequest(longestValue) << false << S::Complete
                                    << QByteArray("SaveSettings") << 19;
     QTest::newRow("ends inside the command")
@@ -291,7 +288,7 @@ void TestServiceUnits::requestReader()
 void TestServiceUnits::requestReaderWantsTheWholeList()
 {
     QList<QByteArray> list = defaultSaveList();
-    list[5] = "smtp.example.com";
+    list[AlertSettings::Recipients] = "smtp.example.com";
     const QByteArray bytes = saveSettingsRequest(list);
     RequestReader reader;
     QCOMPARE(reader.add(bytes.constData(), bytes.size() - 1), RequestReader::Status::NeedMore);
@@ -381,6 +378,7 @@ void TestServiceUnits::carrierLines()
                             "\n"
                             "No Bar Here\n"
                             "Three|fields|here\n"
+                            "\"Bar only|inside quotes\"\n"
                             "Caf\xe9|sms.example";
     const QList<QByteArray> expected{" Leading Blank|gw.example", "Three|fields|here",
                                      "Caf\xe9|sms.example"};
@@ -434,67 +432,6 @@ void TestServiceUnits::commandLineDefaults()
                           QStringLiteral("0.25"), QStringLiteral("--is-running")});
     QCOMPARE(quick.action, CommandLine::Action::QueryRunning);
     QCOMPARE(quick.options.echoInterval, std::chrono::milliseconds(250));
-}
-
-namespace {
-
-MailJob sampleJob()
-{
-    MailJob job;
-    job.ssl = 1;
-    job.host = QStringLiteral("smtp.example.net");
-    job.port = 465;
-    job.username = QStringLiteral("user");
-    job.password = QStringLiteral("p\u00e4ss, \"word\"\r\n");
-    job.connectTimeoutSeconds = 7;
-    job.replyTimeoutSeconds = 9;
-    job.from = QStringLiteral("alerts@example.com");
-    job.recipientList = QStringLiteral("alerts@example.com, second@example.org");
-    job.recipient = QStringLiteral("<5555550123@txt.example.net>");
-    job.subject = QStringLiteral("Velmora Alert");
-    job.body = QStringLiteral("line 1\r\n\r\nline \u20ac\r\n");
-    return job;
-}
-
-bool sameJob(const MailJob& a, const MailJob& b)
-{
-    return a.ssl == b.ssl && a.host == b.host && a.port == b.port && a.username == b.username &&
-           a.password == b.password && a.connectTimeoutSeconds == b.connectTimeoutSeconds &&
-           a.replyTimeoutSeconds == b.replyTimeoutSeconds && a.from == b.from &&
-           a.recipientList == b.recipientList && a.recipient == b.recipient &&
-           a.subject == b.subject && a.body == b.body;
-}
-
-} // namespace
-
-void TestServiceUnits::mailJobRoundTrip()
-{
-    const MailJob job = sampleJob();
-    const std::optional<MailJob> back = MailJob::decode(job.encode());
-    QVERIFY(back);
-    QVERIFY(sameJob(*back, job));
-    const std::optional<MailJob> empty = MailJob::decode(MailJob().encode());
-    QVERIFY(empty);
-    QVERIFY(sameJob(*empty, MailJob()));
-}
-
-void TestServiceUnits::mailJobRejects_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    const QByteArray whole = sampleJob().encode();
-    QTest::newRow("nothing") << QByteArray();
-    QTest::newRow("cut short") << whole.left(whole.size() - 3);
-    QTest::newRow("bytes after the job") << whole + "x";
-    QByteArray otherMagic = whole;
-    otherMagic[3] = char(otherMagic[3] ^ 0x01);
-    QTest::newRow("another format") << otherMagic;
-    QTest::newRow("text") << QByteArray("host=smtp.example.net\n");
-}
-
-void TestServiceUnits::mailJobRejects()
-{
-    QFETCH(QByteArray, bytes);
-    QVERIFY(!MailJob::decode(bytes));
 }
 
 QTEST_GUILESS_MAIN(TestServiceUnits)

@@ -151,14 +151,16 @@ void TestServiceUsers::strangerCannotSave()
                               {QStringLiteral("save"), QStringLiteral("intruder@example.com")});
     QVERIFY2(code == 0 || code == 3, qPrintable(QString::number(code)));
     QTRY_VERIFY(service.output().contains(QStringLiteral("refused a connection from user 1")));
-    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
-             QByteArray());
+    QCOMPARE(
+        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        QByteArray());
 
     QCOMPARE(runProbe(ServiceUser, ServiceGroup, service.port(),
                       {QStringLiteral("save"), QStringLiteral("owner@example.com")}),
              0);
-    QCOMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
-             QByteArray("owner@example.com"));
+    QCOMPARE(
+        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        QByteArray("owner@example.com"));
 }
 
 void TestServiceUsers::ownUserSavesAsTheWindowDoes()
@@ -172,7 +174,8 @@ void TestServiceUsers::ownUserSavesAsTheWindowDoes()
         QCOMPARE(runProbe(ServiceUser, ServiceGroup, service.port(),
                           {QStringLiteral("send"), recipients}),
                  0);
-        QTRY_COMPARE(service.request(service::GetSettings).value(service::FirstValueLine + 4),
+        QTRY_COMPARE(service.request(service::GetSettings)
+                         .value(service::valueLine(AlertSettings::Recipients)),
                      recipients.toLatin1());
     }
 }

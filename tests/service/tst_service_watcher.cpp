@@ -3,14 +3,14 @@
 #include "EchoHttpServer.h"
 
 #include "servers/FreePort.h"
-#include "service/AddressWatcher.h"
-#include "service/AlertSink.h"
-#include "service/ChangeRecorder.h"
-#include "service/HistoryLog.h"
-#include "service/LocalAddressSource.h"
-#include "service/PendingAlerts.h"
-#include "service/PublicAddressChecker.h"
-#include "service/RememberedAddresses.h"
+#include "service/addresses/AddressWatcher.h"
+#include "service/addresses/LocalAddressSource.h"
+#include "service/addresses/PublicAddressChecker.h"
+#include "service/addresses/RememberedAddresses.h"
+#include "service/alerts/AlertSink.h"
+#include "service/alerts/ChangeRecorder.h"
+#include "service/alerts/HistoryLog.h"
+#include "service/alerts/PendingAlerts.h"
 
 #include <QFile>
 #include <QSignalSpy>

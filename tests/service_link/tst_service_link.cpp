@@ -1,7 +1,6 @@
 #include "fakes/FakeService.h"
 #include "servers/FreePort.h"
 #include "service_link/ServiceCommands.h"
-#include "service_link/TextMessage.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
@@ -24,8 +23,6 @@ private slots:
     void saveDoesNotWaitForeverForTheServiceToClose();
     void eachCommandUsesItsOwnConnection();
     void connectionClosedAfterFailure();
-    void carrierLines_data();
-    void carrierLines();
 };
 
 static QByteArray count(qint32 n)
@@ -207,42 +204,6 @@ void TestServiceLink::connectionClosedAfterFailure()
     // Nothing of the failed exchange leaks into the next one.
     ServiceTransaction transaction(client);
     QCOMPARE(service::request(transaction, service::GetSettings).size(), 4);
-}
-
-void TestServiceLink::carrierLines_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("gateway");
-
-    QTest::newRow("plain") << "Verizon|vtext.com" << true << "Verizon"
-                           << "vtext.com";
-    QTest::newRow("third field ignored") << "A|a.example|extra" << true << "A"
-                                         << "a.example";
-    QTest::newRow("leading blank kept") << " Bell|txt.bell.ca" << true << " Bell"
-                                        << "txt.bell.ca";
-    QTest::newRow("quoted name") << "\"Name|with bar\"|g.example" << true << "Name|with bar"
-                                 << "g.example";
-    QTest::newRow("no bar") << "NoGateway" << false << ""
-                            << "";
-    QTest::newRow("empty") << "" << false << ""
-                           << "";
-}
-
-void TestServiceLink::carrierLines()
-{
-    QFETCH(QString, line);
-    QFETCH(bool, valid);
-    QFETCH(QString, name);
-    QFETCH(QString, gateway);
-    if (!valid) {
-        QVERIFY_THROWS_EXCEPTION(ServiceLinkError, parseCellularProvider(line));
-        return;
-    }
-    const TCellularProvider carrier = parseCellularProvider(line);
-    QCOMPARE(carrier.Name, name);
-    QCOMPARE(carrier.Gateway, gateway);
 }
 
 QTEST_APPLESS_MAIN(TestServiceLink)

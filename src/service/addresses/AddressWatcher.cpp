@@ -1,0 +1,116 @@
+#include "service/addresses/AddressWatcher.h"
+
+#include "service/ServiceLog.h"
+#include "service/addresses/LocalAddressSource.h"
+#include "service/addresses/PublicAddressSource.h"
+
+AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,
+                               Timing timing, Addresses remembered, QObject* parent)
+    : QObject(parent), m_local(local), m_checker(checker), m_timing(timing), m_current(remembered),
+      m_remembered(remembered)
+{
+    m_interval.setSingleShot(true);
+    m_interval.setInterval(m_timing.echoInterval);
+    connect(&m_interval, &QTimer::timeout, this, &AddressWatcher::startCheck);
+    m_gap.setSingleShot(true);
+    connect(&m_gap, &QTimer::timeout, this, &AddressWatcher::startCheck);
+    connect(&m_local, &LocalAddressSource::mayHaveChanged, this,
+            &AddressWatcher::onLocalMayHaveChanged);
+    connect(&m_checker, &PublicAddressSource::found, this, &AddressWatcher::onPublicFound);
+    connect(&m_checker, &PublicAddressSource::failed, this, &AddressWatcher::onPublicFailed);
+}
+
+void AddressWatcher::start()
+{
+    if (const QString address = m_local.currentAddress(); !address.isEmpty())
+        m_current.localIp = address; // compared with the remembered one after the first check
+    startCheck();
+}
+
+void AddressWatcher::onLocalMayHaveChanged()
+{
+    const QString address = m_local.currentAddress();
+    if (address.isEmpty() || address == m_current.localIp)
+        return;
+    const Addresses previous = m_current;
+    m_current.localIp = address;
+    if (!m_firstCheckPending)
+        report(previous);
+    // A new local network often means a new public address too.
+    requestCheck();
+}
+
+void AddressWatcher::onPublicFound(const QString& address)
+{
+    const Addresses previous = m_firstCheckPending ? m_remembered : m_current;
+    m_firstCheckPending = false;
+    m_current.publicIp = address;
+    report(previous);
+    emit publicCheckFinished(true);
+    afterCheck();
+}
+
+void AddressWatcher::onPublicFailed(const QString& reason)
+{
+    logLine(QStringLiteral("the public address could not be checked; keeping %1: %2")
+                .arg(m_current.publicIp.isEmpty() ? QStringLiteral("none") : m_current.publicIp,
+                     reason));
+    if (m_firstCheckPending) {
+        m_firstCheckPending = false;
+        report(m_remembered);
+    }
+    emit publicCheckFinished(false);
+    afterCheck();
+}
+
+void AddressWatcher::report(const Addresses& previous)
+{
+    if (m_current == previous)
+        return;
+    emit currentChanged(m_current);
+    // An address seen for the first time is learned, not changed.
+    const bool publicChanged =
+        !previous.publicIp.isEmpty() && previous.publicIp != m_current.publicIp;
+    const bool localChanged = !previous.localIp.isEmpty() && previous.localIp != m_current.localIp;
+    if (publicChanged || localChanged)
+        emit changed(previous, m_current);
+}
+
+void AddressWatcher::afterCheck()
+{
+    m_interval.start();
+    if (m_checkAgainWhenDone) {
+        // The local change came while a check was on its way: it may have
+        // asked through the old network.
+        m_checkAgainWhenDone = false;
+        requestCheck();
+    }
+}
+
+void AddressWatcher::requestCheck()
+{
+    if (m_checker.isRunning()) {
+        m_checkAgainWhenDone = true;
+        return;
+    }
+    const std::chrono::milliseconds since(m_sinceCheckStarted.isValid()
+                                              ? m_sinceCheckStarted.elapsed()
+                                              : m_timing.echoMinGap.count());
+    if (since >= m_timing.echoMinGap) {
+        startCheck();
+        return;
+    }
+    const std::chrono::milliseconds wait = m_timing.echoMinGap - since;
+    if (!m_gap.isActive() || m_gap.remainingTimeAsDuration() > wait)
+        m_gap.start(wait);
+}
+
+void AddressWatcher::startCheck()
+{
+    if (m_checker.isRunning())
+        return;
+    m_gap.stop();
+    m_interval.stop();
+    m_sinceCheckStarted.start();
+    m_checker.start();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "service/addresses/Addresses.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+
+class LocalAddressSource;
+class PublicAddressSource;
+
+// Keeps the last known public and local address and says when one of them
+// changes. The public address is checked at a steady interval and right after a
+// local change, but never twice within the minimum gap. An address is first
+// learned without counting as a change; a check that fails, or a local address
+// that goes away, keeps the last known address.
+//
+// The addresses remembered from an earlier run are the last known ones at the
+// start. Once the first public check is over (found or failed), what differs
+// from them is one change, so a change made while the service was not running
+// is reported once, with both addresses as they are then.
+class AddressWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    struct Timing
+    {
+        std::chrono::milliseconds echoInterval;
+        std::chrono::milliseconds echoMinGap;
+    };
+
+    AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker, Timing timing,
+                   Addresses remembered = {}, QObject* parent = nullptr);
+
+    // Reads the local address and starts the first public check.
+    void start();
+
+    Addresses current() const { return m_current; }
+
+signals:
+    void changed(const Addresses& previous, const Addresses& current);
+    // Whenever the known addresses are different, learned or changed.
+    void currentChanged(const Addresses& current);
+    // After every public check, once any change it found has been reported:
+    // whether the echo services could be reached.
+    void publicCheckFinished(bool succeeded);
+
+private:
+    void onLocalMayHaveChanged();
+    void onPublicFound(const QString& address);
+    void onPublicFailed(const QString& reason);
+    void afterCheck();
+    // Reports the step from `previous` to the current addresses.
+    void report(const Addresses& previous);
+    void requestCheck();
+    void startCheck();
+
+    LocalAddressSource& m_local;
+    PublicAddressSource& m_checker;
+    Timing m_timing;
+    Addresses m_current;
+    Addresses m_remembered;
+    bool m_firstCheckPending = true;
+    QTimer m_interval;
+    QTimer m_gap;
+    QElapsedTimer m_sinceCheckStarted;
+    bool m_checkAgainWhenDone = false;
+};

@@ -1,0 +1,60 @@
+#include "service/alerts/AlertMessages.h"
+
+#include "common/AlertTexts.h"
+#include "common/CarrierLine.h"
+#include "common/SplitFields.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace alertmessages {
+
+QString subject()
+{
+    return QStringLiteral("Velmora Alert");
+}
+
+QString emailBody(const QString& date, const QString& time, const QString& computerName,
+                  const Addresses& previous, const Addresses& current)
+{
+    return alerttexts::emailBody(date, time, computerName, current.publicIp, current.localIp) +
+           QStringLiteral("\r\nPrevious Public IP Address: ") + previous.publicIp +
+           QStringLiteral("\r\nPrevious Local IP Address: ") + previous.localIp;
+}
+
+QString emailBodyAt(const QDateTime& when, const QString& computerName, const Addresses& previous,
+                    const Addresses& current)
+{
+    const QLocale locale;
+    return emailBody(locale.toString(when.date(), QLocale::ShortFormat),
+                     locale.toString(when.time(), QLocale::LongFormat), computerName, previous,
+                     current);
+}
+
+QString textBody(const QString& computerName, const Addresses& current)
+{
+    return alerttexts::textMessageBody(computerName, current.publicIp, current.localIp);
+}
+
+QString cleanedRecipients(const QByteArray& recipients)
+{
+    return QString::fromLocal8Bit(recipients).remove(u' ');
+}
+
+QString firstRecipient(const QString& cleaned)
+{
+    QStringList fields;
+    SplitFields(u',', cleaned, fields);
+    return fields.isEmpty() ? QString() : fields.first();
+}
+
+QString carrierGateway(const QList<QByteArray>& carriers, int index)
+{
+    if (index < 0 || index >= carriers.size())
+        return {};
+    const std::optional<CarrierLine> carrier =
+        CarrierLine::parse(QString::fromLocal8Bit(carriers.at(index)));
+    return carrier ? carrier->gateway : QString();
+}
+
+} // namespace alertmessages

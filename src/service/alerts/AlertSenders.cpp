@@ -1,0 +1,191 @@
+#include "service/alerts/AlertSenders.h"
+
+#include "common/AlertTexts.h"
+#include "net/ReplaceInFile.h"
+#include "send_mail/MailJob.h"
+#include "service/alerts/AlertMessages.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+QString text(const QByteArray& value)
+{
+    return QString::fromLocal8Bit(value);
+}
+
+// Time for the mail helper to start, and to go once it has been killed.
+constexpr std::chrono::milliseconds HelperStartLimit{10000};
+
+} // namespace
+
+AlertSenders::AlertSenders(QString configDir, QList<QByteArray> carriers, Options options)
+    : m_configDir(std::move(configDir)), m_carriers(std::move(carriers)),
+      m_options(std::move(options))
+{
+}
+
+QString AlertSenders::computerName()
+{
+    return QSysInfo::machineHostName();
+}
+
+std::optional<AlertOutcome> AlertSenders::fillServer(MailJob& job,
+                                                     const AlertSettings& settings) const
+{
+    if (settings.smtpServer.isEmpty())
+        return AlertOutcome{AlertOutcome::Skipped, QStringLiteral("no SMTP server is set")};
+    bool ok = false;
+    const int port = text(settings.smtpPort).trimmed().toInt(&ok);
+    if (!ok)
+        return AlertOutcome{
+            AlertOutcome::Skipped,
+            QStringLiteral("the SMTP port '%1' is not a number").arg(text(settings.smtpPort))};
+    job.ssl = settings.useSsl ? 1 : 0;
+    job.host = text(settings.smtpServer);
+    job.port = port;
+    if (settings.needsLogin && !settings.smtpUsername.isEmpty() &&
+        !settings.smtpPassword.isEmpty()) {
+        job.username = text(settings.smtpUsername);
+        job.password = text(settings.smtpPassword);
+    }
+    job.connectTimeoutSeconds = int(m_options.connectTimeout.count());
+    job.replyTimeoutSeconds = int(m_options.replyTimeout.count());
+    return std::nullopt;
+}
+
+AlertOutcome AlertSenders::sendEmail(const AddressChange& change,
+                                     const AlertSettings& settings) const
+{
+    const QString recipients = alertmessages::cleanedRecipients(settings.recipients);
+    const QString sender = alertmessages::firstRecipient(recipients);
+    if (sender.isEmpty())
+        return {AlertOutcome::Skipped, QStringLiteral("no e-mail address is set")};
+    MailJob job;
+    if (const std::optional<AlertOutcome> skipped = fillServer(job, settings))
+        return *skipped;
+    job.subject = alertmessages::subject();
+    job.body =
+        alertmessages::emailBodyAt(change.when, computerName(), change.previous, change.current);
+    job.from = sender;
+    job.recipientList = recipients;
+    AlertOutcome outcome = sendMail(job);
+    if (outcome.status == AlertOutcome::Sent)
+        outcome.text = QStringLiteral("sent to %1").arg(recipients);
+    return outcome;
+}
+
+AlertOutcome AlertSenders::sendTextMessage(const AddressChange& change,
+                                           const AlertSettings& settings) const
+{
+    const QString sender =
+        alertmessages::firstRecipient(alertmessages::cleanedRecipients(settings.recipients));
+    if (sender.isEmpty())
+        return {AlertOutcome::Skipped, QStringLiteral("no e-mail address is set to send it from")};
+    if (settings.phoneNumber.isEmpty())
+        return {AlertOutcome::Skipped, QStringLiteral("no phone number is set")};
+    const QString gateway = alertmessages::carrierGateway(m_carriers, settings.carrier);
+    if (gateway.isEmpty())
+        return {AlertOutcome::Skipped, QStringLiteral("no carrier is chosen")};
+    MailJob job;
+    if (const std::optional<AlertOutcome> skipped = fillServer(job, settings))
+        return *skipped;
+    job.from = alerttexts::textMessageSender(sender);
+    job.recipient = alerttexts::textMessageRecipient(text(settings.phoneNumber), gateway);
+    job.subject = alertmessages::subject();
+    job.body = alertmessages::textBody(computerName(), change.current);
+    AlertOutcome outcome = sendMail(job);
+    if (outcome.status == AlertOutcome::Sent)
+        outcome.text = QStringLiteral("sent to %1").arg(job.recipient);
+    return outcome;
+}
+
+AlertOutcome AlertSenders::sendMail(const MailJob& job) const
+{
+    QProcess helper;
+    helper.setProgram(m_options.mailHelper);
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start();
+    if (!helper.waitForStarted(int(HelperStartLimit.count())))
+        return {AlertOutcome::Failed, QStringLiteral("cannot start the mail helper %1: %2")
+                                          .arg(m_options.mailHelper, helper.errorString())};
+    helper.write(job.encode());
+    helper.closeWriteChannel();
+    // The helper's own limits end a send with a silent server; this one only
+    // guards against a helper that hangs for another reason.
+    const std::chrono::milliseconds limit =
+        m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit;
+    if (!helper.waitForFinished(int(limit.count()))) {
+        helper.kill();
+        helper.waitForFinished(int(HelperStartLimit.count()));
+        return {AlertOutcome::Failed, QStringLiteral("the mail helper did not finish in time")};
+    }
+    const QString said = QString::fromLocal8Bit(helper.readAllStandardOutput()).trimmed();
+    if (helper.exitStatus() != QProcess::NormalExit)
+        return {AlertOutcome::Failed, QStringLiteral("the mail helper crashed")};
+    switch (helper.exitCode()) {
+    case 0:
+        return {AlertOutcome::Sent, {}};
+    case 1:
+        return {AlertOutcome::Failed, said};
+    default:
+        return {AlertOutcome::Failed,
+                QStringLiteral("the mail helper refused the job (exit code %1): %2")
+                    .arg(helper.exitCode())
+                    .arg(said)};
+    }
+}
+
+AlertOutcome AlertSenders::runProgram(const AddressChange& change,
+                                      const AlertSettings& settings) const
+{
+    const QString program = text(settings.program);
+    const QFileInfo info(program);
+    if (program.isEmpty() || !info.isFile() || !info.isExecutable())
+        return {AlertOutcome::Skipped,
+                QStringLiteral("'%1' is not an executable file").arg(program)};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELMORA_PUBLIC_IP"), change.current.publicIp);
+    environment.insert(QStringLiteral("VELMORA_LOCAL_IP"), change.current.localIp);
+    environment.insert(QStringLiteral("VELMORA_COMPUTER_NAME"), computerName());
+    QProcess process;
+    process.setProgram(info.absoluteFilePath());
+    process.setArguments({change.current.publicIp, change.current.localIp});
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    if (!process.startDetached(&pid))
+        return {AlertOutcome::Failed, QStringLiteral("cannot start %1").arg(program)};
+    return {AlertOutcome::Sent, QStringLiteral("started %1 as process %2").arg(program).arg(pid)};
+}
+
+AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
+                                      const AlertSettings& settings) const
+{
+    if (settings.ftpHost.isEmpty())
+        return {AlertOutcome::Skipped, QStringLiteral("no FTP host is set")};
+    const QString templateFile = m_configDir + QStringLiteral("/velmora.html");
+    if (!QFileInfo(templateFile).isFile())
+        return {AlertOutcome::Skipped,
+                QStringLiteral("there is no page template %1").arg(templateFile)};
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return {AlertOutcome::Failed, QStringLiteral("cannot make a temporary folder")};
+    const QString page = folder.filePath(QStringLiteral("velmora.html"));
+    fillTemplateCopy(templateFile, page,
+                     {{QStringLiteral("[[ComputerName]]"), computerName()},
+                      {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
+                      {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}});
+    FtpClient client;
+    client.setHost(text(settings.ftpHost));
+    client.setUsername(text(settings.ftpUsername));
+    client.setPassword(text(settings.ftpPassword));
+    client.setPort(m_options.ftpPort);
+    client.setReplyTimeLimit(m_options.replyTimeout);
+    client.connectAndUpload(page, QStringLiteral("velmora.html"));
+    return {AlertOutcome::Sent, QStringLiteral("uploaded to %1").arg(client.host())};
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "net/FtpClient.h"
+#include "service/alerts/AlertChannels.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+struct MailJob;
+
+// The alerts as the service sends them: the e-mail and the text message
+// through the mail helper, a process per message, which keeps the mail engine
+// and TLS out of the service; the program started without a shell; the page
+// filled from its template and uploaded by FTP.
+class AlertSenders : public AlertChannels
+{
+public:
+    struct Options
+    {
+        quint16 ftpPort = FtpClient::DefaultPort;
+        // The program that sends one e-mail or text message (velmora-send-mail).
+        QString mailHelper;
+        // Limits for one SMTP or FTP exchange, so that a server that stops
+        // answering ends an attempt rather than hold it for ever.
+        std::chrono::seconds connectTimeout{30};
+        std::chrono::seconds replyTimeout{60};
+    };
+
+    // configDir holds the page template velmora.html; carriers are the
+    // "name|gateway" lines whose positions the settings store.
+    AlertSenders(QString configDir, QList<QByteArray> carriers, Options options);
+
+    AlertOutcome sendEmail(const AddressChange& change,
+                           const AlertSettings& settings) const override;
+    AlertOutcome sendTextMessage(const AddressChange& change,
+                                 const AlertSettings& settings) const override;
+    AlertOutcome runProgram(const AddressChange& change,
+                            const AlertSettings& settings) const override;
+    AlertOutcome uploadPage(const AddressChange& change,
+                            const AlertSettings& settings) const override;
+
+    // The name the alerts give for this computer.
+    static QString computerName();
+
+private:
+    // The server part of a mail job from the settings; a skip when they do
+    // not name a usable server.
+    std::optional<AlertOutcome> fillServer(MailJob& job, const AlertSettings& settings) const;
+    AlertOutcome sendMail(const MailJob& job) const;
+
+    const QString m_configDir;
+    const QList<QByteArray> m_carriers;
+    const Options m_options;
+};

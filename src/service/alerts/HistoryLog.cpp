@@ -1,0 +1,108 @@
+#include "service/alerts/HistoryLog.h"
+
+#include "service/ServiceError.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The window holds the lock only to empty and delete the file; a lock held
+// longer is someone else's, and the service does not wait for it for good.
+constexpr int LockWaitMs = 250;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool lockWithin(int descriptor, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    for (;;) {
+        if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(1000);
+    }
+}
+
+// Whether the open file is still the one at path, not deleted or replaced.
+bool isStillAt(int descriptor, const QByteArray& path)
+{
+    struct stat opened = {};
+    struct stat current = {};
+    return ::fstat(descriptor, &opened) == 0 && ::stat(path.constData(), &current) == 0 &&
+           opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
+}
+
+bool writeAll(int descriptor, const QByteArray& bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n =
+            ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+} // namespace
+
+HistoryLog::HistoryLog(QString path) : m_path(std::move(path)) {}
+
+QByteArray HistoryLog::formatLine(const QDateTime& when, const Addresses& addresses)
+{
+    // A date without commas keeps the line's three fields apart.
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ',' +
+           addresses.publicIp.toLatin1() + ',' + addresses.localIp.toLatin1() + "\r\n";
+}
+
+void HistoryLog::append(const QDateTime& when, const Addresses& addresses)
+{
+    const QByteArray line = formatLine(when, addresses);
+    const QByteArray name = QFile::encodeName(m_path);
+    auto fail = [this](const QString& what) {
+        throw ServiceError(QStringLiteral("cannot write to the history log %1: %2")
+                               .arg(m_path, what)
+                               .toStdString());
+    };
+    // The window may delete the file while we wait for the lock: then once more
+    // with a new file (and a few times at most).
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const int descriptor =
+            ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+        if (descriptor < 0)
+            fail(systemError(errno));
+        if (!lockWithin(descriptor, LockWaitMs)) {
+            ::close(descriptor);
+            fail(QStringLiteral("another program keeps it locked"));
+        }
+        if (!isStillAt(descriptor, name)) {
+            ::close(descriptor);
+            continue;
+        }
+        // One write: a reader sees a whole line from us or none of it.
+        const bool written = writeAll(descriptor, line);
+        const int error = errno;
+        ::close(descriptor); // gives up the lock
+        if (!written)
+            fail(systemError(error));
+        return;
+    }
+    fail(QStringLiteral("it is deleted again and again"));
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "service/addresses/Addresses.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// The history of address changes that the window shows: one "date,public,local"
+// line with CR LF per change. The file is opened for each line and closed right
+// after, so that the window can read, empty and delete it between two lines.
+//
+// While it appends, the service holds an exclusive flock() on the file; the
+// window takes the same lock, without waiting, to empty and delete it. After
+// taking the lock the service checks that the file is still there, and starts a
+// new one when the window deleted it meanwhile, so no line goes into a deleted file.
+class HistoryLog
+{
+public:
+    explicit HistoryLog(QString path);
+
+    QString path() const { return m_path; }
+
+    // Throws ServiceError when the line cannot be written.
+    void append(const QDateTime& when, const Addresses& addresses);
+
+    static QByteArray formatLine(const QDateTime& when, const Addresses& addresses);
+
+private:
+    QString m_path;
+};

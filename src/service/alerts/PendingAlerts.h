@@ -1,0 +1,39 @@
+#pragma once
+
+#include "service/addresses/Addresses.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The alerts of the last change that have not gone out yet, kept in the config
+// folder so that a service stopped meanwhile (the computer shut down while the
+// network was away) sends them when it starts again.
+//
+// The file holds four lines: "previous <public> <local>", "current <public>
+// <local>", "when <ISO date and time>" and "alerts <names, comma-separated>".
+class PendingAlerts
+{
+public:
+    struct Change
+    {
+        Addresses previous;
+        Addresses current;
+        QDateTime when;
+        QStringList alerts; // the names of the alerts still to send
+    };
+
+    explicit PendingAlerts(const QString& configDir);
+
+    QString filePath() const { return m_filePath; }
+
+    // Nothing when there is no file, or it is not one of ours.
+    std::optional<Change> load() const;
+    // Replaces the file atomically; removes it when no alert is left. Failures
+    // are logged: the alerts go out all the same, only a restart would miss them.
+    void save(const Change& change) const;
+
+private:
+    QString m_filePath;
+};

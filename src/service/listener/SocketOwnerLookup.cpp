@@ -1,0 +1,112 @@
+#include "service/listener/SocketOwnerLookup.h"
+
+#include "service/ServiceError.h"
+
+#include <QString>
+#include <cerrno>
+#include <cstring>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// inet_diag's timer value for time-wait sockets.
+constexpr quint8 TimeWaitTimer = 3;
+
+} // namespace
+
+SocketOwnerLookup::SocketOwnerLookup()
+{
+    m_socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (m_socket < 0)
+        throw ServiceError(QStringLiteral("cannot open the socket diagnostics: %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                               .toStdString());
+}
+
+SocketOwnerLookup::~SocketOwnerLookup()
+{
+    ::close(m_socket);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descriptor)
+{
+    sockaddr_in self{};
+    socklen_t selfSize = sizeof self;
+    if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&self), &selfSize) != 0 ||
+        self.sin_family != AF_INET)
+        return std::nullopt;
+    return peerOwner(descriptor, self);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descriptor,
+                                                                     const sockaddr_in& self)
+{
+    sockaddr_in peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+        peer.sin_family != AF_INET)
+        return std::nullopt;
+    return ownerOf(peer, self);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockaddr_in& self,
+                                                                   const sockaddr_in& other)
+{
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST; // one exact socket, not a dump
+    message.header.nlmsg_seq = ++m_sequence;
+    message.request.sdiag_family = AF_INET;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    message.request.id.idiag_sport = self.sin_port;
+    message.request.id.idiag_dport = other.sin_port;
+    message.request.id.idiag_src[0] = self.sin_addr.s_addr;
+    message.request.id.idiag_dst[0] = other.sin_addr.s_addr;
+    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_socket, &message, sizeof message, 0,
+                        reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+    } while (sent < 0 && errno == EINTR);
+    if (sent != ssize_t(sizeof message))
+        return std::nullopt;
+
+    // The kernel answers while handling the request, so the answer is waiting.
+    alignas(nlmsghdr) char buffer[8192];
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t received = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received <= 0)
+            return std::nullopt;
+        int size = int(received);
+        for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, size);
+             header = NLMSG_NEXT(header, size)) {
+            if (header->nlmsg_seq != m_sequence)
+                continue; // a late answer to an earlier question
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+                header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                return std::nullopt; // NLMSG_ERROR: no such socket
+            const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            Owner owner;
+            owner.uid = diag->idiag_uid;
+            owner.timeWait = diag->idiag_timer == TimeWaitTimer;
+            return owner;
+        }
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,55 @@
+#include "service/settings/CarrierList.h"
+
+#include "common/CarrierLine.h"
+#include "service/ServiceLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+static void initCarrierResource()
+{
+    // The list is compiled into a static library; this keeps it linked in.
+    Q_INIT_RESOURCE(service_carriers);
+}
+
+namespace carriers {
+
+QList<QByteArray> parse(const QByteArray& text, const QString& origin)
+{
+    QList<QByteArray> lines;
+    int number = 0;
+    for (QByteArray line : text.split('\n')) {
+        ++number;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        if (!CarrierLine::parse(QString::fromLocal8Bit(line))) {
+            logLine(QStringLiteral("%1, line %2: a carrier line needs \"name|gateway\"; left out")
+                        .arg(origin)
+                        .arg(number));
+            continue;
+        }
+        lines.append(line);
+    }
+    return lines;
+}
+
+QList<QByteArray> load(const QString& configDir)
+{
+    const QString userList = configDir + QStringLiteral("/carriers.txt");
+    if (QFileInfo::exists(userList)) {
+        QFile file(userList);
+        if (file.open(QIODevice::ReadOnly))
+            return parse(file.readAll(), userList);
+        logLine(QStringLiteral("cannot read %1 (%2); using the built-in carrier list")
+                    .arg(userList, file.errorString()));
+    }
+    initCarrierResource();
+    QFile builtIn(QStringLiteral(":/service/carriers.txt"));
+    if (!builtIn.open(QIODevice::ReadOnly))
+        return {};
+    return parse(builtIn.readAll(), builtIn.fileName());
+}
+
+} // namespace carriers
