@@ -10,6 +10,8 @@
 #include "servers/ServerProcess.h"
 #include "servers/SmtpServer.h"
 #include "service_link/ServiceCommands.h"
+#include "support/Absence.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,25 +19,15 @@
 #include <QSysInfo>
 #include <QtTest>
 
+using testfiles::readFile;
+using testfiles::writeFile;
+
 namespace {
 
 const QByteArray FirstPublic("203.0.113.7");
 const QByteArray SecondPublic("198.51.100.23");
 const QByteArray ThirdPublic("192.0.2.99");
 const QByteArray Password("smtp-secret-4711");
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(contents) == contents.size();
-}
 
 AlertSettings mailSettings(quint16 smtpPort)
 {
@@ -88,12 +80,12 @@ public:
     }
     bool waitForPublicAddress(const QByteArray& address)
     {
-        for (int i = 0; i < 100; ++i) {
-            if (m_service.request(service::UpdateStatus).value(service::PublicIpLine) == address)
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        return QTest::qWaitFor(
+            [&] {
+                return m_service.request(service::UpdateStatus).value(service::PublicIpLine) ==
+                       address;
+            },
+            10000);
     }
     void save(const AlertSettings& settings) { m_service.save(settings.toSaveList()); }
     void changePublicAddress(const QByteArray& address) { m_echo.setAddress(address); }
@@ -221,7 +213,7 @@ void TestServiceAlerts::programRunsWithTheAddresses()
 
     service.changePublicAddress(SecondPublic);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
-    QCOMPARE(readAll(program + QStringLiteral(".marker")),
+    QCOMPARE(readFile(program + QStringLiteral(".marker")),
              SecondPublic + '|' + local + '|' + SecondPublic + '|' + local + '|' +
                  QSysInfo::machineHostName().toLocal8Bit() + '\n');
 }
@@ -269,7 +261,7 @@ void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
     service.save(settings);
     service.changePublicAddress(ThirdPublic);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
-    QVERIFY(readAll(program + QStringLiteral(".marker")).startsWith(ThirdPublic + '|'));
+    QVERIFY(readFile(program + QStringLiteral(".marker")).startsWith(ThirdPublic + '|'));
     // The service's output reaches the test a moment after the program has run.
     QTRY_VERIFY(service.output().contains(QStringLiteral("alerts on: program\n")));
     QCOMPARE(smtp.messages().size(), 1);
@@ -299,10 +291,10 @@ void TestServiceAlerts::ftpPageIsUploaded()
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("FTP page alert")) &&
                                  service.output().contains(QStringLiteral(": done")),
                              20000);
-    QCOMPARE(readAll(uploaded), "<html><body><p>" + QSysInfo::machineHostName().toLocal8Bit() +
-                                    "</p><p>" + SecondPublic + "</p><p>" + local +
-                                    "</p></body></html>\n");
-    QCOMPARE(readAll(templateFile), page);
+    QCOMPARE(readFile(uploaded), "<html><body><p>" + QSysInfo::machineHostName().toLocal8Bit() +
+                                     "</p><p>" + SecondPublic + "</p><p>" + local +
+                                     "</p></body></html>\n");
+    QCOMPARE(readFile(templateFile), page);
     QVERIFY(!service.output().contains(ftp.password()));
 }
 
@@ -349,9 +341,12 @@ void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
                              20000);
     QTRY_VERIFY_WITH_TIMEOUT(
         service.output().contains(QStringLiteral("held until the network is back")), 20000);
-    QTest::qWait(1000); // held, not given up and not retried on the old schedule
-    QVERIFY(!service.output().contains(QStringLiteral("given up")));
-    QVERIFY(!service.output().contains(QStringLiteral("next attempt in 60 s")));
+    // Held: not given up, and not retried on the old schedule.
+    QVERIFY(neverWithin(1000, [&] {
+        const QString output = service.output();
+        return output.contains(QStringLiteral("given up")) ||
+               output.contains(QStringLiteral("next attempt in 60 s"));
+    }));
 
     testservers::SmtpServer smtp;
     QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
@@ -390,7 +385,7 @@ void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
     corrected.emailAlerts = !switchOff;
     service.save(corrected);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(outcome), 20000);
-    QTest::qWait(200); // room for a message that should not come
+    QVERIFY(neverWithin(200, [&] { return smtp.messages().size() > delivered; }));
     QCOMPARE(smtp.messages().size(), delivered);
     QVERIFY(!service.output().contains(QStringLiteral("given up")));
 }
@@ -417,9 +412,9 @@ void TestServiceAlerts::changeWhileStoppedIsAlertedAtTheNextStart()
 
     // Started again with nothing changed: nothing to report.
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
-    QTest::qWait(500); // room for a line or a message that should not come
-    QCOMPARE(service.service().historyLines().size(), 1);
-    QCOMPARE(smtp.messages().size(), 1);
+    QVERIFY(neverWithin(500, [&] {
+        return service.service().historyLines().size() > 1 || smtp.messages().size() > 1;
+    }));
 }
 
 void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
@@ -444,7 +439,7 @@ void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
 
     // Sent: a further start has nothing left to send.
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
-    QTest::qWait(500); // room for a message that should not come
+    QVERIFY(neverWithin(500, [&] { return smtp.messages().size() > 1; }));
     QCOMPARE(smtp.messages().size(), 1);
 }
 
@@ -467,7 +462,7 @@ void TestServiceAlerts::hangingMailServerDoesNotDelayAnswers()
 
     service.changePublicAddress(SecondPublic);
     // The start-up probe, then the service's connection, which now hangs.
-    QTRY_VERIFY_WITH_TIMEOUT(readAll(events).count("accepted") >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(events).count("accepted") >= 2, 20000);
     for (int i = 0; i < 10; ++i) {
         QElapsedTimer clock;
         clock.start();
