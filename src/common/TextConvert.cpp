@@ -76,8 +76,7 @@ bool parseBoolean(const QString& text)
         return true;
     if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return false;
-    throw ConvertError(
-        QStringLiteral("'%1' is not a valid boolean value").arg(text).toStdString());
+    throw ConvertError(QStringLiteral("'%1' is not a valid boolean value").arg(text).toStdString());
 }
 
 int parseInteger(const QString& text)

@@ -29,7 +29,9 @@ SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
             }
             emit sessionEnding();
         });
-        struct sigaction action {};
+        struct sigaction action
+        {
+        };
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;

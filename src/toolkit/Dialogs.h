@@ -8,7 +8,11 @@ class QWidget;
 // A Yes/No question as the window asks it.
 struct Question
 {
-    enum class Icon { None, Question };
+    enum class Icon
+    {
+        None,
+        Question
+    };
 
     QString caption;
     QString text;

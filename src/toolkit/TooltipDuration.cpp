@@ -17,6 +17,7 @@ bool TooltipDuration::eventFilter(QObject* watched, QEvent* event)
     if (widget->toolTip().isEmpty())
         return QObject::eventFilter(watched, event);
     const auto* help = static_cast<QHelpEvent*>(event);
-    QToolTip::showText(help->globalPos(), widget->toolTip(), widget, widget->rect(), m_milliseconds);
+    QToolTip::showText(help->globalPos(), widget->toolTip(), widget, widget->rect(),
+                       m_milliseconds);
     return true;
 }

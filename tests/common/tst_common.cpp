@@ -48,28 +48,43 @@ void TestCommon::splitFields_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("fields");
 
-    QTest::newRow("empty text gives no fields") << "," << "" << QStringList{};
-    QTest::newRow("three fields") << "," << "A,B,C" << QStringList{"A", "B", "C"};
-    QTest::newRow("blanks kept") << "," << " A , B " << QStringList{" A ", " B "};
-    QTest::newRow("empty middle field") << "," << "A,,C" << QStringList{"A", "", "C"};
-    QTest::newRow("trailing delimiter") << "," << "A,B," << QStringList{"A", "B", ""};
-    QTest::newRow("leading delimiter") << "," << ",a@b" << QStringList{"", "a@b"};
-    QTest::newRow("only a delimiter") << "," << "," << QStringList{"", ""};
-    QTest::newRow("quoted with delimiter") << "," << "\"Dec 1, 2026\",1.2.3.4,10.0.0.2"
-                                           << QStringList{"Dec 1, 2026", "1.2.3.4", "10.0.0.2"};
-    QTest::newRow("doubled quote") << "," << "\"say \"\"hi\"\"\",x"
-                                   << QStringList{"say \"hi\"", "x"};
-    QTest::newRow("text after closing quote") << "," << "\"ab\"cd,e"
-                                              << QStringList{"ab", "cd", "e"};
-    QTest::newRow("quoted field at end") << "," << "a,\"b,c\"" << QStringList{"a", "b,c"};
-    QTest::newRow("quoted then trailing delimiter") << "," << "\"a\"," << QStringList{"a", ""};
-    QTest::newRow("unclosed quote runs to end") << "," << "\"a,b" << QStringList{"a,b"};
-    QTest::newRow("quote inside a field is kept") << "," << "a\"b,c" << QStringList{"a\"b", "c"};
-    QTest::newRow("pipe carrier line") << "|" << "Verizon|vtext.com"
-                                       << QStringList{"Verizon", "vtext.com"};
-    QTest::newRow("pipe keeps commas and blanks") << "|" << " AT&T, Inc|txt.att.net|x"
-                                                  << QStringList{" AT&T, Inc", "txt.att.net", "x"};
-    QTest::newRow("no delimiter") << "|" << "NoGateway" << QStringList{"NoGateway"};
+    QTest::newRow("empty text gives no fields") << ","
+                                                << "" << QStringList{};
+    QTest::newRow("three fields") << ","
+                                  << "A,B,C" << QStringList{"A", "B", "C"};
+    QTest::newRow("blanks kept") << ","
+                                 << " A , B " << QStringList{" A ", " B "};
+    QTest::newRow("empty middle field") << ","
+                                        << "A,,C" << QStringList{"A", "", "C"};
+    QTest::newRow("trailing delimiter") << ","
+                                        << "A,B," << QStringList{"A", "B", ""};
+    QTest::newRow("leading delimiter") << ","
+                                       << ",a@b" << QStringList{"", "a@b"};
+    QTest::newRow("only a delimiter") << ","
+                                      << "," << QStringList{"", ""};
+    QTest::newRow("quoted with delimiter")
+        << ","
+        << "\"Dec 1, 2026\",1.2.3.4,10.0.0.2" << QStringList{"Dec 1, 2026", "1.2.3.4", "10.0.0.2"};
+    QTest::newRow("doubled quote") << ","
+                                   << "\"say \"\"hi\"\"\",x" << QStringList{"say \"hi\"", "x"};
+    QTest::newRow("text after closing quote") << ","
+                                              << "\"ab\"cd,e" << QStringList{"ab", "cd", "e"};
+    QTest::newRow("quoted field at end") << ","
+                                         << "a,\"b,c\"" << QStringList{"a", "b,c"};
+    QTest::newRow("quoted then trailing delimiter") << ","
+                                                    << "\"a\"," << QStringList{"a", ""};
+    QTest::newRow("unclosed quote runs to end") << ","
+                                                << "\"a,b" << QStringList{"a,b"};
+    QTest::newRow("quote inside a field is kept") << ","
+                                                  << "a\"b,c" << QStringList{"a\"b", "c"};
+    QTest::newRow("pipe carrier line")
+        << "|"
+        << "Verizon|vtext.com" << QStringList{"Verizon", "vtext.com"};
+    QTest::newRow("pipe keeps commas and blanks")
+        << "|"
+        << " AT&T, Inc|txt.att.net|x" << QStringList{" AT&T, Inc", "txt.att.net", "x"};
+    QTest::newRow("no delimiter") << "|"
+                                  << "NoGateway" << QStringList{"NoGateway"};
 }
 
 void TestCommon::splitFields()
@@ -161,23 +176,24 @@ void TestCommon::wrapMessage_data()
     QTest::newRow("short text unchanged") << "Success: Test Email Sent"
                                           << "Success: Test Email Sent";
     QTest::newRow("45 columns stay") << QString(43, 'a') + " b" << QString(43, 'a') + " b";
-    QTest::newRow("46 columns are cut") << QString(44, 'a') + " b"
-                                        << QString(44, 'a') + " \r\nb";
+    QTest::newRow("46 columns are cut") << QString(44, 'a') + " b" << QString(44, 'a') + " \r\nb";
     QTest::newRow("long word never split")
         << QString(60, 'x') + " tail" << QString(60, 'x') + " \r\ntail";
-    QTest::newRow("hyphen breaks")
-        << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-lll-mmm"
-        << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-\r\nlll-mmm";
+    QTest::newRow("hyphen breaks") << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-lll-mmm"
+                                   << "aaa-bbb-ccc-ddd-eee-fff-ggg-hhh-iii-jjj-kkk-\r\nlll-mmm";
     QTest::newRow("tab breaks") << QString(40, 'a') + "\tbbbbbbbbbb"
                                 << QString(40, 'a') + "\t\r\nbbbbbbbbbb";
-    QTest::newRow("existing line break kept") << "first\r\nsecond" << "first\r\nsecond";
-    QTest::newRow("blanks after an existing break start the next line")
-        << "abc\r\n  def" << "abc\r\n\r\n  def";
-    QTest::newRow("line break at the end") << "abc\r\n" << "abc\r\n";
+    QTest::newRow("existing line break kept") << "first\r\nsecond"
+                                              << "first\r\nsecond";
+    QTest::newRow("blanks after an existing break start the next line") << "abc\r\n  def"
+                                                                        << "abc\r\n\r\n  def";
+    QTest::newRow("line break at the end") << "abc\r\n"
+                                           << "abc\r\n";
     QTest::newRow("single quote run")
         << "The program 'some long program name with blanks inside' is missing now"
         << "The program \r\n'some long program name with blanks inside' \r\nis missing now";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestCommon::wrapMessage()
@@ -282,7 +298,8 @@ void TestCommon::parseInteger()
         ::parseInteger(text);
         QFAIL("no error");
     } catch (const ConvertError& e) {
-        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("'%1' is not a valid integer value").arg(text));
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("'%1' is not a valid integer value").arg(text));
     }
 }
 
@@ -291,15 +308,22 @@ void TestCommon::withFullStop_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
     QTest::newRow("adds") << "'abc' is not a valid integer value"
                           << "'abc' is not a valid integer value.";
-    QTest::newRow("has one") << "Done." << "Done.";
-    QTest::newRow("blank") << "end " << "end ";
-    QTest::newRow("bang") << "Stop!" << "Stop!";
-    QTest::newRow("paren") << "List index out of bounds (0)" << "List index out of bounds (0)";
-    QTest::newRow("slash is above") << "a/" << "a/.";
-    QTest::newRow("digit") << "code 7" << "code 7.";
+    QTest::newRow("has one") << "Done."
+                             << "Done.";
+    QTest::newRow("blank") << "end "
+                           << "end ";
+    QTest::newRow("bang") << "Stop!"
+                          << "Stop!";
+    QTest::newRow("paren") << "List index out of bounds (0)"
+                           << "List index out of bounds (0)";
+    QTest::newRow("slash is above") << "a/"
+                                    << "a/.";
+    QTest::newRow("digit") << "code 7"
+                           << "code 7.";
 }
 
 void TestCommon::withFullStop()
@@ -320,21 +344,21 @@ void TestCommon::takeLine_data()
                           << QByteArray("next");
     QTest::newRow("lf alone") << QByteArray("abc\nx") << true << QByteArray("abc")
                               << QByteArray("x");
-    QTest::newRow("cr cr lf keeps one cr") << QByteArray("abc\r\r\n") << true
-                                           << QByteArray("abc\r") << QByteArray();
-    QTest::newRow("inner cr kept") << QByteArray("a\rb\n") << true << QByteArray("a\rb")
-                                   << QByteArray();
+    QTest::newRow("cr cr lf keeps one cr")
+        << QByteArray("abc\r\r\n") << true << QByteArray("abc\r") << QByteArray();
+    QTest::newRow("inner cr kept")
+        << QByteArray("a\rb\n") << true << QByteArray("a\rb") << QByteArray();
     QTest::newRow("empty line") << QByteArray("\r\n") << true << QByteArray() << QByteArray();
     QTest::newRow("no lf yet") << QByteArray("abc\r") << false << QByteArray()
                                << QByteArray("abc\r");
     QTest::newRow("high bytes") << QByteArray("p\xe4ss\xff\r\n") << true
                                 << QByteArray("p\xe4ss\xff") << QByteArray();
-    QTest::newRow("16384 bytes") << QByteArray(16384, 'a') + "\n" << true
-                                 << QByteArray(16384, 'a') << QByteArray();
-    QTest::newRow("16383 and cr") << QByteArray(16383, 'a') + "\r\n" << true
-                                  << QByteArray(16383, 'a') << QByteArray();
-    QTest::newRow("16384 waiting") << QByteArray(16384, 'a') << false << QByteArray()
-                                   << QByteArray(16384, 'a');
+    QTest::newRow("16384 bytes") << QByteArray(16384, 'a') + "\n"
+                                 << true << QByteArray(16384, 'a') << QByteArray();
+    QTest::newRow("16383 and cr") << QByteArray(16383, 'a') + "\r\n"
+                                  << true << QByteArray(16383, 'a') << QByteArray();
+    QTest::newRow("16384 waiting")
+        << QByteArray(16384, 'a') << false << QByteArray() << QByteArray(16384, 'a');
 }
 
 void TestCommon::takeLine()

@@ -140,8 +140,8 @@ void FakeService::serve(int connection)
     }
     qsizetype sent = 0;
     while (sent < reply.size()) {
-        const ssize_t n = ::send(connection, reply.constData() + sent, size_t(reply.size() - sent),
-                                 MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(connection, reply.constData() + sent, size_t(reply.size() - sent), MSG_NOSIGNAL);
         if (n <= 0)
             break;
         sent += n;

@@ -12,7 +12,14 @@ class ScriptedDialogs : public Dialogs
 public:
     struct Shown
     {
-        enum Kind { Notice, Error, Question, PrintDialog, FileDialog } kind;
+        enum Kind
+        {
+            Notice,
+            Error,
+            Question,
+            PrintDialog,
+            FileDialog
+        } kind;
         QString text;
         ::Question question;
     };
