@@ -168,7 +168,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     CommandLine result;
-    if (parser.isSet(help)) {
+    // --help-all, which the help lists, is the same help: the service has no other options.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = CommandLine::Action::ShowHelp;
         result.text = parser.helpText();
         return result;
