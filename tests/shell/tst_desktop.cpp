@@ -60,6 +60,7 @@ private:
     QTemporaryDir m_runtime;
     std::unique_ptr<FakeService> m_service;
     QList<QProcess*> m_processes;
+    bool m_clickedAgain = false;
 };
 
 void TestDesktop::initTestCase()
@@ -89,6 +90,7 @@ void TestDesktop::init()
 
 void TestDesktop::cleanup()
 {
+    m_clickedAgain = false;
     for (QProcess* process : std::as_const(m_processes)) {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
@@ -131,15 +133,24 @@ QString TestDesktop::startUp(const QStringList& arguments, QProcess** process)
 QString TestDesktop::openMenu(const std::function<bool()>& open)
 {
     const QStringList before = m_x.visibleWindowsOfClass("velmora");
-    if (!open())
-        return {};
     QString menu;
-    waitFor([&] {
+    const auto opened = [&] {
         for (const QString& window : m_x.visibleWindowsOfClass("velmora"))
             if (!before.contains(window))
                 menu = window;
         return !menu.isEmpty();
-    });
+    };
+    // On a starved machine openbox, still busy with a window just closed, now and
+    // then takes a click for itself (the press never reaches the icon: the menu
+    // does not come, ever; the next click opens it). A user clicks again; so does
+    // this, once per route, and says so.
+    if (!open() || (!waitFor(opened, 3000) && (m_clickedAgain || !open())))
+        return {};
+    if (menu.isEmpty()) {
+        m_clickedAgain = true;
+        qWarning("clicked again: the first click did not open the menu");
+        waitFor(opened, 5000);
+    }
     return menu;
 }
 
