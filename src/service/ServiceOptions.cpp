@@ -1,11 +1,11 @@
 #include "service/ServiceOptions.h"
 
+#include "common/VelmoraPaths.h"
 #include "service/ServiceError.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <optional>
 
 namespace {
@@ -81,12 +81,6 @@ quint16 portValue(const QCommandLineParser& parser, const QCommandLineOption& op
 
 } // namespace
 
-QString defaultConfigDir()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/velmora");
-}
-
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     // The defaults are those of ServiceOptions; the help shows them.
@@ -113,11 +107,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                   QStringLiteral("port"), QString::number(defaults.port));
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
-        QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora)."),
+        QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora, or "
+                       "~/.config/velmora)."),
         QStringLiteral("dir"));
     const QCommandLineOption logFile(
         QStringLiteral("log-file"),
-        QStringLiteral("Write the history to <file> (default velmora.log beside the program)."),
+        QStringLiteral("Write the history to <file> (default $XDG_STATE_HOME/velmora/velmora.log, "
+                       "or ~/.local/state/velmora/velmora.log, where the window reads it)."),
         QStringLiteral("file"));
     const QCommandLineOption echoUrl(
         QStringLiteral("echo-url"),
@@ -187,11 +183,18 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
     ServiceOptions& options = result.options;
     options.port = portValue(parser, port);
-    options.configDir = parser.isSet(configDir) ? parser.value(configDir) : defaultConfigDir();
+    options.configDir =
+        parser.isSet(configDir) ? parser.value(configDir) : velmorapaths::configDir();
     options.configDir = QDir::cleanPath(QDir(options.configDir).absolutePath());
-    options.logFile = parser.isSet(logFile)
-                          ? QDir(parser.value(logFile)).absolutePath()
-                          : QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
+    options.stateDir = velmorapaths::stateDir();
+    options.lockFile = velmorapaths::serviceLock();
+    if (parser.isSet(logFile)) {
+        options.logFile = QDir(parser.value(logFile)).absolutePath();
+    } else {
+        options.logFile = velmorapaths::historyLog();
+        options.formerLogFile = QCoreApplication::applicationDirPath() + QStringLiteral("/") +
+                                QLatin1String(velmorapaths::HistoryLogName);
+    }
     for (const QString& text : parser.values(echoUrl)) {
         const QUrl url(text, QUrl::StrictMode);
         if (!url.isValid() ||

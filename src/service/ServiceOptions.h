@@ -14,8 +14,13 @@
 struct ServiceOptions
 {
     quint16 port = service::Port;
-    QString configDir;    // settings, carriers, echo URLs, the instance lock
-    QString logFile;      // the history log
+    QString configDir; // settings, carriers, echo URLs, the FTP page template
+    QString stateDir;  // the addresses last seen, the alerts still to send
+    QString logFile;   // the history log
+    QString lockFile;  // held while the service runs
+    // Where earlier versions wrote the history log, beside the program: moved to
+    // logFile at start. Empty when the log is given on the command line.
+    QString formerLogFile;
     QList<QUrl> echoUrls; // empty: the configured or built-in list
     std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
@@ -46,6 +51,3 @@ struct CommandLine
 // Reads the arguments (the first is the program). Throws UsageError with a
 // one-line message on an unknown option or a bad value.
 CommandLine parseCommandLine(const QStringList& arguments);
-
-// $XDG_CONFIG_HOME/velmora, or ~/.config/velmora.
-QString defaultConfigDir();

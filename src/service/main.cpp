@@ -1,4 +1,5 @@
 #include "common/ErrorText.h"
+#include "common/VelmoraPaths.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceApp.h"
 #include "service/ServiceError.h"
@@ -36,7 +37,7 @@ int main(int argc, char* argv[])
             std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
             return 0;
         case CommandLine::Action::QueryRunning:
-            return InstanceLock::isHeld(commandLine.options.configDir) ? 0 : 1;
+            return InstanceLock::holder(commandLine.options.lockFile) ? 0 : 1;
         case CommandLine::Action::CheckPublicAddress: {
             ShutdownSignals::unblockInProcess();
             const ServiceOptions& options = commandLine.options;
@@ -47,6 +48,10 @@ int main(int argc, char* argv[])
         case CommandLine::Action::Run:
             break;
         }
+        // The XDG rules want a word when the runtime folder is missing.
+        if (velmorapaths::runtimeDir().isEmpty())
+            logLine(QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead")
+                        .arg(commandLine.options.lockFile));
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
         logLine(QStringLiteral("%1 (see --help)").arg(errorText(e)));
