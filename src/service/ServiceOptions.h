@@ -31,6 +31,9 @@ struct ServiceOptions
     QList<std::chrono::milliseconds> alertRetryDelays{
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
     quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
+    // How long --stop waits for the service to end: longer than the service
+    // gives the alerts under way when it stops.
+    std::chrono::milliseconds stopWait{std::chrono::seconds(10)};
 };
 
 struct CommandLine
@@ -41,6 +44,7 @@ struct CommandLine
         ShowHelp,
         ShowVersion,
         QueryRunning,
+        Stop,
         CheckPublicAddress
     };
     Action action = Action::Run;
@@ -51,3 +55,12 @@ struct CommandLine
 // Reads the arguments (the first is the program). Throws UsageError with a
 // one-line message on an unknown option or a bad value.
 CommandLine parseCommandLine(const QStringList& arguments);
+
+// The exit codes, which the help lists.
+namespace exitcode {
+constexpr int Done = 0;
+constexpr int Failed = 1; // --is-running: no service runs; --stop: it did not stop
+constexpr int BadUsage = 2;
+constexpr int AlreadyRunning = 3;
+constexpr int NotRunning = 7; // --stop: there was no service to stop
+} // namespace exitcode

@@ -1,5 +1,5 @@
-// Where the real velmora-service keeps its files, and how it takes over those of
-// earlier versions.
+// Where the real velmora-service keeps its files, how it takes over those of
+// earlier versions, and how --stop ends it.
 #include "EchoHttpServer.h"
 #include "RunningService.h"
 
@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QtTest>
+#include <csignal>
 
 using testfiles::modeOf;
 using testfiles::readFile;
@@ -33,6 +34,17 @@ QByteArray pendingChangeTo(const QByteArray& publicIp)
            " -\nwhen 2026-12-09T08:15:02\nalerts e-mail\n";
 }
 
+// Whether the process has ended; an ended child the test has not collected yet
+// is a zombie, and has ended all the same.
+bool hasEnded(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.startsWith("<cannot read"))
+        return true;
+    const qsizetype nameEnd = stat.lastIndexOf(')');
+    return nameEnd > 0 && stat.mid(nameEnd + 2, 1) == "Z";
+}
+
 } // namespace
 
 class TestServiceFiles : public QObject
@@ -45,6 +57,9 @@ private slots:
     void formerFilesBesideNewOnesAreKept();
     void noMoveWhileAnEarlierVersionRuns();
     void withoutRuntimeFolderTheLockIsInTheStateFolder();
+    void stopEndsTheServiceBeforeItReturns();
+    void stopWithoutAService();
+    void stopGivesUpOnAServiceThatDoesNotEnd();
 
 private:
     EchoHttpServer m_echo;
@@ -186,6 +201,61 @@ void TestServiceFiles::withoutRuntimeFolderTheLockIsInTheStateFolder()
     QTRY_VERIFY(service.output().contains(
         QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead").arg(lock)));
     QCOMPARE(service.runOnce({QStringLiteral("--is-running")}), 0);
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}), 0);
+    QVERIFY(!QFile::exists(lock));
+}
+
+void TestServiceFiles::stopEndsTheServiceBeforeItReturns()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const qint64 pid = service.processId();
+
+    QString output;
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}, &output), 0);
+    // Gone by the time --stop returns, not a moment later.
+    QVERIFY(hasEnded(pid));
+    QVERIFY(!testservers::portAcceptsConnections(service.port()));
+    QCOMPARE(output,
+             QStringLiteral("velmora-service: stopped the service (process %1)\n").arg(pid));
+    // It ended as at the end of a session: its own last word.
+    QTRY_VERIFY(!service.isRunning());
+    QVERIFY(service.output().endsWith(QStringLiteral("velmora-service: stopped\n")));
+    QCOMPARE(service.runOnce({QStringLiteral("--is-running")}), 1);
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}), 7);
+}
+
+void TestServiceFiles::stopWithoutAService()
+{
+    const RunningService service; // never started
+    QString output;
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}, &output), 7);
+    QCOMPARE(output, QStringLiteral("velmora-service: no service was running for this user\n"));
+    // Looking left nothing behind.
+    QCOMPARE(QDir(service.runtimeDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    QVERIFY(!QFile::exists(service.stateDir()));
+}
+
+void TestServiceFiles::stopGivesUpOnAServiceThatDoesNotEnd()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const qint64 pid = service.processId();
+    QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
+
+    QString output;
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}, &output), 1);
+    QCOMPARE(output,
+             QStringLiteral("velmora-service: the service (process %1) has not stopped: still "
+                            "running after 10 s\n")
+                 .arg(pid));
+    QVERIFY(!hasEnded(pid));
+
+    // Asked all the same: it ends as soon as it runs again.
+    QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
+    QTRY_VERIFY(!service.isRunning());
+    QVERIFY(service.output().endsWith(QStringLiteral("velmora-service: stopped\n")));
 }
 
 QTEST_GUILESS_MAIN(TestServiceFiles)

@@ -579,6 +579,11 @@ void TestServiceProcess::helpAndVersion()
         QCOMPARE(service.runOnce({help}, &output), 0);
         QVERIFY2(output.contains(QStringLiteral("--config-dir")), qPrintable(help));
         QVERIFY2(output.contains(QStringLiteral("--is-running")), qPrintable(help));
+        QVERIFY2(output.contains(QStringLiteral("--stop")), qPrintable(help));
+        // The exit codes, --stop's among them.
+        QVERIFY2(output.contains(QStringLiteral("\nExit status:\n")), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("  7  --stop: no service was running")),
+                 qPrintable(output));
     }
     QVERIFY(!QFile::exists(service.stateDir()));
     QCOMPARE(service.runOnce({QStringLiteral("--port"), QStringLiteral("x")}, &output), 2);

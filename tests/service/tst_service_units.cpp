@@ -443,7 +443,8 @@ void TestServiceUnits::commandLineDefaults()
     // A log of the test's own: the one beside the program is not the service's to move.
     const CommandLine ownLog =
         parseCommandLine({QStringLiteral("velmora-service"), QStringLiteral("--log-file"),
-                          QStringLiteral("/tmp/velmora-test.log")});
+                          QStringLiteral("/tmp/velmora-test.log"), QStringLiteral("--stop")});
+    QCOMPARE(ownLog.action, CommandLine::Action::Stop);
     QCOMPARE(ownLog.options.logFile, QStringLiteral("/tmp/velmora-test.log"));
     QVERIFY(ownLog.options.formerLogFile.isEmpty());
 }
