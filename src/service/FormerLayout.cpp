@@ -146,13 +146,17 @@ void moveHistoryLog(const QString& from, const QString& to)
         logLine(QStringLiteral("left the history log %1 where it is: it cannot be read").arg(from));
         return;
     }
+    if (lines->isEmpty()) {
+        if (remove(from, what))
+            logLine(QStringLiteral("removed the empty history log %1").arg(from));
+        return;
+    }
     // The lines the service adds later must not run on from the last one.
-    if (!lines->isEmpty() && !lines->endsWith('\n') && !lines->endsWith('\r'))
+    if (!lines->endsWith('\n') && !lines->endsWith('\r'))
         lines->append("\r\n");
     const bool added = lookAt(to) != Found::Nothing;
     try {
-        if (!lines->isEmpty())
-            HistoryLog(to).appendLines(*lines);
+        HistoryLog(to).appendLines(*lines);
     } catch (const ServiceError& e) {
         logLine(QStringLiteral("left the history log %1 where it is: %2").arg(from, errorText(e)));
         return;
