@@ -17,8 +17,9 @@ done
 out=$(mkdir -p "${1:-screenshots}" && cd "${1:-screenshots}" && pwd)
 bin="$PWD/${VELMORA_BUILD_DIR:-build}/bin"
 work=$(mktemp -d)
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=disabled:
-mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/velmora"
+export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
+export DBUS_SESSION_BUS_ADDRESS=disabled:
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/velmora" "$XDG_STATE_HOME/velmora"
 display=:$((300 + RANDOM % 200))
 # -noreset: otherwise the server resets when its last client leaves and turns away
 # whoever connects meanwhile.
@@ -39,9 +40,10 @@ if port_busy; then
   echo "127.0.0.1:9522 is in use; stop the running service first" >&2
   exit 1
 fi
-printf '2026-12-09 08:15:02,203.0.113.7,192.168.1.20\r\n2026-12-10 14:03:07,198.51.100.23,192.168.1.20\r\n' >"$work/velmora.log"
+log=$XDG_STATE_HOME/velmora/velmora.log
+printf '2026-12-09 08:15:02,203.0.113.7,192.168.1.20\r\n2026-12-10 14:03:07,198.51.100.23,192.168.1.20\r\n' >"$log"
 # No public echo service is asked: the address check stays on this machine.
-"$bin/velmora-service" --config-dir "$XDG_CONFIG_HOME/velmora" --log-file "$work/velmora.log" --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
+"$bin/velmora-service" --log-file "$log" --echo-url http://127.0.0.1:9/ >/dev/null 2>&1 &
 service=$!
 for _ in $(seq 100); do port_busy && break; sleep 0.05; done
 port_busy || { echo "velmora-service did not start" >&2; exit 1; }
@@ -56,9 +58,7 @@ if [ "$dark" = 1 ] || [ -n "$font_size" ]; then
     printf '[Settings]\ngtk-font-name=Sans %s\n' "$font_size" >"$XDG_CONFIG_HOME/gtk-3.0/settings.ini"
   fi
 fi
-# The window reads the log next to its executable: run a copy beside the log.
-cp "$bin/velmora" "$work/velmora"
-"$work/velmora" >/dev/null 2>&1 &
+"$bin/velmora" >/dev/null 2>&1 &
 window=$!
 main=$(xdotool search --sync --onlyvisible --name '^Velmora$' | head -1)
 sleep 0.5

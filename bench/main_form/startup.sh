@@ -7,7 +7,8 @@ build=${1:-build}
 runs=${2:-11}
 bin="$(cd "$build" && pwd)/bin"
 work=$(mktemp -d)
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DBUS_SESSION_BUS_ADDRESS=disabled:
+export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
+export DBUS_SESSION_BUS_ADDRESS=disabled:
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 display=:$((300 + RANDOM % 200))
 # -noreset: otherwise the server resets when its last client leaves and turns away

@@ -16,6 +16,7 @@
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -92,7 +93,7 @@ int main(int argc, char* argv[])
                         "--log-file", folder.path() + "/velmora.log", "--echo-url",
                         echo.url().toString(), "--echo-min-gap", "0", "--local-check-interval",
                         "3600"},
-                       port)) {
+                       port, 30000, testfiles::userEnvironment(folder.path()))) {
         std::fprintf(stderr, "%s\n", qPrintable(service.errorText()));
         return 2;
     }

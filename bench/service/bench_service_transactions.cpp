@@ -11,6 +11,7 @@
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -89,7 +90,7 @@ int main(int argc, char* argv[])
                        {"--port", QString::number(port), "--config-dir", folder.path() + "/config",
                         "--log-file", folder.path() + "/velmora.log", "--echo-url",
                         QStringLiteral("http://127.0.0.1:%1/").arg(nobodyListens)},
-                       port)) {
+                       port, 30000, testfiles::userEnvironment(folder.path()))) {
         std::fprintf(stderr, "%s\n", qPrintable(service.errorText()));
         return 2;
     }

@@ -58,7 +58,9 @@ bool isStillAt(int fd, const QByteArray& path)
 void EraseLogFile(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    // Not through a symbolic link: only the log itself is emptied.
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
     if (fd < 0)
         return;
     // While the service holds the lock it is writing: the file is left as it is.

@@ -27,7 +27,7 @@ struct MainFormContext
     // The program's start at log-on; without it the option is not offered.
     AutostartEntry* autostart = nullptr;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
-    // The history log the service writes next to the executables.
+    // The history log the service writes, in the user's state folder.
     QString logFilePath;
     // Makes the mail engine for one test send.
     std::function<std::unique_ptr<AbstractMailManager>()> createMailManager;

@@ -2,16 +2,11 @@
 
 #include "service/ServiceError.h"
 
-InstanceLock::InstanceLock(const QString& configDir) : m_lock(lockPath(configDir))
+InstanceLock::InstanceLock(const QString& path) : m_lock(path)
 {
     // Only a dead owner makes the lock stale, never its age: the service runs
     // for a whole session.
     m_lock.setStaleLockTime(0);
-}
-
-QString InstanceLock::lockPath(const QString& configDir)
-{
-    return configDir + QStringLiteral("/service.lock");
 }
 
 void InstanceLock::acquire()
@@ -30,13 +25,18 @@ void InstanceLock::acquire()
         QStringLiteral("cannot create the lock file %1").arg(m_lock.fileName()).toStdString());
 }
 
-bool InstanceLock::isHeld(const QString& configDir)
+std::optional<qint64> InstanceLock::holder(const QString& path)
 {
-    QLockFile probe(lockPath(configDir));
+    QLockFile probe(path);
     probe.setStaleLockTime(0);
     if (probe.tryLock(0)) {
         probe.unlock();
-        return false;
+        return std::nullopt;
     }
-    return probe.error() == QLockFile::LockFailedError;
+    if (probe.error() != QLockFile::LockFailedError)
+        return std::nullopt;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    return probe.getLockInfo(&pid, &host, &application) ? pid : 0;
 }

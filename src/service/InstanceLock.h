@@ -2,23 +2,23 @@
 
 #include <QLockFile>
 #include <QString>
+#include <optional>
 
-// One service per user (per config folder): a lock file in the config folder,
-// held while the service runs. A lock left by a crashed service is recognised
-// by its dead process and taken over.
+// One service per user: a lock file (in the runtime folder), held while the
+// service runs. A lock left by a crashed service is recognised by its dead
+// process and taken over.
 class InstanceLock
 {
 public:
-    explicit InstanceLock(const QString& configDir);
+    explicit InstanceLock(const QString& path);
 
     // Throws AlreadyRunningError (naming the running process) or ServiceError.
     void acquire();
 
-    // True when a service holds the lock for this config folder right now.
-    static bool isHeld(const QString& configDir);
+    // The process that holds the lock at `path` right now (0 while the holder
+    // is still writing its number); nothing when no process holds it.
+    static std::optional<qint64> holder(const QString& path);
 
 private:
-    static QString lockPath(const QString& configDir);
-
     QLockFile m_lock;
 };

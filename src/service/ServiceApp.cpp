@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "service/FormerLayout.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
@@ -20,28 +21,57 @@
 #include "service/settings/SettingsStore.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
 
-void ensureConfigDir(const QString& path)
+void ensurePrivateFolder(const QString& path, const QString& what)
 {
-    if (QDir(path).exists())
-        return;
-    if (!QDir().mkpath(path))
-        throw ServiceError(
-            QStringLiteral("cannot create the config folder %1").arg(path).toStdString());
-    QFile::setPermissions(path,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The missing folders, the outermost first.
+    QStringList missing;
+    for (QString folder = path; !QFileInfo(folder).isDir(); folder = QFileInfo(folder).path()) {
+        missing.prepend(folder);
+        if (QFileInfo(folder).path() == folder)
+            break;
+    }
+    for (const QString& folder : std::as_const(missing)) {
+        // mkdir() gives the mode at once: the folder is never open to others, whatever the umask.
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) == 0)
+            continue;
+        const int error = errno;
+        if (error == EEXIST && QFileInfo(folder).isDir())
+            continue;
+        const QString reason = error == EEXIST
+                                   ? QStringLiteral("%1 is not a folder").arg(folder)
+                                   : QStringLiteral("%1: %2").arg(
+                                         folder, QString::fromLocal8Bit(std::strerror(error)));
+        throw ServiceError(QStringLiteral("cannot create the %1 folder %2 (%3)")
+                               .arg(what, path, reason)
+                               .toStdString());
+    }
 }
 
 ServiceApp::ServiceApp(ServiceOptions options) : m_options(std::move(options)) {}
 
 int ServiceApp::run()
 {
-    ensureConfigDir(m_options.configDir);
-    InstanceLock lock(m_options.configDir);
+    ensurePrivateFolder(m_options.configDir, QStringLiteral("config"));
+    ensurePrivateFolder(m_options.stateDir, QStringLiteral("state"));
+    InstanceLock lock(m_options.lockFile);
     lock.acquire();
+    // An earlier version keeps its lock in the config folder; its files must
+    // not be moved from under it.
+    if (const std::optional<qint64> earlier =
+            InstanceLock::holder(formerlayout::lockFile(m_options.configDir)))
+        throw AlreadyRunningError(
+            QStringLiteral("an earlier version is already running for this user (process %1)")
+                .arg(*earlier)
+                .toStdString());
+    formerlayout::moveAll(m_options);
 
     SettingsStore store(m_options.configDir);
     store.load();
@@ -50,7 +80,7 @@ int ServiceApp::run()
 
     SystemAddressSource localSource(m_options.localCheckInterval);
     IsolatedAddressCheck checker(echoUrls, m_options.echoTimeout);
-    const RememberedAddresses remembered(m_options.configDir);
+    const RememberedAddresses remembered(m_options.stateDir);
     AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap},
                            remembered.load());
     QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
@@ -63,7 +93,7 @@ int ServiceApp::run()
     senderOptions.mailHelper =
         QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
-    AlertDispatcher alerts(senders, m_options.configDir, m_options.alertRetryDelays);
+    AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });

@@ -16,5 +16,6 @@ private:
     ServiceOptions m_options;
 };
 
-// Creates the config folder (mode 0700) when it is missing. Throws ServiceError.
-void ensureConfigDir(const QString& path);
+// Creates the folder when it is missing, with every missing folder above it,
+// each for the user alone (mode 0700). Throws ServiceError naming `what`.
+void ensurePrivateFolder(const QString& path, const QString& what);

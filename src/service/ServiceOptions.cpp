@@ -1,11 +1,11 @@
 #include "service/ServiceOptions.h"
 
+#include "common/VelmoraPaths.h"
 #include "service/ServiceError.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <optional>
 
 namespace {
@@ -79,13 +79,26 @@ quint16 portValue(const QCommandLineParser& parser, const QCommandLineOption& op
     return quint16(port);
 }
 
-} // namespace
-
-QString defaultConfigDir()
+// What the exit codes mean, after the options in the help.
+QString exitStatusHelp(const ServiceOptions& defaults)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/velmora");
+    return QStringLiteral(
+               "\nExit status:\n"
+               "  %1  done; --is-running: the service runs; --stop: it ran and has stopped\n"
+               "  %2  failed; --is-running: no service runs; --stop: it was still running "
+               "after %3 s\n"
+               "  %4  bad command line\n"
+               "  %5  the service already runs for this user\n"
+               "  %6  --stop: no service was running for this user\n")
+        .arg(exitcode::Done)
+        .arg(exitcode::Failed)
+        .arg(secondsText(defaults.stopWait))
+        .arg(exitcode::BadUsage)
+        .arg(exitcode::AlreadyRunning)
+        .arg(exitcode::NotRunning);
 }
+
+} // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments)
 {
@@ -106,6 +119,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption isRunning(
         QStringLiteral("is-running"),
         QStringLiteral("Exit with 0 when the service runs for this user, 1 otherwise."));
+    const QCommandLineOption stop(
+        QStringLiteral("stop"),
+        QStringLiteral("Stop the service running for this user and wait until it has ended (at "
+                       "most %1 s).")
+            .arg(secondsText(defaults.stopWait)));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Listen on %1:<port> (default %2).")
                                       .arg(QLatin1String(service::Host))
@@ -113,11 +131,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                   QStringLiteral("port"), QString::number(defaults.port));
     const QCommandLineOption configDir(
         QStringLiteral("config-dir"),
-        QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora)."),
+        QStringLiteral("Keep the settings in <dir> (default $XDG_CONFIG_HOME/velmora, or "
+                       "~/.config/velmora)."),
         QStringLiteral("dir"));
     const QCommandLineOption logFile(
         QStringLiteral("log-file"),
-        QStringLiteral("Write the history to <file> (default velmora.log beside the program)."),
+        QStringLiteral("Write the history to <file> (default $XDG_STATE_HOME/velmora/velmora.log, "
+                       "or ~/.local/state/velmora/velmora.log, where the window reads it)."),
         QStringLiteral("file"));
     const QCommandLineOption echoUrl(
         QStringLiteral("echo-url"),
@@ -157,7 +177,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
                                           QStringLiteral("Print the public address and exit."));
     checkPublicAddress.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({isRunning, checkPublicAddress, port, configDir, logFile, echoUrl,
+    parser.addOptions({isRunning, stop, checkPublicAddress, port, configDir, logFile, echoUrl,
                        echoInterval, echoMinGap, echoTimeout, localInterval, requestTimeout,
                        retryDelays, ftpPort});
 
@@ -171,7 +191,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     // --help-all, which the help lists, is the same help: the service has no other options.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = CommandLine::Action::ShowHelp;
-        result.text = parser.helpText();
+        result.text = parser.helpText() + exitStatusHelp(defaults);
         return result;
     }
     if (parser.isSet(version)) {
@@ -182,16 +202,25 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(isRunning))
         result.action = CommandLine::Action::QueryRunning;
+    if (parser.isSet(stop))
+        result.action = CommandLine::Action::Stop;
     if (parser.isSet(checkPublicAddress))
         result.action = CommandLine::Action::CheckPublicAddress;
 
     ServiceOptions& options = result.options;
     options.port = portValue(parser, port);
-    options.configDir = parser.isSet(configDir) ? parser.value(configDir) : defaultConfigDir();
+    options.configDir =
+        parser.isSet(configDir) ? parser.value(configDir) : velmorapaths::configDir();
     options.configDir = QDir::cleanPath(QDir(options.configDir).absolutePath());
-    options.logFile = parser.isSet(logFile)
-                          ? QDir(parser.value(logFile)).absolutePath()
-                          : QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
+    options.stateDir = velmorapaths::stateDir();
+    options.lockFile = velmorapaths::serviceLock();
+    if (parser.isSet(logFile)) {
+        options.logFile = QDir(parser.value(logFile)).absolutePath();
+    } else {
+        options.logFile = velmorapaths::historyLog();
+        options.formerLogFile = QCoreApplication::applicationDirPath() + QStringLiteral("/") +
+                                QLatin1String(velmorapaths::HistoryLogName);
+    }
     for (const QString& text : parser.values(echoUrl)) {
         const QUrl url(text, QUrl::StrictMode);
         if (!url.isValid() ||

@@ -14,8 +14,13 @@
 struct ServiceOptions
 {
     quint16 port = service::Port;
-    QString configDir;    // settings, carriers, echo URLs, the instance lock
-    QString logFile;      // the history log
+    QString configDir; // settings, carriers, echo URLs, the FTP page template
+    QString stateDir;  // the addresses last seen, the alerts still to send
+    QString logFile;   // the history log
+    QString lockFile;  // held while the service runs
+    // Where earlier versions wrote the history log, beside the program: moved to
+    // logFile at start. Empty when the log is given on the command line.
+    QString formerLogFile;
     QList<QUrl> echoUrls; // empty: the configured or built-in list
     std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
@@ -26,6 +31,9 @@ struct ServiceOptions
     QList<std::chrono::milliseconds> alertRetryDelays{
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
     quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
+    // How long --stop waits for the service to end: longer than the service
+    // gives the alerts under way when it stops.
+    std::chrono::milliseconds stopWait{std::chrono::seconds(10)};
 };
 
 struct CommandLine
@@ -36,6 +44,7 @@ struct CommandLine
         ShowHelp,
         ShowVersion,
         QueryRunning,
+        Stop,
         CheckPublicAddress
     };
     Action action = Action::Run;
@@ -47,5 +56,11 @@ struct CommandLine
 // one-line message on an unknown option or a bad value.
 CommandLine parseCommandLine(const QStringList& arguments);
 
-// $XDG_CONFIG_HOME/velmora, or ~/.config/velmora.
-QString defaultConfigDir();
+// The exit codes, which the help lists.
+namespace exitcode {
+constexpr int Done = 0;
+constexpr int Failed = 1; // --is-running: no service runs; --stop: it did not stop
+constexpr int BadUsage = 2;
+constexpr int AlreadyRunning = 3;
+constexpr int NotRunning = 7; // --stop: there was no service to stop
+} // namespace exitcode

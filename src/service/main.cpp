@@ -1,9 +1,11 @@
 #include "common/ErrorText.h"
+#include "common/VelmoraPaths.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceApp.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
+#include "service/ServiceStop.h"
 #include "service/ShutdownSignals.h"
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/settings/EchoUrlList.h"
@@ -13,10 +15,24 @@
 
 namespace {
 
-// Exit codes besides 0: a failure, a bad command line, a service already running.
-constexpr int Failed = 1;
-constexpr int BadUsage = 2;
-constexpr int AlreadyRunning = 3;
+int stop(const ServiceOptions& options)
+{
+    const StopResult result = stopRunningService(options.lockFile, options.stopWait);
+    switch (result.outcome) {
+    case StopResult::Stopped:
+        logLine(QStringLiteral("stopped the service (process %1)").arg(result.processId));
+        return exitcode::Done;
+    case StopResult::NotRunning:
+        logLine(QStringLiteral("no service was running for this user"));
+        return exitcode::NotRunning;
+    case StopResult::NotStopped:
+        break;
+    }
+    logLine(QStringLiteral("the service (process %1) has not stopped: %2")
+                .arg(result.processId)
+                .arg(result.reason));
+    return exitcode::Failed;
+}
 
 } // namespace
 
@@ -34,9 +50,12 @@ int main(int argc, char* argv[])
         case CommandLine::Action::ShowHelp:
         case CommandLine::Action::ShowVersion:
             std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
-            return 0;
+            return exitcode::Done;
         case CommandLine::Action::QueryRunning:
-            return InstanceLock::isHeld(commandLine.options.configDir) ? 0 : 1;
+            return InstanceLock::holder(commandLine.options.lockFile) ? exitcode::Done
+                                                                      : exitcode::Failed;
+        case CommandLine::Action::Stop:
+            return stop(commandLine.options);
         case CommandLine::Action::CheckPublicAddress: {
             ShutdownSignals::unblockInProcess();
             const ServiceOptions& options = commandLine.options;
@@ -47,15 +66,19 @@ int main(int argc, char* argv[])
         case CommandLine::Action::Run:
             break;
         }
+        // The XDG rules want a word when the runtime folder is missing.
+        if (velmorapaths::runtimeDir().isEmpty())
+            logLine(QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead")
+                        .arg(commandLine.options.lockFile));
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
         logLine(QStringLiteral("%1 (see --help)").arg(errorText(e)));
-        return BadUsage;
+        return exitcode::BadUsage;
     } catch (const AlreadyRunningError& e) {
         logLine(errorText(e));
-        return AlreadyRunning;
+        return exitcode::AlreadyRunning;
     } catch (const std::exception& e) {
         logLine(errorText(e));
-        return Failed;
+        return exitcode::Failed;
     }
 }

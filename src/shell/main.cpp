@@ -12,6 +12,7 @@
 
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
+#include "common/VelmoraPaths.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -87,7 +88,7 @@ int main(int argc, char** argv)
     context.shell = &shell;
     context.autostart = &autostart;
     context.createMailManager = [] { return std::make_unique<MailManager>(); };
-    context.logFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora.log");
+    context.logFilePath = velmorapaths::historyLog();
     context.requestQuit = [&ending] {
         ending = true;
         QCoreApplication::exit(0);

@@ -1,5 +1,7 @@
 #include "toolkit/AutostartEntry.h"
 
+#include "common/VelmoraPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,9 +78,6 @@ AutostartEntry::AutostartEntry(QString desktopId, QStringList command, QString u
 
 AutostartEntry AutostartEntry::forThisUser(const QString& desktopId, const QStringList& command)
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (configHome.isEmpty() || QDir::isRelativePath(configHome))
-        configHome = QDir::homePath() + QStringLiteral("/.config");
     QStringList systemFolders;
     for (const QString& folder :
          qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
@@ -86,8 +85,8 @@ AutostartEntry AutostartEntry::forThisUser(const QString& desktopId, const QStri
             systemFolders.append(folder + QStringLiteral("/autostart"));
     if (systemFolders.isEmpty())
         systemFolders.append(QStringLiteral("/etc/xdg/autostart"));
-    return AutostartEntry(desktopId, command, configHome + QStringLiteral("/autostart"),
-                          systemFolders);
+    return AutostartEntry(desktopId, command,
+                          velmorapaths::configHome() + QStringLiteral("/autostart"), systemFolders);
 }
 
 QString AutostartEntry::userEntryPath() const

@@ -107,6 +107,7 @@ private slots:
     void clearEmptiesListAndDeletesFile();
     void clearWithoutFileLeavesNone();
     void clearLeavesFolderAlone();
+    void clearLeavesALinkedFileAlone();
     void clearWhileServiceWritesKeepsFile();
     void reportTakesColumnsAsShown();
     void printCancelledPrintsNothing();
@@ -260,6 +261,21 @@ void TestHistoryLog::clearLeavesFolderAlone()
     QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
     QVERIFY(QFileInfo(w.logPath()).isDir());
     QCOMPARE(readFile(w.logPath() + QStringLiteral("/inside")), QByteArray("x"));
+    QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::clearLeavesALinkedFileAlone()
+{
+    // The service never writes through a link in the log's place; clearing
+    // does not empty what it points to either.
+    LogWindow w;
+    const QString target = w.folder.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(writeFile(target, "A,B,C\r\n"));
+    QVERIFY(QFile::link(target, w.logPath()));
+    w.showLogPage();
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QCOMPARE(readFile(target), QByteArray("A,B,C\r\n"));
+    QVERIFY(QFileInfo(w.logPath()).isSymLink());
     QVERIFY(w.dialogs.shown.isEmpty());
 }
 

@@ -4,13 +4,46 @@
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
 RunningService::RunningService() : m_port(testservers::freePort())
 {
-    QDir(m_folder.path()).mkpath(QStringLiteral("config"));
+    QDir().mkpath(configDir());
+    m_environment = testfiles::userEnvironment(m_folder.path());
+}
+
+bool RunningService::useDefaultLogFile()
+{
+    m_defaultLogFile = true;
+    return QDir().mkpath(QFileInfo(programCopy()).path()) &&
+           (QFile::exists(programCopy()) || QFile::copy(program(), programCopy()));
+}
+
+QString RunningService::logFile() const
+{
+    return m_defaultLogFile ? stateDir() + QStringLiteral("/velmora.log")
+                            : m_folder.path() + QStringLiteral("/velmora.log");
+}
+
+int RunningService::runOnce(const QStringList& arguments, QString* output) const
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProcessEnvironment(m_environment);
+    process.start(m_defaultLogFile ? programCopy() : program(), arguments);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 QString RunningService::program()
@@ -22,9 +55,10 @@ QStringList RunningService::arguments(const QList<QUrl>& echoUrls, const QString
 {
     QStringList arguments{QStringLiteral("--port"),         QString::number(m_port),
                           QStringLiteral("--config-dir"),   configDir(),
-                          QStringLiteral("--log-file"),     logFile(),
                           QStringLiteral("--echo-min-gap"), QStringLiteral("0"),
                           QStringLiteral("--echo-timeout"), QStringLiteral("2")};
+    if (!m_defaultLogFile)
+        arguments << QStringLiteral("--log-file") << logFile();
     for (const QUrl& url : echoUrls)
         arguments << QStringLiteral("--echo-url") << url.toString();
     return arguments + extra;
@@ -32,15 +66,18 @@ QStringList RunningService::arguments(const QList<QUrl>& echoUrls, const QString
 
 bool RunningService::start(const QList<QUrl>& echoUrls, const QStringList& extra)
 {
-    return m_process.start(program(), arguments(echoUrls, extra), m_port);
+    return m_process.start(m_defaultLogFile ? programCopy() : program(), arguments(echoUrls, extra),
+                           m_port, 30000, environment());
 }
 
 bool RunningService::startAs(const QStringList& prefix, const QString& program,
                              const QList<QUrl>& echoUrls, const QStringList& extra)
 {
+    if (prefix.isEmpty())
+        return m_process.start(program, arguments(echoUrls, extra), m_port, 30000, environment());
     QStringList all = prefix.mid(1);
     all << program << arguments(echoUrls, extra);
-    return m_process.start(prefix.first(), all, m_port);
+    return m_process.start(prefix.first(), all, m_port, 30000, environment());
 }
 
 QString RunningService::output()

@@ -9,8 +9,10 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-// The real velmora-service for one test: its own port, config folder and
-// history file in a temporary folder, stopped (SIGTERM) when the object goes.
+// The real velmora-service for one test, as a user of its own: its own port,
+// and its config, state and runtime folders (XDG_CONFIG_HOME, XDG_STATE_HOME,
+// XDG_RUNTIME_DIR) in a temporary folder; the history file there too unless the
+// test asks for the default one. Stopped (SIGTERM) when the object goes.
 class RunningService
 {
 public:
@@ -20,9 +22,22 @@ public:
 
     quint16 port() const { return m_port; }
     QString folder() const { return m_folder.path(); }
-    QString configDir() const { return m_folder.path() + QStringLiteral("/config"); }
+    QString configHome() const { return m_folder.path() + QStringLiteral("/config"); }
+    QString configDir() const { return configHome() + QStringLiteral("/velmora"); }
     QString settingsFile() const { return configDir() + QStringLiteral("/settings.conf"); }
-    QString logFile() const { return m_folder.path() + QStringLiteral("/velmora.log"); }
+    QString stateHome() const { return m_folder.path() + QStringLiteral("/state"); }
+    QString stateDir() const { return stateHome() + QStringLiteral("/velmora"); }
+    QString runtimeDir() const { return m_folder.path() + QStringLiteral("/runtime"); }
+    QString logFile() const;
+    // The service's environment: the test's, with the folders above.
+    QProcessEnvironment environment() const { return m_environment; }
+    void setEnvironment(const QProcessEnvironment& environment) { m_environment = environment; }
+
+    // Without --log-file: the history goes where the service puts it by default.
+    // The service then moves a log it finds beside its program: it runs from a
+    // copy in the test's folder (programCopy()), never from the build's.
+    bool useDefaultLogFile();
+    QString programCopy() const { return m_folder.path() + QStringLiteral("/bin/velmora-service"); }
 
     // The arguments that point the service at this object's folder and port,
     // with quick timing; extra ones are appended.
@@ -30,9 +45,13 @@ public:
 
     // Starts the service and waits until it listens; false (with errorText()) otherwise.
     bool start(const QList<QUrl>& echoUrls, const QStringList& extra = {});
-    // Starts `program` (a copy of the service) behind a command such as setpriv.
+    // Starts `program` (a copy of the service), behind a command such as setpriv
+    // when `prefix` names one.
     bool startAs(const QStringList& prefix, const QString& program, const QList<QUrl>& echoUrls,
                  const QStringList& extra = {});
+    // The program run once more, as this service's user, until it ends (30 s at
+    // most); its exit code, or -1 when it did not end. Its stdout and stderr go to output.
+    int runOnce(const QStringList& arguments, QString* output = nullptr) const;
     void stop() { m_process.stop(); }
     bool isRunning() const { return m_process.isRunning(); }
     qint64 processId() const { return m_process.processId(); }
@@ -49,6 +68,8 @@ public:
 private:
     QTemporaryDir m_folder;
     quint16 m_port;
+    bool m_defaultLogFile = false;
+    QProcessEnvironment m_environment;
     testservers::ServerProcess m_process;
     QString m_output;
 };

@@ -423,7 +423,7 @@ void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
     AlertingService service;
     const QString failed = service.startWithFailingEmail(QStringLiteral("600"), port);
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    const QString pending = service.service().configDir() + QStringLiteral("/pending-alerts");
+    const QString pending = service.service().stateDir() + QStringLiteral("/pending-alerts");
     QVERIFY(QFile::exists(pending));
 
     testservers::SmtpServer smtp;

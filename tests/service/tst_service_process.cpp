@@ -73,21 +73,6 @@ QByteArray saveRequest(const QList<QByteArray>& list)
     return framing::encodeLine(service::SaveSettings) + framing::encodeCountedList(list);
 }
 
-int runService(const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(RunningService::program(), arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return process.exitCode();
-}
-
 int openDescriptors(qint64 pid)
 {
     return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
@@ -442,14 +427,17 @@ void TestServiceProcess::unwritableSettingsAreReported()
 void TestServiceProcess::oneServicePerUser()
 {
     RunningService first;
-    const QStringList configArgs{QStringLiteral("--config-dir"), first.configDir()};
-    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 1);
+    const QStringList isRunning{QStringLiteral("--is-running")};
+    QCOMPARE(first.runOnce(isRunning), 1);
     QVERIFY2(first.start({m_echo.url()}), qPrintable(first.errorText()));
-    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 0);
+    QCOMPARE(first.runOnce(isRunning), 0);
+    // Another user (another runtime folder) has no service running.
+    QCOMPARE(RunningService().runOnce(isRunning), 1);
 
-    RunningService second; // another port, the same config folder
+    RunningService second; // another port and config folder, the same user
+    second.setEnvironment(first.environment());
     QString output;
-    const int code = runService(second.arguments({m_echo.url()}, configArgs), &output);
+    const int code = second.runOnce(second.arguments({m_echo.url()}), &output);
     QCOMPARE(code, 3);
     QVERIFY2(output.contains(QStringLiteral("already running")), qPrintable(output));
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
@@ -458,7 +446,7 @@ void TestServiceProcess::oneServicePerUser()
     // SIGTERM ends it cleanly, and the lock goes with it.
     first.stop();
     QVERIFY(first.output().contains(QStringLiteral("stopped")));
-    QCOMPARE(runService(QStringList{QStringLiteral("--is-running")} + configArgs), 1);
+    QCOMPARE(first.runOnce(isRunning), 1);
 }
 
 void TestServiceProcess::manyShortConnections()
@@ -582,16 +570,23 @@ void TestServiceProcess::failedEchoCheckWritesNothing()
 
 void TestServiceProcess::helpAndVersion()
 {
+    const RunningService service; // never started
     QString output;
-    QCOMPARE(runService({QStringLiteral("--version")}, &output), 0);
+    QCOMPARE(service.runOnce({QStringLiteral("--version")}, &output), 0);
     QVERIFY2(output.startsWith(QStringLiteral("velmora-service")), qPrintable(output));
     for (const QString& help : {QStringLiteral("--help"), QStringLiteral("--help-all")}) {
         // Help only: the call ends at once and never starts the service.
-        QCOMPARE(runService({help}, &output), 0);
+        QCOMPARE(service.runOnce({help}, &output), 0);
         QVERIFY2(output.contains(QStringLiteral("--config-dir")), qPrintable(help));
         QVERIFY2(output.contains(QStringLiteral("--is-running")), qPrintable(help));
+        QVERIFY2(output.contains(QStringLiteral("--stop")), qPrintable(help));
+        // The exit codes, --stop's among them.
+        QVERIFY2(output.contains(QStringLiteral("\nExit status:\n")), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("  7  --stop: no service was running")),
+                 qPrintable(output));
     }
-    QCOMPARE(runService({QStringLiteral("--port"), QStringLiteral("x")}, &output), 2);
+    QVERIFY(!QFile::exists(service.stateDir()));
+    QCOMPARE(service.runOnce({QStringLiteral("--port"), QStringLiteral("x")}, &output), 2);
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
 }
 

@@ -418,11 +418,18 @@ void TestServiceUnits::commandLineRejects()
 void TestServiceUnits::commandLineDefaults()
 {
     qputenv("XDG_CONFIG_HOME", "/tmp/velmora-test-config-home");
+    qputenv("XDG_STATE_HOME", "/tmp/velmora-test-state-home");
+    qputenv("XDG_RUNTIME_DIR", "/tmp/velmora-test-runtime");
     const CommandLine line = parseCommandLine({QStringLiteral("velmora-service")});
     QCOMPARE(line.action, CommandLine::Action::Run);
     QCOMPARE(line.options.port, quint16(9522));
     QCOMPARE(line.options.configDir, QStringLiteral("/tmp/velmora-test-config-home/velmora"));
-    QCOMPARE(line.options.logFile, QCoreApplication::applicationDirPath() + "/velmora.log");
+    QCOMPARE(line.options.stateDir, QStringLiteral("/tmp/velmora-test-state-home/velmora"));
+    QCOMPARE(line.options.logFile,
+             QStringLiteral("/tmp/velmora-test-state-home/velmora/velmora.log"));
+    QCOMPARE(line.options.formerLogFile, QCoreApplication::applicationDirPath() + "/velmora.log");
+    QCOMPARE(line.options.lockFile,
+             QStringLiteral("/tmp/velmora-test-runtime/velmora-service.lock"));
     QVERIFY(line.options.echoUrls.isEmpty());
     QCOMPARE(line.options.echoInterval, std::chrono::milliseconds(300000));
     QCOMPARE(line.options.echoMinGap, std::chrono::milliseconds(60000));
@@ -432,6 +439,14 @@ void TestServiceUnits::commandLineDefaults()
                           QStringLiteral("0.25"), QStringLiteral("--is-running")});
     QCOMPARE(quick.action, CommandLine::Action::QueryRunning);
     QCOMPARE(quick.options.echoInterval, std::chrono::milliseconds(250));
+
+    // A log of the test's own: the one beside the program is not the service's to move.
+    const CommandLine ownLog =
+        parseCommandLine({QStringLiteral("velmora-service"), QStringLiteral("--log-file"),
+                          QStringLiteral("/tmp/velmora-test.log"), QStringLiteral("--stop")});
+    QCOMPARE(ownLog.action, CommandLine::Action::Stop);
+    QCOMPARE(ownLog.options.logFile, QStringLiteral("/tmp/velmora-test.log"));
+    QVERIFY(ownLog.options.formerLogFile.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestServiceUnits)

@@ -46,6 +46,8 @@ QProcessEnvironment environment(const QString& display, const QString& runtimeFo
     env.insert("DISPLAY", display);
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    // The history log the window reads and clears: the test's, never the user's.
+    env.insert("XDG_STATE_HOME", runtimeFolder + QStringLiteral("/state"));
     env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     env.remove("VELMORA_INSTANCE_NAME");
     return env;

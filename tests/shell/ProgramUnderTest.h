@@ -17,7 +17,8 @@ namespace programundertest {
 void answerAsTheService(FakeService& service);
 // The velmora built beside the tests.
 QString path();
-// The display, a runtime folder of the test's own and a session bus (none unless given).
+// The display, a runtime folder of the test's own (the state folder, with the
+// history log, inside it) and a session bus (none unless given).
 QProcessEnvironment environment(const QString& display, const QString& runtimeFolder,
                                 const QString& busAddress = QStringLiteral("disabled:"));
 // Polls the condition while the test's event loop runs, for at most the time given.

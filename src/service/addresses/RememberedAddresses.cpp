@@ -1,5 +1,6 @@
 #include "service/addresses/RememberedAddresses.h"
 
+#include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
 
@@ -13,8 +14,8 @@ constexpr qint64 MaxFileSize = 4096;
 
 } // namespace
 
-RememberedAddresses::RememberedAddresses(const QString& configDir)
-    : m_filePath(configDir + QStringLiteral("/addresses"))
+RememberedAddresses::RememberedAddresses(const QString& stateDir)
+    : m_filePath(stateDir + u'/' + QLatin1String(velmorapaths::RememberedAddressesName))
 {
 }
 

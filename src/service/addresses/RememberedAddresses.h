@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// The last addresses the service knew, kept in the config folder, so that a
+// The last addresses the service knew, kept in the state folder, so that a
 // change made while the service was not running (the computer was off, the
 // session ended) is still noticed when it starts again.
 //
@@ -13,7 +13,7 @@
 class RememberedAddresses
 {
 public:
-    explicit RememberedAddresses(const QString& configDir);
+    explicit RememberedAddresses(const QString& stateDir);
 
     QString filePath() const { return m_filePath; }
 

@@ -74,7 +74,11 @@ QByteArray HistoryLog::formatLine(const QDateTime& when, const Addresses& addres
 
 void HistoryLog::append(const QDateTime& when, const Addresses& addresses)
 {
-    const QByteArray line = formatLine(when, addresses);
+    appendLines(formatLine(when, addresses));
+}
+
+void HistoryLog::appendLines(const QByteArray& lines)
+{
     const QByteArray name = QFile::encodeName(m_path);
     auto fail = [this](const QString& what) {
         throw ServiceError(QStringLiteral("cannot write to the history log %1: %2")
@@ -85,7 +89,8 @@ void HistoryLog::append(const QDateTime& when, const Addresses& addresses)
     // with a new file (and a few times at most).
     for (int attempt = 0; attempt < 5; ++attempt) {
         const int descriptor =
-            ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+            ::open(name.constData(),
+                   O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
         if (descriptor < 0)
             fail(systemError(errno));
         if (!lockWithin(descriptor, LockWaitMs)) {
@@ -97,7 +102,7 @@ void HistoryLog::append(const QDateTime& when, const Addresses& addresses)
             continue;
         }
         // One write: a reader sees a whole line from us or none of it.
-        const bool written = writeAll(descriptor, line);
+        const bool written = writeAll(descriptor, lines);
         const int error = errno;
         ::close(descriptor); // gives up the lock
         if (!written)

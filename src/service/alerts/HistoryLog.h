@@ -14,6 +14,9 @@
 // window takes the same lock, without waiting, to empty and delete it. After
 // taking the lock the service checks that the file is still there, and starts a
 // new one when the window deleted it meanwhile, so no line goes into a deleted file.
+//
+// A new file is private to the user (0600), and a symbolic link in its place is
+// not followed.
 class HistoryLog
 {
 public:
@@ -23,6 +26,8 @@ public:
 
     // Throws ServiceError when the line cannot be written.
     void append(const QDateTime& when, const Addresses& addresses);
+    // Whole lines, each with its line end, in one write. Throws ServiceError.
+    void appendLines(const QByteArray& lines);
 
     static QByteArray formatLine(const QDateTime& when, const Addresses& addresses);
 

@@ -1,5 +1,6 @@
 #include "service/alerts/PendingAlerts.h"
 
+#include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
 
@@ -40,8 +41,8 @@ std::optional<Addresses> readPair(const QByteArray& text)
 
 } // namespace
 
-PendingAlerts::PendingAlerts(const QString& configDir)
-    : m_filePath(configDir + QStringLiteral("/pending-alerts"))
+PendingAlerts::PendingAlerts(const QString& stateDir)
+    : m_filePath(stateDir + u'/' + QLatin1String(velmorapaths::PendingAlertsName))
 {
 }
 

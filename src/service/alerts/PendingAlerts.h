@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <optional>
 
-// The alerts of the last change that have not gone out yet, kept in the config
+// The alerts of the last change that have not gone out yet, kept in the state
 // folder so that a service stopped meanwhile (the computer shut down while the
 // network was away) sends them when it starts again.
 //
@@ -24,7 +24,7 @@ public:
         QStringList alerts; // the names of the alerts still to send
     };
 
-    explicit PendingAlerts(const QString& configDir);
+    explicit PendingAlerts(const QString& stateDir);
 
     QString filePath() const { return m_filePath; }
 

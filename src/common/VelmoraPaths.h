@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Where Velmora's files live, for both programs. The base folders follow the XDG
+// Base Directory rules: a variable that is unset, empty or not an absolute path
+// counts as unset.
+//
+// The config folder holds what the user chose (settings, carriers, echo URLs, the
+// FTP page template); the state folder what the service keeps for itself (the
+// history log, the addresses last seen, the alerts still to send), since a
+// service of the user cannot write beside programs installed for everyone.
+namespace velmorapaths {
+
+// The files of the state folder.
+inline constexpr char HistoryLogName[] = "velmora.log";
+inline constexpr char RememberedAddressesName[] = "addresses";
+inline constexpr char PendingAlertsName[] = "pending-alerts";
+
+QString configHome(); // $XDG_CONFIG_HOME, else ~/.config
+QString stateHome();  // $XDG_STATE_HOME, else ~/.local/state
+QString runtimeDir(); // $XDG_RUNTIME_DIR, else empty: there is no stand-in to guess
+
+QString configDir(); // <configHome>/velmora
+QString stateDir();  // <stateHome>/velmora
+// The history log: the service appends to it, the window reads and clears it.
+QString historyLog();
+// The lock a running service holds: in the runtime folder, which lives as long as
+// the user's session; in the state folder where there is no runtime folder.
+QString serviceLock();
+
+} // namespace velmorapaths

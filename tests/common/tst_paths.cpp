@@ -1,0 +1,92 @@
+#include "common/VelmoraPaths.h"
+
+#include <QtTest>
+
+namespace {
+
+// A variable's value in the table; this one stands for "not set at all".
+const QString Unset = QStringLiteral("<unset>");
+
+void setVariable(const char* name, const QString& value)
+{
+    if (value == Unset)
+        qunsetenv(name);
+    else
+        qputenv(name, value.toLocal8Bit());
+}
+
+} // namespace
+
+// Where both programs find the files, from the XDG variables and the home folder.
+class TestPaths : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void folders_data();
+    void folders();
+};
+
+void TestPaths::folders_data()
+{
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("stateHome");
+    QTest::addColumn<QString>("runtimeDir");
+    QTest::addColumn<QString>("expectedConfigDir");
+    QTest::addColumn<QString>("expectedLog");
+    QTest::addColumn<QString>("expectedLock");
+
+    QTest::newRow("all set") << "/xdg/config"
+                             << "/xdg/state"
+                             << "/run/user/1000"
+                             << "/xdg/config/velmora"
+                             << "/xdg/state/velmora/velmora.log"
+                             << "/run/user/1000/velmora-service.lock";
+    QTest::newRow("none set") << Unset << Unset << Unset << "/home/ann/.config/velmora"
+                              << "/home/ann/.local/state/velmora/velmora.log"
+                              << "/home/ann/.local/state/velmora/service.lock";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << ""
+                           << "/home/ann/.config/velmora"
+                           << "/home/ann/.local/state/velmora/velmora.log"
+                           << "/home/ann/.local/state/velmora/service.lock";
+    QTest::newRow("relative") << "config"
+                              << "./state"
+                              << "run/user/1000"
+                              << "/home/ann/.config/velmora"
+                              << "/home/ann/.local/state/velmora/velmora.log"
+                              << "/home/ann/.local/state/velmora/service.lock";
+    QTest::newRow("untidy") << "/xdg//config/"
+                            << "/xdg/./state/"
+                            << "/run/user/1000/"
+                            << "/xdg/config/velmora"
+                            << "/xdg/state/velmora/velmora.log"
+                            << "/run/user/1000/velmora-service.lock";
+    QTest::newRow("state set, runtime not")
+        << Unset << "/var/tmp/ann-state" << Unset << "/home/ann/.config/velmora"
+        << "/var/tmp/ann-state/velmora/velmora.log"
+        << "/var/tmp/ann-state/velmora/service.lock";
+}
+
+void TestPaths::folders()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, stateHome);
+    QFETCH(QString, runtimeDir);
+    QFETCH(QString, expectedConfigDir);
+    QFETCH(QString, expectedLog);
+    QFETCH(QString, expectedLock);
+    qputenv("HOME", "/home/ann");
+    setVariable("XDG_CONFIG_HOME", configHome);
+    setVariable("XDG_STATE_HOME", stateHome);
+    setVariable("XDG_RUNTIME_DIR", runtimeDir);
+
+    QCOMPARE(velmorapaths::configDir(), expectedConfigDir);
+    QCOMPARE(velmorapaths::historyLog(), expectedLog);
+    QCOMPARE(velmorapaths::stateDir(), QFileInfo(expectedLog).path());
+    QCOMPARE(velmorapaths::serviceLock(), expectedLock);
+}
+
+QTEST_GUILESS_MAIN(TestPaths)
+#include "tst_paths.moc"

@@ -1,0 +1,68 @@
+// The window and the real service on one history log: the service writes it in
+// the user's state folder, and the window, given the path the program gives it,
+// shows and clears that same file.
+#include "EchoHttpServer.h"
+#include "MainFormFixture.h"
+#include "RunningService.h"
+
+#include "common/VelmoraPaths.h"
+#include "service_link/ServiceCommands.h"
+#include "toolkit/SidePager.h"
+#include "ui_MainForm.h"
+
+#include <QFile>
+#include <QTreeWidget>
+#include <QtTest>
+
+class TestHistoryFromService : public QObject
+{
+    Q_OBJECT
+private slots:
+    void windowShowsAndClearsTheServicesLog();
+};
+
+void TestHistoryFromService::windowShowsAndClearsTheServicesLog()
+{
+    EchoHttpServer echo;
+    echo.setAddress("203.0.113.7");
+    RunningService service;
+    QVERIFY(service.useDefaultLogFile());
+    QVERIFY2(
+        service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    echo.setAddress("198.51.100.23");
+    QTRY_COMPARE(service.historyLines().size(), 1);
+
+    // This process is the window of the service's user.
+    qputenv("XDG_STATE_HOME", service.stateHome().toLocal8Bit());
+    MainFormFixture window;
+    window.adjustContext = [&service](MainFormContext& context) {
+        context.servicePort = service.port();
+        context.logFilePath = velmorapaths::historyLog(); // as the program sets it
+    };
+    window.create();
+    window.form().show();
+    window.form().pager().setCurrentIndex(TFormMain::LogPage);
+    const QTreeWidget& list = *window.ui().lvLog;
+    QCOMPARE(list.topLevelItemCount(), 1);
+    QCOMPARE(list.topLevelItem(0)->text(1), QStringLiteral("198.51.100.23"));
+    QCOMPARE(list.topLevelItem(0)->text(0).toLatin1() + ',' +
+                 list.topLevelItem(0)->text(1).toLatin1() + ',' +
+                 list.topLevelItem(0)->text(2).toLatin1() + '\r',
+             service.historyLines().first());
+
+    QTest::mouseClick(window.ui().btnClearLog, Qt::LeftButton);
+    QVERIFY(!QFile::exists(service.logFile()));
+    // The service's next line starts the log again, where the window looks.
+    echo.setAddress("192.0.2.99");
+    QTRY_COMPARE(service.historyLines().size(), 1);
+    window.form().pager().setCurrentIndex(TFormMain::EmailPage);
+    window.form().pager().setCurrentIndex(TFormMain::LogPage);
+    QCOMPARE(list.topLevelItemCount(), 1);
+    QCOMPARE(list.topLevelItem(0)->text(1), QStringLiteral("192.0.2.99"));
+}
+
+QTEST_MAIN(TestHistoryFromService)
+#include "tst_history_from_service.moc"
