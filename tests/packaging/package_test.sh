@@ -41,10 +41,16 @@ wait_for() {
 installed() { dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q 'ok installed'; }
 known() { dpkg-query -W velmora >/dev/null 2>&1; }
 
-# What a run leaves until its cleanup has run: the user's name and the folder.
+# What a run leaves until its cleanup has run: the user's name, the folder, and
+# a line "<process id> <name>" for each program it started.
 state=/var/tmp/velmora-package-test
 clean_up() {
-  local user=$1 work=$2
+  local user=$1 work=$2 pid name
+  # A process id is used again once its process has gone: only a program the run
+  # started is stopped.
+  while read -r pid name; do
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$name" ] && kill -KILL "$pid" 2>/dev/null
+  done < <(tail -n +3 "$state" 2>/dev/null)
   if known; then dpkg --purge velmora >/dev/null 2>&1 || echo "cannot purge velmora" >&2; fi
   if [ -n "$user" ] && getent passwd "$user" >/dev/null; then userdel "$user" 2>/dev/null; fi
   [ -n "$work" ] && rm -rf "$work"
@@ -61,6 +67,11 @@ chmod 755 "$work"
 user=velmora-pkg-$$
 printf '%s\n%s\n' "$user" "$work" >"$state"
 pids=()
+# started <process id> <program's name, as the kernel keeps it: 15 characters at most>
+started() {
+  pids+=("$1")
+  echo "$1 $2" >>"$state"
+}
 finish() {
   local status=$?
   trap - EXIT INT TERM
@@ -157,7 +168,7 @@ as_user=(setpriv --reuid="$user" --regid="$user" --init-groups
 port_open() { (exec 3<>/dev/tcp/127.0.0.1/9522) 2>/dev/null; }
 
 coproc echo_service { exec "$build/tests/bin/velmora_echo_stand_in" 203.0.113.7; }
-pids+=("$echo_service_PID")
+started "$echo_service_PID" velmora_echo_st
 read -r -t 10 echo_port <&"${echo_service[0]}" || abort "the stand-in echo service did not start"
 
 # Another test's service may hold the port for a while.
@@ -165,7 +176,7 @@ wait_for 60 eval '! port_open' || abort "127.0.0.1:9522 stays in use: another se
 "${as_user[@]}" /usr/bin/velmora-service --echo-url "http://127.0.0.1:$echo_port/" \
   --echo-interval 0.3 --echo-min-gap 0 >"$work/service.log" 2>&1 &
 service=$!
-pids+=("$service")
+started "$service" velmora-service
 if wait_for 15 port_open; then pass "the installed service listens"; else
   cat "$work/service.log"
   abort "the installed service does not listen"
@@ -191,7 +202,7 @@ list=$work/probe/list.txt
 "${as_user[@]}" QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$work/plugins" \
   QT_QPA_GENERIC_PLUGINS="velmorahistoryprobe:$list" /usr/bin/velmora >"$work/window.log" 2>&1 &
 window=$!
-pids+=("$window")
+started "$window" velmora
 window_ended() { ! kill -0 "$window" 2>/dev/null; }
 wait_for 30 window_ended || fail "the window did not end after its list was read"
 if [ ! -f "$list" ]; then
