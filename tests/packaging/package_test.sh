@@ -38,8 +38,20 @@ wait_for() {
     sleep 0.1
   done
 }
-installed() { dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q 'ok installed'; }
 known() { dpkg-query -W velmora >/dev/null 2>&1; }
+# dpkg, waiting up to two minutes while someone else's apt or dpkg holds its lock.
+run_dpkg() {
+  local deadline=$((SECONDS + 120)) status
+  while true; do
+    dpkg "$@" >"$work/dpkg.log" 2>&1
+    status=$?
+    if [ $status -eq 0 ] || ! grep -q 'lock' "$work/dpkg.log" || [ $SECONDS -ge $deadline ]; then
+      [ $status -eq 0 ] || cat "$work/dpkg.log"
+      return $status
+    fi
+    sleep 1
+  done
+}
 
 # What a run leaves until its cleanup has run: the user's name, the folder, and
 # a line "<process id> <name>" for each program it started.
@@ -140,7 +152,7 @@ done
 
 # --- installed ----------------------------------------------------------------
 echo "installing"
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; abort "dpkg -i failed"; }
+run_dpkg -i "$deb" || abort "dpkg -i failed"
 pass "dpkg -i"
 enabled=$(systemctl --global is-enabled velmora-service.service 2>&1)
 [ "$enabled" = enabled ] && pass "the user unit is enabled for every user" || fail "the user unit is $enabled"
@@ -219,12 +231,12 @@ wait_for 10 eval '! kill -0 "$service" 2>/dev/null' || fail "the service did not
 
 # --- removed ------------------------------------------------------------------
 files_in_home=$(find "$home" | sort)
-dpkg --remove velmora >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --remove failed"; }
+run_dpkg --remove velmora || fail "dpkg --remove failed"
 [ ! -e /usr/bin/velmora ] && [ ! -e /usr/bin/velmora-service ] && pass "dpkg --remove: the programs are gone" ||
   fail "dpkg --remove left the programs"
 enabled=$(systemctl --global is-enabled velmora-service.service 2>&1)
 [ "$enabled" != enabled ] && pass "removed, the user unit is $enabled" || fail "removed, the user unit is still enabled"
-dpkg --purge velmora >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
+run_dpkg --purge velmora || fail "dpkg --purge failed"
 known && fail "dpkg still knows velmora after the purge"
 [ -e "/etc/xdg/autostart/$id.desktop" ] && fail "the purge left the autostart entry"
 left=$(find /etc/systemd/user /var/lib/systemd/deb-systemd-user-helper-enabled \
