@@ -3,15 +3,21 @@
 # Usage: scripts/install-deps.sh [build|test]   (test includes build)
 set -euo pipefail
 
+# librsvg2-bin renders the icon's PNG sizes; dpkg-dev and file are what
+# scripts/package.sh needs to work out the package's dependencies.
 build_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme qt6-wayland libgl-dev
   libcurl4-openssl-dev ca-certificates
+  librsvg2-bin dpkg-dev file
 )
+# The last line: the lint tools the packaging tests run, and passwd (useradd) for
+# the package test's throwaway user.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl
   postfix vsftpd iproute2 procps dbus-daemon
+  lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 
 want=("${build_packages[@]}")

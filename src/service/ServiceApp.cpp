@@ -91,7 +91,8 @@ int ServiceApp::run()
     AlertSenders::Options senderOptions;
     senderOptions.ftpPort = m_options.ftpPort;
     senderOptions.mailHelper =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-send-mail");
+        QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                        QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-mail"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
     alerts.settingsChanged(store.settings());

@@ -607,9 +607,7 @@ void TestServiceProcess::mailEngineStaysOutOfTheService()
 void TestServiceProcess::mailHelperRefusesWhatIsNotAJob()
 {
     QProcess helper;
-    helper.start(QFileInfo(RunningService::program()).absolutePath() +
-                     QStringLiteral("/velmora-send-mail"),
-                 {});
+    helper.start(QStringLiteral(VELMORA_MAIL_HELPER), {});
     QVERIFY(helper.waitForStarted());
     helper.write("SaveSettings\r\n");
     helper.closeWriteChannel();
