@@ -21,6 +21,7 @@
 #include "service/settings/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>

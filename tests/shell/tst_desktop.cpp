@@ -449,12 +449,12 @@ void TestDesktop::withoutTrayTheWindowStaysReachable()
     QVERIFY(waitFor([&] { return reachable(window); }));
 
     // Closing and minimizing leave it iconified, never withdrawn.
-    for (const QString& route : {"close box", "minimize", "Cancel"}) {
-        QVERIFY2(bringBack(window), qPrintable(route));
-        QVERIFY(hide(route, window));
-        QVERIFY2(waitFor([&] { return m_x.wmState(window) == "Iconic"; }), qPrintable(route));
+    for (const char* route : {"close box", "minimize", "Cancel"}) {
+        QVERIFY2(bringBack(window), route);
+        QVERIFY(hide(QString::fromLatin1(route), window));
+        QVERIFY2(waitFor([&] { return m_x.wmState(window) == "Iconic"; }), route);
         QTest::qWait(300);
-        QVERIFY2(m_x.wmState(window) == "Iconic", qPrintable(route));
+        QVERIFY2(m_x.wmState(window) == "Iconic", route);
     }
 
     // A notification area that appears later takes the window again.
