@@ -5,6 +5,7 @@
 #include "common/ErrorText.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
+#include "main_form/HistoryLogModel.h"
 #include "main_form/StatusTexts.h"
 #include "service_link/ServiceCommands.h"
 #include "shell/Shared.h"
@@ -54,6 +55,8 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     m_pager->setTabVisible(RunProgramPage, false);
     m_pager->setTabVisible(FtpPage, false);
     m_pager->setCurrentIndex(StatusPage);
+    m_logModel = new HistoryLogModel(this);
+    m_ui->lvLog->setModel(m_logModel);
     m_ui->lvLog->header()->setStretchLastSection(false);
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);

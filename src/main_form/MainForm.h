@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main_form/CellularProvider.h"
+#include "main_form/LogFile.h"
 #include "main_form/MainFormContext.h"
 #include "service_link/TcpClient.h"
 
@@ -12,6 +13,7 @@
 namespace Ui {
 class TFormMain;
 }
+class HistoryLogModel;
 class QAction;
 class QMenu;
 class SidePager;
@@ -42,6 +44,8 @@ public:
 
     Ui::TFormMain& ui() { return *m_ui; }
     SidePager& pager() { return *m_pager; }
+    // The History Log list's rows.
+    HistoryLogModel& historyLog() { return *m_logModel; }
     QMenu* trayMenu() const { return m_trayMenu; }
     QMenu* helpMenu() const { return m_helpMenu; }
     void setErrorForm(TFormError* form) { m_errorForm = form; }
@@ -132,6 +136,8 @@ private:
     void tabLogShow();
     void btnClearLogClick();
     void btnPrintLogClick();
+    // Says under the list why the log is not shown whole, or nothing.
+    void showLogNotice(LogFileProblem problem);
 
     // Help menu.
     void Help2Click();
@@ -148,6 +154,7 @@ private:
     MainFormContext m_context;
     std::unique_ptr<Ui::TFormMain> m_ui;
     SidePager* m_pager = nullptr;
+    HistoryLogModel* m_logModel = nullptr;
     TcpClient m_tcpClient;
     QMenu* m_trayMenu = nullptr;
     QMenu* m_helpMenu = nullptr;

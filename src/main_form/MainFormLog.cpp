@@ -1,8 +1,8 @@
 // The History Log page: reading, clearing and printing the service's log.
-#include "common/SplitFields.h"
+#include "main_form/HistoryLogModel.h"
 #include "main_form/LogFile.h"
 #include "main_form/MainForm.h"
-#include "main_form/TreeWidgetReport.h"
+#include "main_form/TreeViewReport.h"
 #include "print/PrintTListView.h"
 #include "print/PrinterSurface.h"
 #include "toolkit/Dialogs.h"
@@ -12,23 +12,8 @@
 
 void TFormMain::ReadLogFile()
 {
-    // A missing or unreadable file keeps the rows shown; nothing is reported.
-    const std::optional<QStringList> lines = ReadLog(m_context.logFilePath);
-    if (!lines)
-        return;
-    m_ui->lvLog->clear();
-    QStringList fields;
-    for (const QString& line : *lines) {
-        SplitFields(QLatin1Char(','), line, fields);
-        auto* row = new QTreeWidgetItem(m_ui->lvLog);
-        // A short line (one the service may still be writing) ends the list with the
-        // cells it has.
-        for (int column = 0; column < 3; ++column) {
-            if (column >= fields.size())
-                return;
-            row->setText(column, fields[column]);
-        }
-    }
+    // A missing or unreadable file keeps the rows shown; an unchanged one is not read.
+    showLogNotice(m_logModel->refresh(m_context.logFilePath));
 }
 
 void TFormMain::tabLogShow()
@@ -38,8 +23,8 @@ void TFormMain::tabLogShow()
 
 void TFormMain::btnClearLogClick()
 {
-    m_ui->lvLog->clear();
-    EraseLogFile(m_context.logFilePath);
+    m_logModel->clear();
+    showLogNotice(EraseLogFile(m_context.logFilePath));
 }
 
 void TFormMain::btnPrintLogClick()
@@ -51,4 +36,15 @@ void TFormMain::btnPrintLogClick()
     // The rows as shown; the file is not read again.
     PrintListView(surface, QStringLiteral("Velmora - IP Address Change Log"),
                   reportListOf(*m_ui->lvLog), false, false);
+}
+
+void TFormMain::showLogNotice(LogFileProblem problem)
+{
+    QString notice = logProblemText(problem, m_context.logFilePath);
+    if (notice.isEmpty() && m_logModel->limitReached())
+        notice = QStringLiteral("The history log is too large to show whole: its first %L1 "
+                                "entries are shown.")
+                     .arg(m_logModel->rowCount());
+    m_ui->lblLogNotice->setText(notice);
+    m_ui->lblLogNotice->setVisible(!notice.isEmpty());
 }

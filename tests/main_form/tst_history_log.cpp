@@ -1,5 +1,6 @@
-#include "MainFormFixture.h"
-#include "main_form/TreeWidgetReport.h"
+#include "HistoryLogWindow.h"
+#include "main_form/HistoryLogModel.h"
+#include "main_form/TreeViewReport.h"
 #include "support/TestFiles.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
@@ -16,37 +17,6 @@ using testfiles::readFile;
 using testfiles::writeFile;
 
 namespace {
-
-using Rows = QList<QStringList>;
-
-// The cells each row of the list has, in order; a short row has fewer cells.
-Rows rowsOf(const QTreeWidget& view)
-{
-    Rows rows;
-    for (int i = 0; i < view.topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = view.topLevelItem(i);
-        QStringList cells;
-        for (int column = 0; column < item->columnCount(); ++column)
-            cells.append(item->text(column));
-        rows.append(cells);
-    }
-    return rows;
-}
-
-// A window on screen with the Status page current, as after start-up.
-class LogWindow : public MainFormFixture
-{
-public:
-    LogWindow()
-    {
-        create();
-        form().show();
-    }
-    QString logPath() const { return folder.filePath(QStringLiteral("velmora.log")); }
-    void showLogPage() { form().pager().setCurrentIndex(TFormMain::LogPage); }
-    void showOtherPage() { form().pager().setCurrentIndex(TFormMain::EmailPage); }
-    Rows rows() { return rowsOf(*ui().lvLog); }
-};
 
 // Another process holding the log as the service does while it appends a line:
 // open, with an exclusive lock. It lets go when its input closes.
