@@ -5,6 +5,7 @@
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -80,6 +81,8 @@ private slots:
     void clearLeavesALinkedFileAlone();
     void clearWhileServiceWritesKeepsFile();
     void reportTakesColumnsAsShown();
+    void pagePrintsAsAnItemListWould();
+    void listReadsTheSameThroughAccessibility();
     void printCancelledPrintsNothing();
     void printShowsTitleAndRowsAsShown();
     void printEmptyList();
@@ -308,6 +311,67 @@ void TestHistoryLog::reportTakesColumnsAsShown()
     QCOMPARE(report.rows[1].subItems, QStringList{});
     QCOMPARE(report.rows[2].caption, QString());
     QCOMPARE(report.rows[2].subItems, QStringList{});
+}
+
+void TestHistoryLog::pagePrintsAsAnItemListWould()
+{
+    LogWindow w;
+    QVERIFY(writeFile(w.logPath(), "2024-01-05 10:00:00,203.0.113.7,192.168.1.20\r\n"
+                                   "\"Jan 5, 2024\",,10.0.0.1,extra\r\n"
+                                   "2024-02-06 11:30:00,198.51.100.9\r\n"));
+    w.showLogPage();
+    const QTreeView& page = *w.ui().lvLog;
+
+    // The same rows as items of their own, in a list with the page's columns.
+    QTreeWidget items;
+    items.setHeaderLabels({"Date", "Public IP", "Local IP"});
+    for (const QStringList& cells : w.rows()) {
+        auto* item = new QTreeWidgetItem(&items);
+        for (int column = 0; column < cells.size(); ++column)
+            item->setText(column, cells[column]);
+    }
+    for (int column = 0; column < 3; ++column)
+        items.setColumnWidth(column, page.columnWidth(column));
+
+    const ReportList expected = reportListOf(items);
+    const ReportList printed = reportListOf(page);
+    QCOMPARE(printed.columns.size(), expected.columns.size());
+    for (int column = 0; column < 3; ++column) {
+        QCOMPARE(printed.columns[column].caption, expected.columns[column].caption);
+        QCOMPARE(printed.columns[column].width, expected.columns[column].width);
+        QCOMPARE(printed.columns[column].alignment, expected.columns[column].alignment);
+    }
+    QCOMPARE(printed.rows.size(), 3);
+    QCOMPARE(printed.rows.size(), expected.rows.size());
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(printed.rows[row].caption, expected.rows[row].caption);
+        QCOMPARE(printed.rows[row].subItems, expected.rows[row].subItems);
+    }
+    QCOMPARE(printed.rows[1].subItems, (QStringList{"", "10.0.0.1"}));
+    QCOMPARE(printed.rows[2].subItems, QStringList{"198.51.100.9"});
+}
+
+void TestHistoryLog::listReadsTheSameThroughAccessibility()
+{
+    LogWindow w;
+    QVERIFY(writeFile(w.logPath(), "A,B,C\r\nD,,F\r\nG,H\r\n"));
+    w.showLogPage();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.ui().lvLog);
+    QVERIFY(list);
+    QCOMPARE(list->role(), QAccessible::Tree);
+    QCOMPARE(list->text(QAccessible::Name), QStringLiteral("History Log"));
+    QCOMPARE(list->text(QAccessible::Description),
+             QStringLiteral("IP address history change log."));
+    QAccessibleTableInterface* table = list->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 3);
+    // Rows are laid out as the list is drawn.
+    QTRY_COMPARE(table->rowCount(), 3);
+    QStringList read;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int column = 0; column < table->columnCount(); ++column)
+            read << table->cellAt(row, column)->text(QAccessible::Name);
+    QCOMPARE(read, (QStringList{"A", "B", "C", "D", "", "F", "G", "H", ""}));
 }
 
 void TestHistoryLog::printCancelledPrintsNothing()

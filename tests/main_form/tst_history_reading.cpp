@@ -12,11 +12,14 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testfiles::readFile;
 using testfiles::writeFile;
 
 namespace {
+
+constexpr uid_t nobody = 65534;
 
 bool appendToFile(const QString& path, const QByteArray& bytes)
 {
@@ -221,12 +224,15 @@ void TestHistoryReading::plantedFileIsLeftAlone_data()
     QTest::newRow("link to /dev/zero") << "zero" << link;
     QTest::newRow("FIFO") << "fifo" << notRegular;
     QTest::newRow("folder") << "folder" << notRegular;
+    QTest::newRow("another user's file") << "owner" << QStringLiteral("belongs to another user");
 }
 
 void TestHistoryReading::plantedFileIsLeftAlone()
 {
     QFETCH(QString, kind);
     QFETCH(QString, notice);
+    if (kind == "owner" && ::geteuid() != 0)
+        QSKIP("needs root to give a file to another user");
     LogWindow w;
     QVERIFY(writeFile(w.logPath(), "A,B,C\r\n"));
     w.showLogPage();
@@ -243,6 +249,9 @@ void TestHistoryReading::plantedFileIsLeftAlone()
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), w.logPath()));
     } else if (kind == "fifo") {
         QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+    } else if (kind == "owner") {
+        QVERIFY(writeFile(w.logPath(), kept));
+        QVERIFY(::chown(path.constData(), nobody, nobody) == 0);
     } else {
         QVERIFY(QDir(w.folder.path()).mkdir(QStringLiteral("velmora.log")));
         QVERIFY(writeFile(w.logPath() + QStringLiteral("/inside"), kept));
@@ -274,6 +283,8 @@ void TestHistoryReading::plantedFileIsLeftAlone()
         QVERIFY(S_ISFIFO(status.st_mode));
     if (kind == "folder")
         QCOMPARE(readFile(w.logPath() + QStringLiteral("/inside")), kept);
+    if (kind == "owner")
+        QCOMPARE(readFile(w.logPath()), kept);
 
     // Once the log is an ordinary file again, it is shown, and the notice goes.
     QVERIFY(kind == "folder" ? QDir(w.logPath()).removeRecursively() : QFile::remove(w.logPath()));
