@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -62,24 +63,32 @@ bool LogLines::readOn(const OpenedLogFile& file)
         m_rows.pop_back();
         m_lastRowOpen = false;
     }
-    m_line = OpenLine{m_text.size()};
+    m_kept = m_text.size();
+    m_line = OpenLine{m_kept};
 
     const qint64 end = file.stamp().size;
     qint64 offset = m_nextOffset;
     if (!m_ended && offset < end) {
-        m_text.reserve(m_text.size() + std::min(end - offset, maxTextBytes - m_text.size()) + 1);
-        QByteArray chunk(chunkBytes, Qt::Uninitialized);
+        // Room for it all at once, with some to spare for the lines added later.
+        const qsizetype needed = m_kept + std::min(end - offset, maxTextBytes) + 1;
+        if (m_text.capacity() < needed)
+            m_text.reserve(needed + chunkBytes);
         while (offset < end && !m_ended) {
-            const qint64 count =
-                file.readAt(offset, chunk.data(), std::min(chunkBytes, end - offset));
-            if (count < 0) {
+            // Read straight into the rows' storage: the lines stay where they land, line
+            // ends included, unless a long line was cut before them in this chunk.
+            const qint64 wanted = std::min(chunkBytes, end - offset);
+            m_text.resize(m_kept + wanted);
+            char* const data = m_text.data();
+            const qint64 count = file.readAt(offset, data + m_kept, wanted);
+            if (count <= 0) {
+                m_text.resize(m_kept);
+                if (count == 0)
+                    break; // emptied meanwhile
                 m_text.truncate(m_line.start);
                 return false;
             }
-            if (count == 0)
-                break; // emptied meanwhile
             m_bytesRead += count;
-            const char* const begin = chunk.constData();
+            const char* const begin = data + m_kept;
             const char* const stop = begin + count;
             const char* next = begin;
             while (next < stop && !m_ended) {
@@ -100,25 +109,34 @@ bool LogLines::readOn(const OpenedLogFile& file)
                 }
                 m_line.commas += commas;
                 m_line.hasQuote = m_line.hasQuote || quote;
-                appendToLine(next, at - next);
+                keepLineBytes(next, at - next);
                 if (at == stop)
                     break;
+                const char lineEnd = *at;
                 const qint64 afterBreak = offset + (at - begin) + 1;
                 next = at + 1;
-                if (*at == '\0') {
+                if (lineEnd == '\0') {
                     // The text ends here.
                     if (m_line.length > 0)
                         closeLine(afterBreak);
                     m_ended = true;
-                } else if (*at == '\n' && m_afterCr && m_line.length == 0) {
+                    break;
+                }
+                if (lineEnd == '\n' && m_afterCr && m_line.length == 0) {
                     // The second half of a CR LF.
                     m_afterCr = false;
                     m_nextOffset = afterBreak;
                 } else {
-                    m_afterCr = *at == '\r';
-                    closeLine(afterBreak);
+                    m_afterCr = lineEnd == '\r';
+                    if (!closeLine(afterBreak))
+                        break;
                 }
+                // The line end stays between the rows' bytes, so that what follows
+                // need not move.
+                data[m_kept++] = lineEnd;
+                m_line = OpenLine{m_kept};
             }
+            m_text.resize(m_kept);
             offset += count;
         }
         if (!m_ended && m_line.length > 0)
@@ -142,26 +160,27 @@ bool LogLines::isContinuedIn(const OpenedLogFile& file) const
            now == m_lastBytesRead;
 }
 
-void LogLines::appendToLine(const char* bytes, qsizetype count)
+void LogLines::keepLineBytes(const char* bytes, qsizetype count)
 {
-    const qsizetype room = maxLineBytes - m_line.length;
-    if (room > 0)
-        m_text.append(bytes, std::min(count, room));
+    const qsizetype kept = std::clamp(maxLineBytes - m_line.length, qsizetype(0), count);
+    char* const to = m_text.data() + m_kept;
+    if (kept > 0 && to != bytes)
+        std::memmove(to, bytes, size_t(kept));
+    m_kept += kept;
     m_line.length += count;
 }
 
 bool LogLines::closeLine(qint64 nextOffset)
 {
     const int fields = fieldCount(m_line);
-    if (qsizetype(m_rows.size()) >= maxRows || m_text.size() > maxTextBytes) {
-        m_text.truncate(m_line.start);
+    if (qsizetype(m_rows.size()) >= maxRows || m_kept > maxTextBytes) {
+        m_kept = m_line.start;
         m_limitReached = true;
         m_ended = true;
         return false;
     }
-    m_rows.push_back(Row{quint32(m_line.start), quint32(m_text.size() - m_line.start)});
+    m_rows.push_back(Row{quint32(m_line.start), quint32(m_kept - m_line.start)});
     m_nextOffset = nextOffset;
-    m_line = OpenLine{m_text.size()};
     if (fields < cellsShown)
         m_ended = true;
     return !m_ended;
@@ -177,6 +196,7 @@ void LogLines::keepLineOpen()
         m_ended = ended;
     }
     m_nextOffset = nextOffset;
+    m_text.resize(m_kept);
 }
 
 int LogLines::fieldCount(const OpenLine& line) const
@@ -185,6 +205,6 @@ int LogLines::fieldCount(const OpenLine& line) const
         return 0;
     // Quotes change where fields end, and a cut line counts as what is left of it.
     if (line.hasQuote || line.length > maxLineBytes)
-        return int(fieldsOf(m_text.constData() + line.start, m_text.size() - line.start).size());
+        return int(fieldsOf(m_text.constData() + line.start, m_kept - line.start).size());
     return int(std::min<qsizetype>(line.commas + 1, cellsShown));
 }

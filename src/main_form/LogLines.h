@@ -69,8 +69,8 @@ private:
         bool hasQuote = false; // in the file
     };
 
-    // Adds the bytes of the line being read, keeping what fits in a row.
-    void appendToLine(const char* bytes, qsizetype count);
+    // Adds bytes of the line being read, keeping what fits in a row at m_kept.
+    void keepLineBytes(const char* bytes, qsizetype count);
     // Ends the line being read with a line end (or a NUL), as a row. False when no more
     // rows are taken.
     bool closeLine(qint64 nextOffset);
@@ -82,7 +82,10 @@ private:
     // The file's bytes just before m_nextOffset, as read.
     QByteArray m_lastBytesRead;
 
+    // The rows' bytes, each row's line end after it.
     QByteArray m_text;
+    // While reading: the end of what m_text keeps; the rest is not looked at yet.
+    qsizetype m_kept = 0;
     std::vector<Row> m_rows;
     OpenLine m_line;
 

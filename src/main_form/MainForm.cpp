@@ -22,6 +22,7 @@
 
 #include <QFont>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
 #include <QScreen>
@@ -57,7 +58,8 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     m_pager->setCurrentIndex(StatusPage);
     m_logModel = new HistoryLogModel(this);
     m_ui->lvLog->setModel(m_logModel);
-    m_ui->lvLog->header()->setStretchLastSection(false);
+    m_ui->lvLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_ui->lvLog->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);
     showPasswordAsStars(m_ui->txtSMTPPassword);

@@ -1,13 +1,14 @@
 // The History Log page: reading, clearing and printing the service's log.
 #include "main_form/HistoryLogModel.h"
+#include "main_form/ListViewReport.h"
 #include "main_form/LogFile.h"
 #include "main_form/MainForm.h"
-#include "main_form/TreeViewReport.h"
 #include "print/PrintTListView.h"
 #include "print/PrinterSurface.h"
 #include "toolkit/Dialogs.h"
 #include "ui_MainForm.h"
 
+#include <QHeaderView>
 #include <QPrinter>
 
 void TFormMain::ReadLogFile()
@@ -35,7 +36,7 @@ void TFormMain::btnPrintLogClick()
     PrinterSurface surface(printer);
     // The rows as shown; the file is not read again.
     PrintListView(surface, QStringLiteral("Velmora - IP Address Change Log"),
-                  reportListOf(*m_ui->lvLog), false, false);
+                  reportListOf(*m_ui->lvLog->horizontalHeader()), false, false);
 }
 
 void TFormMain::showLogNotice(LogFileProblem problem)

@@ -10,7 +10,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QTreeWidget>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 
 void TFormMain::applyLook()
 {
@@ -60,4 +61,16 @@ void TFormMain::keepLogColumnsWhole()
     }
     // As drawn: 465 pixels for three columns of 153.
     m_ui->lvLog->setMinimumWidth(total + 465 - 3 * 153);
+
+    // Every row one line of text high, as a list item is at this font.
+    QStyleOptionViewItem item;
+    item.initFrom(m_ui->lvLog);
+    item.features = QStyleOptionViewItem::HasDisplay;
+    item.text = samples[0];
+    const int rowHeight =
+        m_ui->lvLog->style()
+            ->sizeFromContents(QStyle::CT_ItemViewItem, &item, QSize(), m_ui->lvLog)
+            .height();
+    m_ui->lvLog->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_ui->lvLog->verticalHeader()->setDefaultSectionSize(rowHeight);
 }

@@ -5,14 +5,14 @@
 #include "ui_MainForm.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QList>
 #include <QStringList>
-#include <QTreeView>
 
 using Rows = QList<QStringList>;
 
 // The cells each row of the list has, in order; a short row has fewer cells.
-inline Rows rowsOf(const QTreeView& view)
+inline Rows rowsOf(const QAbstractItemView& view)
 {
     const QAbstractItemModel& model = *view.model();
     Rows rows;

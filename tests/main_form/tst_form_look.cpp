@@ -313,7 +313,7 @@ void TestFormLook::everyTextWholeAndLegible()
                                 .arg(needed)
                                 .arg(ui.lvLog->columnWidth(column)));
     }
-    if (ui.lvLog->header()->length() > ui.lvLog->viewport()->width())
+    if (ui.lvLog->horizontalHeader()->length() > ui.lvLog->viewport()->width())
         problems.append(QStringLiteral("the history list is narrower than its columns"));
     // The window takes the size its layout asks for, and keeps it.
     QCOMPARE(form.size(), form.sizeHint());

@@ -11,7 +11,7 @@
 #include "ui_MainForm.h"
 
 #include <QFile>
-#include <QTreeView>
+#include <QTableView>
 #include <QtTest>
 
 class TestHistoryFromService : public QObject

@@ -1,6 +1,6 @@
 #include "HistoryLogWindow.h"
 #include "main_form/HistoryLogModel.h"
-#include "main_form/TreeViewReport.h"
+#include "main_form/ListViewReport.h"
 #include "support/TestFiles.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -295,7 +296,7 @@ void TestHistoryLog::reportTakesColumnsAsShown()
     new QTreeWidgetItem(&view);
     view.setColumnHidden(2, true);
 
-    const ReportList report = reportListOf(view);
+    const ReportList report = reportListOf(*view.header());
     QCOMPARE(report.columns.size(), 3);
     QCOMPARE(report.columns[0].caption, QString("Date"));
     QCOMPARE(report.columns[0].width, 153);
@@ -320,7 +321,7 @@ void TestHistoryLog::pagePrintsAsAnItemListWould()
                                    "\"Jan 5, 2024\",,10.0.0.1,extra\r\n"
                                    "2024-02-06 11:30:00,198.51.100.9\r\n"));
     w.showLogPage();
-    const QTreeView& page = *w.ui().lvLog;
+    const QTableView& page = *w.ui().lvLog;
 
     // The same rows as items of their own, in a list with the page's columns.
     QTreeWidget items;
@@ -333,8 +334,8 @@ void TestHistoryLog::pagePrintsAsAnItemListWould()
     for (int column = 0; column < 3; ++column)
         items.setColumnWidth(column, page.columnWidth(column));
 
-    const ReportList expected = reportListOf(items);
-    const ReportList printed = reportListOf(page);
+    const ReportList expected = reportListOf(*items.header());
+    const ReportList printed = reportListOf(*page.horizontalHeader());
     QCOMPARE(printed.columns.size(), expected.columns.size());
     for (int column = 0; column < 3; ++column) {
         QCOMPARE(printed.columns[column].caption, expected.columns[column].caption);
@@ -358,7 +359,7 @@ void TestHistoryLog::listReadsTheSameThroughAccessibility()
     w.showLogPage();
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.ui().lvLog);
     QVERIFY(list);
-    QCOMPARE(list->role(), QAccessible::Tree);
+    QCOMPARE(list->role(), QAccessible::Table);
     QCOMPARE(list->text(QAccessible::Name), QStringLiteral("History Log"));
     QCOMPARE(list->text(QAccessible::Description),
              QStringLiteral("IP address history change log."));

@@ -77,7 +77,8 @@ private:
             return;
         }
         QAccessibleInterface* pages = findInWindows(QAccessible::List, QStringLiteral("Pages"));
-        QAccessibleInterface* log = findInWindows(QAccessible::Tree, QStringLiteral("History Log"));
+        QAccessibleInterface* log =
+            findInWindows(QAccessible::Table, QStringLiteral("History Log"));
         if (!pages || !log)
             return;
         if (log->state().invisible) {

@@ -1,7 +1,6 @@
-#include "main_form/TreeViewReport.h"
+#include "main_form/ListViewReport.h"
 
 #include <QHeaderView>
-#include <QTreeView>
 
 namespace {
 
@@ -16,27 +15,27 @@ ReportList::Alignment alignmentOf(int flags)
 
 } // namespace
 
-ReportList reportListOf(const QTreeView& view)
+ReportList reportListOf(const QHeaderView& columns)
 {
     ReportList list;
-    const QAbstractItemModel* model = view.model();
+    const QAbstractItemModel* model = columns.model();
     if (!model)
         return list;
-    const int columns = model->columnCount();
-    for (int column = 0; column < columns; ++column) {
-        const int width = view.isColumnHidden(column) ? 0 : view.columnWidth(column);
+    const int columnCount = model->columnCount();
+    for (int column = 0; column < columnCount; ++column) {
+        const int width = columns.isSectionHidden(column) ? 0 : columns.sectionSize(column);
         list.columns.append(
             {model->headerData(column, Qt::Horizontal).toString(), width,
              alignmentOf(
                  model->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).toInt())});
     }
-    const int rows = model->rowCount();
-    list.rows.reserve(rows);
-    for (int index = 0; index < rows; ++index) {
+    const int rowCount = model->rowCount();
+    list.rows.reserve(rowCount);
+    for (int index = 0; index < rowCount; ++index) {
         ReportList::Row row;
         row.caption = model->index(index, 0).data().toString();
         // Only the cells the row has: a short row prints short.
-        int cells = columns;
+        int cells = columnCount;
         while (cells > 1 && !model->index(index, cells - 1).data().isValid())
             --cells;
         for (int column = 1; column < cells; ++column)
