@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdio>
@@ -59,6 +61,8 @@ private slots:
     void grownLogGivesOnlyItsNewRows();
     void grownLogReadsOnAsAWholeReadWould_data();
     void grownLogReadsOnAsAWholeReadWould();
+    void splitAnywhereReadsAsAWhole_data();
+    void splitAnywhereReadsAsAWhole();
     void changedLogIsReadAnew_data();
     void changedLogIsReadAnew();
     void plantedFileIsLeftAlone_data();
@@ -159,6 +163,51 @@ void TestHistoryReading::grownLogReadsOnAsAWholeReadWould()
     QVERIFY(writeFile(fresh.logPath(), before + added));
     fresh.showLogPage();
     QCOMPARE(fresh.rows(), rows);
+}
+
+void TestHistoryReading::splitAnywhereReadsAsAWhole_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<int>("step");
+    QTest::newRow("line ends of every kind")
+        << QByteArray("A,B,C\r\nD,E,F\nG,H,I\rJ,K,L\r\n\"M, N\",O,P\r\nQ,\"R\"\"S\",T") << 1;
+    QTest::newRow("ends with a short line")
+        << QByteArray("A,B,C\r\nD,E,F\r\nG,H\r\nJ,K,L\r\n") << 1;
+    QTest::newRow("ends with a NUL") << QByteArrayLiteral("A,B,C\r\nD,E,F\0G,H,I\r\n") << 1;
+    QTest::newRow("a line cut in the middle")
+        << QByteArray("A,B,C\r\n" + QByteArray(LogLines::maxLineBytes + 100, 'x') + ",E,F\r\n")
+        << 7;
+}
+
+void TestHistoryReading::splitAnywhereReadsAsAWhole()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, step);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("velmora.log"));
+    const auto rowsOfModel = [](HistoryLogModel& model) {
+        QTableView view;
+        view.setModel(&model);
+        return rowsOf(view);
+    };
+    HistoryLogModel whole;
+    QVERIFY(writeFile(path, log));
+    QCOMPARE(whole.refresh(path), LogFileProblem::None);
+    const Rows expected = rowsOfModel(whole);
+    QVERIFY(!expected.isEmpty());
+
+    for (qsizetype split = 0; split <= log.size(); split += step) {
+        HistoryLogModel model;
+        QVERIFY(writeFile(path, log.first(split)));
+        QCOMPARE(model.refresh(path), LogFileProblem::None);
+        QVERIFY(appendToFile(path, log.sliced(split)));
+        QCOMPARE(model.refresh(path), LogFileProblem::None);
+        QVERIFY2(rowsOfModel(model) == expected,
+                 qPrintable(QStringLiteral("split at %1").arg(split)));
+        // Every log here starts with "A,B,C\r\n": once that line is whole, it is not read again.
+        if (split >= 7)
+            QVERIFY(model.bytesRead() <= split + log.size() - 7);
+    }
 }
 
 void TestHistoryReading::changedLogIsReadAnew_data()
