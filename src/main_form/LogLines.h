@@ -77,7 +77,6 @@ private:
     // Adds the line being read, which the file has not ended yet, as the last row.
     void keepLineOpen();
     int fieldCount(const OpenLine& line) const;
-    void discardOpenLine();
 
     // The file's bytes just before m_nextOffset, as read.
     QByteArray m_lastBytesRead;
