@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "common/SocketOwnerLookup.h"
 #include "service/FormerLayout.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceError.h"
@@ -15,7 +16,6 @@
 #include "service/alerts/HistoryLog.h"
 #include "service/listener/RequestHandler.h"
 #include "service/listener/ServiceListener.h"
-#include "service/listener/SocketOwnerLookup.h"
 #include "service/settings/CarrierList.h"
 #include "service/settings/EchoUrlList.h"
 #include "service/settings/SettingsStore.h"
@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 
 void ensurePrivateFolder(const QString& path, const QString& what)
 {
@@ -50,9 +51,9 @@ void ensurePrivateFolder(const QString& path, const QString& what)
                                    ? QStringLiteral("%1 is not a folder").arg(folder)
                                    : QStringLiteral("%1: %2").arg(
                                          folder, QString::fromLocal8Bit(std::strerror(error)));
-        throw ServiceError(QStringLiteral("cannot create the %1 folder %2 (%3)")
-                               .arg(what, path, reason)
-                               .toStdString());
+        throw SetupError(QStringLiteral("cannot create the %1 folder %2 (%3)")
+                             .arg(what, path, reason)
+                             .toStdString());
     }
 }
 
@@ -114,15 +115,20 @@ int ServiceApp::run()
                      &QCoreApplication::quit);
 
     watcher.start();
-    logLine(QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
+    logLine(LogLevel::Notice,
+            QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
                 .arg(m_options.port)
                 .arg(store.filePath(), history.path()));
+    // Under systemd (Type=notify) the unit counts as started from here on;
+    // elsewhere this does nothing.
+    ::sd_notify(0, "READY=1");
     const int code = QCoreApplication::exec();
+    ::sd_notify(0, "STOPPING=1");
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.
-        logLine(QStringLiteral("stopped with an alert unfinished"));
+        logLine(LogLevel::Warning, QStringLiteral("stopped with an alert unfinished"));
         std::_Exit(code);
     }
-    logLine(QStringLiteral("stopped"));
+    logLine(LogLevel::Notice, QStringLiteral("stopped"));
     return code;
 }

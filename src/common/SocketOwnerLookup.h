@@ -1,13 +1,23 @@
 #pragma once
 
+#include <QtGlobal>
 #include <netinet/in.h>
 #include <optional>
+#include <stdexcept>
 #include <sys/types.h>
 
-// Who owns the TCP socket at the far end of a local connection, found through
-// the kernel's socket diagnostics (NETLINK_SOCK_DIAG). TCP carries no peer
-// credentials of its own, and both ends of a loopback connection live in this
-// kernel, so the kernel can tell.
+// The kernel's socket diagnostics cannot be opened.
+class SocketOwnerError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Who owns a TCP socket of this computer, found through the kernel's socket
+// diagnostics (NETLINK_SOCK_DIAG). TCP carries no peer credentials of its own,
+// and both ends of a loopback connection live in this kernel, so the kernel
+// can tell: the service asks it about each window that connects, the window
+// about the service it connected to.
 class SocketOwnerLookup
 {
 public:
@@ -17,9 +27,12 @@ public:
         // The socket is a time-wait remnant: its owner is forgotten and the
         // kernel reports user 0 for it, so the user id means nothing.
         bool timeWait = false;
+        // The connection is still being set up: the kernel reports user 0 for
+        // it too, so the user id means nothing yet.
+        bool settingUp = false;
     };
 
-    SocketOwnerLookup(); // throws ServiceError
+    SocketOwnerLookup(); // throws SocketOwnerError
     ~SocketOwnerLookup();
     SocketOwnerLookup(const SocketOwnerLookup&) = delete;
     SocketOwnerLookup& operator=(const SocketOwnerLookup&) = delete;
@@ -33,7 +46,13 @@ public:
     // The owner of the TCP socket whose own end is `self` and far end `other`.
     std::optional<Owner> ownerOf(const sockaddr_in& self, const sockaddr_in& other);
 
+    // The owner of the socket listening on 127.0.0.1 (or on every address) at
+    // `port`; nothing when none listens there.
+    std::optional<uid_t> listenerOwner(quint16 port);
+
 private:
+    bool send(const void* message, size_t size);
+
     int m_socket = -1;
     unsigned int m_sequence = 0;
 };
