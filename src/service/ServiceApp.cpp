@@ -1,6 +1,7 @@
 #include "service/ServiceApp.h"
 
 #include "common/SocketOwnerLookup.h"
+#include "service/BackgroundWriter.h"
 #include "service/FormerLayout.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceError.h"
@@ -16,6 +17,8 @@
 #include "service/alerts/HistoryLog.h"
 #include "service/listener/RequestHandler.h"
 #include "service/listener/ServiceListener.h"
+#include "service/notify/ChangeNotices.h"
+#include "service/notify/DesktopNotifier.h"
 #include "service/settings/CarrierList.h"
 #include "service/settings/EchoUrlList.h"
 #include "service/settings/SettingsStore.h"
@@ -77,6 +80,9 @@ int ServiceApp::run()
 
     SettingsStore store(m_options.configDir);
     store.load();
+    // Declared after the store, so that it is finished before the store goes.
+    BackgroundWriter settingsWriter;
+    store.setBackgroundWriter(&settingsWriter);
     const QList<QUrl> echoUrls =
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
@@ -97,11 +103,20 @@ int ServiceApp::run()
                         QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-mail"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
+    DesktopNotifier notifier;
+    alerts.setNoticeHandler([&notifier](const QString& summary, const QString& body) {
+        notifier.notify(summary, body);
+    });
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
+    QObject::connect(&watcher, &AddressWatcher::changed, &notifier,
+                     [&notifier](const Addresses& previous, const Addresses& current) {
+                         for (const QString& notice : changeNotices(previous, current))
+                             notifier.notify(notice, QString());
+                     });
     QObject::connect(&watcher, &AddressWatcher::publicCheckFinished, &watcher,
                      [&alerts](bool succeeded) { alerts.networkChecked(succeeded); });
 
@@ -124,6 +139,7 @@ int ServiceApp::run()
     ::sd_notify(0, "READY=1");
     const int code = QCoreApplication::exec();
     ::sd_notify(0, "STOPPING=1");
+    settingsWriter.finish(); // the last settings saved are on disk
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.
         logLine(LogLevel::Warning, QStringLiteral("stopped with an alert unfinished"));

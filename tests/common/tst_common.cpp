@@ -1,4 +1,5 @@
 #include "common/AlertSettings.h"
+#include "common/AlertTexts.h"
 #include "common/CarrierLine.h"
 #include "common/Framing.h"
 #include "common/SplitFields.h"
@@ -40,6 +41,9 @@ private slots:
     void settingsSaveListIsEighteenAndValues();
     void settingsRejectMalformedLists_data();
     void settingsRejectMalformedLists();
+
+    void longTimeHasNoZone_data();
+    void longTimeHasNoZone();
 };
 
 void TestCommon::splitFields_data()
@@ -461,6 +465,26 @@ void TestCommon::settingsRejectMalformedLists()
 {
     QFETCH(QList<QByteArray>, list);
     QVERIFY_THROWS_EXCEPTION(ConvertError, AlertSettings::fromSaveList(list));
+}
+
+void TestCommon::longTimeHasNoZone_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("time");
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates)
+                           << QStringLiteral("7:14:30 AM");
+    QTest::newRow("C") << QLocale::c() << QStringLiteral("07:14:30");
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany)
+                           << QStringLiteral("07:14:30");
+    QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom)
+                           << QStringLiteral("07:14:30");
+}
+
+void TestCommon::longTimeHasNoZone()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, time);
+    QCOMPARE(alerttexts::longTime(locale, QTime(7, 14, 30)), time);
 }
 
 QTEST_APPLESS_MAIN(TestCommon)

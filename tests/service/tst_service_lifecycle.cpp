@@ -5,6 +5,7 @@
 #include "RunningService.h"
 
 #include "common/AlertSettings.h"
+#include "service/BackgroundWriter.h"
 #include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service_link/ServiceCommands.h"
@@ -87,6 +88,7 @@ class TestServiceLifecycle : public QObject
 private slots:
     void initTestCase();
     void savesReachAServicePausedAtRandom();
+    void backgroundWriterKeepsTheLatest();
     void logLineFormat_data();
     void logLineFormat();
     void linesCarryTheirLevelInTheJournal();
@@ -169,6 +171,37 @@ void TestServiceLifecycle::savesReachAServicePausedAtRandom()
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QCOMPARE(recipientsOf(service.request(service::GetSettings)),
              QByteArray("save199@example.com"));
+}
+
+void TestServiceLifecycle::backgroundWriterKeepsTheLatest()
+{
+    QStringList written;
+    std::mutex mutex;
+    std::condition_variable release;
+    bool released = false;
+    {
+        BackgroundWriter writer;
+        // The first job holds the thread, as a slow disk would ...
+        writer.postLatest([&] {
+            std::unique_lock lock(mutex);
+            release.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+            written.append(QStringLiteral("first"));
+        });
+        // ... the posts meanwhile return at once, the last replacing the others.
+        for (int i = 0; i < 100; ++i)
+            writer.postLatest([&, i] { written.append(QString::number(i)); });
+        {
+            std::lock_guard lock(mutex);
+            released = true;
+        }
+        release.notify_all();
+        writer.finish();
+        // After finish, a post runs at once.
+        writer.postLatest([&] { written.append(QStringLiteral("late")); });
+    }
+    QVERIFY(written.size() <= 3);
+    QCOMPARE(written.last(), QStringLiteral("late"));
+    QCOMPARE(written.at(written.size() - 2), QStringLiteral("99"));
 }
 
 void TestServiceLifecycle::logLineFormat_data()
