@@ -50,6 +50,7 @@ class TestServiceTrust : public QObject
 private slots:
     void applyDoesNotWaitForAServiceThatReadsToTheEnd();
     void strangersListenerGetsNothing();
+    void bytesThatAreNotUtf8SurviveASave();
 };
 
 void TestServiceTrust::applyDoesNotWaitForAServiceThatReadsToTheEnd()
@@ -103,6 +104,28 @@ void TestServiceTrust::strangersListenerGetsNothing()
     QVERIFY(!lines.isEmpty());
     for (const QByteArray& line : lines)
         QCOMPARE(line, QByteArray("received 0"));
+}
+
+void TestServiceTrust::bytesThatAreNotUtf8SurviveASave()
+{
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    QByteArray everyHighByte;
+    for (int b = 0x80; b < 0x100; ++b)
+        everyHighByte.append(char(b));
+    values[valueIndex(AlertSettings::SmtpPassword)] = "p\xe9ss";
+    values[valueIndex(AlertSettings::FtpPassword)] = everyHighByte;
+    values[valueIndex(AlertSettings::Program)] = "/opt/caf\xc3\xa9/run \xff";
+    f.setValues(values);
+    f.create().show();
+    // Another field is edited; the others go back as they came.
+    f.ui().txtSMTP->setText(QStringLiteral("smtp.example.org"));
+    f.ui().btnApply->click();
+    const QList<QList<QByteArray>> saved = f.waitForSavedLists(1);
+    QCOMPARE(saved.size(), 1);
+    const QList<QByteArray> sent = saved.first().mid(1);
+    values[valueIndex(AlertSettings::SmtpServer)] = "smtp.example.org";
+    QCOMPARE(sent, values);
 }
 
 QTEST_MAIN(TestServiceTrust)
