@@ -52,20 +52,7 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descrip
     return ownerOf(peer, self);
 }
 
-bool SocketOwnerLookup::send(const void* message, size_t size)
-{
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    ssize_t sent;
-    do {
-        sent = ::sendto(m_socket, message, size, 0, reinterpret_cast<const sockaddr*>(&kernel),
-                        sizeof kernel);
-    } while (sent < 0 && errno == EINTR);
-    return sent == ssize_t(size);
-}
-
-std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockaddr_in& self,
-                                                                   const sockaddr_in& other)
+bool SocketOwnerLookup::ask(quint16 flags, quint32 states, const inet_diag_sockid& socket)
 {
     struct
     {
@@ -74,18 +61,34 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
     } message{};
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST; // one exact socket, not a dump
+    message.header.nlmsg_flags = NLM_F_REQUEST | flags;
     message.header.nlmsg_seq = ++m_sequence;
     message.request.sdiag_family = AF_INET;
     message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
-    message.request.id.idiag_sport = self.sin_port;
-    message.request.id.idiag_dport = other.sin_port;
-    message.request.id.idiag_src[0] = self.sin_addr.s_addr;
-    message.request.id.idiag_dst[0] = other.sin_addr.s_addr;
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-    if (!send(&message, sizeof message))
+    message.request.idiag_states = states;
+    message.request.id = socket;
+
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_socket, &message, sizeof message, 0,
+                        reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+    } while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(sizeof message);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockaddr_in& self,
+                                                                   const sockaddr_in& other)
+{
+    inet_diag_sockid socket{};
+    socket.idiag_sport = self.sin_port;
+    socket.idiag_dport = other.sin_port;
+    socket.idiag_src[0] = self.sin_addr.s_addr;
+    socket.idiag_dst[0] = other.sin_addr.s_addr;
+    socket.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    socket.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    if (!ask(0, ~0u, socket)) // one exact socket, not a dump
         return std::nullopt;
 
     // The kernel answers while handling the request, so the answer is waiting.
@@ -117,19 +120,7 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
 
 std::optional<uid_t> SocketOwnerLookup::listenerOwner(quint16 port)
 {
-    struct
-    {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    message.header.nlmsg_seq = ++m_sequence;
-    message.request.sdiag_family = AF_INET;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = 1u << TCP_LISTEN;
-    if (!send(&message, sizeof message))
+    if (!ask(NLM_F_DUMP, 1u << TCP_LISTEN, inet_diag_sockid{}))
         return std::nullopt;
 
     // A dump comes in several parts; read them all, so that no part is left

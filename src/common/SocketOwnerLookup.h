@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <linux/inet_diag.h>
 #include <netinet/in.h>
 #include <optional>
 #include <stdexcept>
@@ -51,7 +52,8 @@ public:
     std::optional<uid_t> listenerOwner(quint16 port);
 
 private:
-    bool send(const void* message, size_t size);
+    // Sends one question about IPv4 TCP sockets in `states`; false when it cannot.
+    bool ask(quint16 flags, quint32 states, const inet_diag_sockid& socket);
 
     int m_socket = -1;
     unsigned int m_sequence = 0;
