@@ -8,6 +8,7 @@
 #include "common/Framing.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceLinkError.h"
+#include "support/Absence.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -97,6 +98,7 @@ private slots:
     void strangerGetsNoAnswer();
     void strangerCannotSave();
     void ownUserSavesAsTheWindowDoes();
+    void strangerInALoopIsOneLine();
 
 private:
     bool startService(RunningService& service);
@@ -189,6 +191,20 @@ void TestServiceUsers::ownUserSavesAsTheWindowDoes()
                  0);
         QTRY_COMPARE(recipientsOf(service), recipients.toLatin1());
     }
+}
+
+void TestServiceUsers::strangerInALoopIsOneLine()
+{
+    RunningService service;
+    QVERIFY2(startService(service), qPrintable(service.errorText()));
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(runProbe(OtherUser, OtherGroup, service.port(),
+                          {QStringLiteral("ask"), QString::fromLatin1(service::UpdateStatus)}),
+                 3);
+    // The first refusal is told; the others wait for the minute's count.
+    QTRY_VERIFY(service.output().contains(QStringLiteral("refused a connection from user 1")));
+    QVERIFY2(neverWithin(500, [&] { return service.output().count(QStringLiteral("user 1")) > 1; }),
+             qPrintable(service.output()));
 }
 
 QTEST_GUILESS_MAIN(TestServiceUsers)
