@@ -50,3 +50,21 @@ QString withoutEngineLogTags(const QString& errorText)
 }
 
 } // namespace alerttexts
+
+QString alerttexts::longTime(const QLocale& locale, QTime time)
+{
+    // Drop the zone fields ("t") outside quoted text, then the brackets or
+    // blanks they leave behind.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString withoutZone;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('t'))
+            continue;
+        withoutZone += c;
+    }
+    withoutZone.remove(QStringLiteral("()"));
+    return locale.toString(time, withoutZone.trimmed()).trimmed();
+}

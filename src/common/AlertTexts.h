@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
+#include <QTime>
 
 // The texts of the alerts, the same in the window's test alerts and in the
 // service's alerts of a change, and the subjects of the two test alerts.
 namespace alerttexts {
+
+// The e-mail's time: the locale's long time format without its time zone
+// ("7:14:30 AM" under en_US, "07:14:30" under C).
+QString longTime(const QLocale& locale, QTime time);
 
 // The test e-mail's subject: "Velmora Alert (TEST)".
 QString testEmailSubject();

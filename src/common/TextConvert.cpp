@@ -125,3 +125,90 @@ QString withFullStop(const QString& text)
         return text;
     return text + QLatin1Char('.');
 }
+
+namespace {
+
+// The length of the valid UTF-8 sequence at data[i], or 0 when the byte there
+// does not start one.
+qsizetype validSequenceLength(const QByteArray& data, qsizetype i)
+{
+    const auto byte = [&](qsizetype n) { return quint8(data[n]); };
+    const quint8 lead = byte(i);
+    qsizetype length;
+    quint8 low = 0x80;
+    quint8 high = 0xbf;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        if (lead == 0xe0)
+            low = 0xa0; // no overlong forms
+        if (lead == 0xed)
+            high = 0x9f; // no surrogates
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        if (lead == 0xf0)
+            low = 0x90;
+        if (lead == 0xf4)
+            high = 0x8f; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > data.size())
+        return 0;
+    if (byte(i + 1) < low || byte(i + 1) > high)
+        return 0;
+    for (qsizetype n = 2; n < length; ++n) {
+        if (byte(i + n) < 0x80 || byte(i + n) > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+constexpr char16_t KeptByteBase = 0xdc00;
+
+bool isKeptByte(QChar c)
+{
+    return c.unicode() >= KeptByteBase + 0x80 && c.unicode() <= KeptByteBase + 0xff;
+}
+
+} // namespace
+
+QString textKeepingBytes(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype validFrom = 0;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const qsizetype length = validSequenceLength(bytes, i);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        text += QString::fromUtf8(bytes.constData() + validFrom, i - validFrom);
+        text += QChar(char16_t(KeptByteBase + quint8(bytes[i])));
+        validFrom = ++i;
+    }
+    text += QString::fromUtf8(bytes.constData() + validFrom, bytes.size() - validFrom);
+    return text;
+}
+
+QByteArray bytesKeptInText(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    qsizetype plainFrom = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A kept byte stands alone: as the second half of a pair it is a character.
+        if (!isKeptByte(text[i]) || (i > 0 && text[i - 1].isHighSurrogate()))
+            continue;
+        bytes += QStringView(text).mid(plainFrom, i - plainFrom).toUtf8();
+        bytes += char(text[i].unicode() - KeptByteBase);
+        plainFrom = i + 1;
+    }
+    bytes += QStringView(text).mid(plainFrom).toUtf8();
+    return bytes;
+}

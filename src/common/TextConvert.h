@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <stdexcept>
 
@@ -23,3 +24,11 @@ int parseInteger(const QString& text);
 // The text an error box shows: a full stop is added unless the text is empty or
 // ends in a full stop or a character coded below it (a blank, "!", ")" ...).
 QString withFullStop(const QString& text);
+
+// Settings are bytes; the window shows them as text. These two turn UTF-8 bytes
+// into text and back without losing a byte: a byte that is not part of valid
+// UTF-8 becomes one of the unpaired characters U+DC80 to U+DCFF, which valid
+// UTF-8 never yields, and turns back into that byte. A password the user never
+// touched goes back exactly as it came.
+QString textKeepingBytes(const QByteArray& bytes);
+QByteArray bytesKeptInText(const QString& text);

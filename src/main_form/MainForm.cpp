@@ -31,14 +31,16 @@
 
 namespace {
 
+// The settings' bytes as the controls show them, and back, losing no byte
+// (the locale's 8-bit encoding is UTF-8).
 QString text(const QByteArray& bytes)
 {
-    return QString::fromLocal8Bit(bytes);
+    return textKeepingBytes(bytes);
 }
 
 QByteArray bytes(const QString& text)
 {
-    return text.toLocal8Bit();
+    return bytesKeptInText(text);
 }
 
 } // namespace

@@ -93,7 +93,7 @@ void TFormMain::AdvGlowButton1Click()
     email.setSubject(alerttexts::testEmailSubject());
     const QLocale locale;
     const QString date = locale.toString(m_context.clock().date(), QLocale::ShortFormat);
-    const QString time = locale.toString(m_context.clock().time(), QLocale::LongFormat);
+    const QString time = alerttexts::longTime(locale, m_context.clock().time());
     email.setBody(alerttexts::emailBody(date, time, ComputerName, PublicIP, LocalIP));
     email.setFrom(itemAt(fields, 0));
     email.AddRecipientList(recipients);

@@ -62,14 +62,16 @@ bool movable(const QString& path, const QString& to, const QString& what)
     case Found::Nothing:
         return false;
     case Found::SomethingElse:
-        logLine(QStringLiteral("left %1 %2 where it is: it is not a plain file").arg(what, path));
+        logLine(LogLevel::Warning,
+                QStringLiteral("left %1 %2 where it is: it is not a plain file").arg(what, path));
         return false;
     case Found::PlainFile:
         break;
     }
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) != 0) {
-        logLine(QStringLiteral("left %1 %2 where it is: its folder cannot be changed (%3)")
+        logLine(LogLevel::Warning,
+                QStringLiteral("left %1 %2 where it is: its folder cannot be changed (%3)")
                     .arg(what, path, systemError(errno)));
         return false;
     }
@@ -115,7 +117,8 @@ bool remove(const QString& path, const QString& what)
 {
     if (::unlink(QFile::encodeName(path).constData()) == 0)
         return true;
-    logLine(QStringLiteral("cannot remove %1 %2: %3").arg(what, path, systemError(errno)));
+    logLine(LogLevel::Warning,
+            QStringLiteral("cannot remove %1 %2: %3").arg(what, path, systemError(errno)));
     return false;
 }
 
@@ -143,12 +146,13 @@ void moveHistoryLog(const QString& from, const QString& to)
         return;
     std::optional<QByteArray> lines = readFile(from);
     if (!lines) {
-        logLine(QStringLiteral("left the history log %1 where it is: it cannot be read").arg(from));
+        logLine(LogLevel::Warning,
+                QStringLiteral("left the history log %1 where it is: it cannot be read").arg(from));
         return;
     }
     if (lines->isEmpty()) {
         if (remove(from, what))
-            logLine(QStringLiteral("removed the empty history log %1").arg(from));
+            logLine(LogLevel::Info, QStringLiteral("removed the empty history log %1").arg(from));
         return;
     }
     // The lines the service adds later must not run on from the last one.
@@ -158,12 +162,14 @@ void moveHistoryLog(const QString& from, const QString& to)
     try {
         HistoryLog(to).appendLines(*lines);
     } catch (const ServiceError& e) {
-        logLine(QStringLiteral("left the history log %1 where it is: %2").arg(from, errorText(e)));
+        logLine(LogLevel::Warning,
+                QStringLiteral("left the history log %1 where it is: %2").arg(from, errorText(e)));
         return;
     }
     if (!remove(from, what))
         return;
-    logLine(added ? QStringLiteral("added the lines of the history log %1 to %2").arg(from, to)
+    logLine(LogLevel::Notice,
+            added ? QStringLiteral("added the lines of the history log %1 to %2").arg(from, to)
                   : QStringLiteral("moved the history log %1 to %2").arg(from, to));
 }
 
@@ -174,12 +180,14 @@ void moveStateFile(const QString& from, const QString& to)
         return;
     const std::optional<QByteArray> contents = readFile(from);
     if (!contents) {
-        logLine(QStringLiteral("left the file %1 where it is: it cannot be read").arg(from));
+        logLine(LogLevel::Warning,
+                QStringLiteral("left the file %1 where it is: it cannot be read").arg(from));
         return;
     }
     const QString target = lookAt(to) == Found::Nothing ? to : asideName(to);
     if (!writeNewFile(target, *contents)) {
         logLine(
+            LogLevel::Warning,
             QStringLiteral("left the file %1 where it is: %2 cannot be written").arg(from, target));
         return;
     }
@@ -188,9 +196,10 @@ void moveStateFile(const QString& from, const QString& to)
         ::unlink(QFile::encodeName(target).constData());
         return;
     }
-    logLine(target == to ? QStringLiteral("moved %1 to %2").arg(from, to)
-                         : QStringLiteral("moved %1 to %2, beside %3, which stays in use")
-                               .arg(from, target, to));
+    logLine(LogLevel::Notice, target == to
+                                  ? QStringLiteral("moved %1 to %2").arg(from, to)
+                                  : QStringLiteral("moved %1 to %2, beside %3, which stays in use")
+                                        .arg(from, target, to));
 }
 
 } // namespace formerlayout

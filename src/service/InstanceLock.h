@@ -12,11 +12,13 @@ class InstanceLock
 public:
     explicit InstanceLock(const QString& path);
 
-    // Throws AlreadyRunningError (naming the running process) or ServiceError.
+    // Throws AlreadyRunningError (naming the running process), or SetupError
+    // when the lock file cannot be made or is odd (a link, a stale lock that
+    // cannot be removed).
     void acquire();
 
     // The process that holds the lock at `path` right now (0 while the holder
-    // is still writing its number); nothing when no process holds it.
+    // is still writing its number); nothing when no live process holds it.
     static std::optional<qint64> holder(const QString& path);
 
 private:

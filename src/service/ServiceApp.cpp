@@ -1,5 +1,7 @@
 #include "service/ServiceApp.h"
 
+#include "common/SocketOwnerLookup.h"
+#include "service/BackgroundWriter.h"
 #include "service/FormerLayout.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceError.h"
@@ -15,7 +17,8 @@
 #include "service/alerts/HistoryLog.h"
 #include "service/listener/RequestHandler.h"
 #include "service/listener/ServiceListener.h"
-#include "service/listener/SocketOwnerLookup.h"
+#include "service/notify/ChangeNotices.h"
+#include "service/notify/DesktopNotifier.h"
 #include "service/settings/CarrierList.h"
 #include "service/settings/EchoUrlList.h"
 #include "service/settings/SettingsStore.h"
@@ -29,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 
 void ensurePrivateFolder(const QString& path, const QString& what)
 {
@@ -50,9 +54,9 @@ void ensurePrivateFolder(const QString& path, const QString& what)
                                    ? QStringLiteral("%1 is not a folder").arg(folder)
                                    : QStringLiteral("%1: %2").arg(
                                          folder, QString::fromLocal8Bit(std::strerror(error)));
-        throw ServiceError(QStringLiteral("cannot create the %1 folder %2 (%3)")
-                               .arg(what, path, reason)
-                               .toStdString());
+        throw SetupError(QStringLiteral("cannot create the %1 folder %2 (%3)")
+                             .arg(what, path, reason)
+                             .toStdString());
     }
 }
 
@@ -76,6 +80,9 @@ int ServiceApp::run()
 
     SettingsStore store(m_options.configDir);
     store.load();
+    // Declared after the store, so that it is finished before the store goes.
+    BackgroundWriter settingsWriter;
+    store.setBackgroundWriter(&settingsWriter);
     const QList<QUrl> echoUrls =
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
@@ -96,11 +103,20 @@ int ServiceApp::run()
                         QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-mail"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
+    DesktopNotifier notifier;
+    alerts.setNoticeHandler([&notifier](const QString& summary, const QString& body) {
+        notifier.notify(summary, body);
+    });
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
     store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
+    QObject::connect(&watcher, &AddressWatcher::changed, &notifier,
+                     [&notifier](const Addresses& previous, const Addresses& current) {
+                         for (const QString& notice : changeNotices(previous, current))
+                             notifier.notify(notice, QString());
+                     });
     QObject::connect(&watcher, &AddressWatcher::publicCheckFinished, &watcher,
                      [&alerts](bool succeeded) { alerts.networkChecked(succeeded); });
 
@@ -114,15 +130,21 @@ int ServiceApp::run()
                      &QCoreApplication::quit);
 
     watcher.start();
-    logLine(QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
+    logLine(LogLevel::Notice,
+            QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
                 .arg(m_options.port)
                 .arg(store.filePath(), history.path()));
+    // Under systemd (Type=notify) the unit counts as started from here on;
+    // elsewhere this does nothing.
+    ::sd_notify(0, "READY=1");
     const int code = QCoreApplication::exec();
+    ::sd_notify(0, "STOPPING=1");
+    settingsWriter.finish(); // the last settings saved are on disk
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.
-        logLine(QStringLiteral("stopped with an alert unfinished"));
+        logLine(LogLevel::Warning, QStringLiteral("stopped with an alert unfinished"));
         std::_Exit(code);
     }
-    logLine(QStringLiteral("stopped"));
+    logLine(LogLevel::Notice, QStringLiteral("stopped"));
     return code;
 }

@@ -17,5 +17,5 @@ private:
 };
 
 // Creates the folder when it is missing, with every missing folder above it,
-// each for the user alone (mode 0700). Throws ServiceError naming `what`.
+// each for the user alone (mode 0700). Throws SetupError naming `what`.
 void ensurePrivateFolder(const QString& path, const QString& what);

@@ -17,6 +17,23 @@ public:
     using ServiceError::ServiceError;
 };
 
+// The port is held by another program (most often the service of another user
+// of this computer): restarting does not help until that one ends.
+class PortHeldError : public ServiceError
+{
+public:
+    using ServiceError::ServiceError;
+};
+
+// A folder or file the service needs cannot be made or used as it is (a
+// read-only folder, a lock file that is a link or cannot be removed): it takes
+// the user's hand, so restarting does not help.
+class SetupError : public ServiceError
+{
+public:
+    using ServiceError::ServiceError;
+};
+
 // The command line asked for something the service does not know.
 class UsageError : public ServiceError
 {

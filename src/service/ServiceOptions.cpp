@@ -89,12 +89,16 @@ QString exitStatusHelp(const ServiceOptions& defaults)
                "after %3 s\n"
                "  %4  bad command line\n"
                "  %5  the service already runs for this user\n"
-               "  %6  --stop: no service was running for this user\n")
+               "  %6  another program (another user's service) holds the port\n"
+               "  %7  a folder or the lock file cannot be made or used\n"
+               "  %8  --stop: no service was running for this user\n")
         .arg(exitcode::Done)
         .arg(exitcode::Failed)
         .arg(secondsText(defaults.stopWait))
         .arg(exitcode::BadUsage)
         .arg(exitcode::AlreadyRunning)
+        .arg(exitcode::PortHeld)
+        .arg(exitcode::SetupFailed)
         .arg(exitcode::NotRunning);
 }
 

@@ -62,5 +62,7 @@ constexpr int Done = 0;
 constexpr int Failed = 1; // --is-running: no service runs; --stop: it did not stop
 constexpr int BadUsage = 2;
 constexpr int AlreadyRunning = 3;
-constexpr int NotRunning = 7; // --stop: there was no service to stop
+constexpr int PortHeld = 4;    // another program (another user's service) holds the port
+constexpr int SetupFailed = 5; // a folder or the lock file cannot be made or used
+constexpr int NotRunning = 7;  // --stop: there was no service to stop
 } // namespace exitcode

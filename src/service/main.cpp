@@ -20,17 +20,18 @@ int stop(const ServiceOptions& options)
     const StopResult result = stopRunningService(options.lockFile, options.stopWait);
     switch (result.outcome) {
     case StopResult::Stopped:
-        logLine(QStringLiteral("stopped the service (process %1)").arg(result.processId));
+        logLine(LogLevel::Notice,
+                QStringLiteral("stopped the service (process %1)").arg(result.processId));
         return exitcode::Done;
     case StopResult::NotRunning:
-        logLine(QStringLiteral("no service was running for this user"));
+        logLine(LogLevel::Notice, QStringLiteral("no service was running for this user"));
         return exitcode::NotRunning;
     case StopResult::NotStopped:
         break;
     }
-    logLine(QStringLiteral("the service (process %1) has not stopped: %2")
-                .arg(result.processId)
-                .arg(result.reason));
+    logLine(LogLevel::Error, QStringLiteral("the service (process %1) has not stopped: %2")
+                                 .arg(result.processId)
+                                 .arg(result.reason));
     return exitcode::Failed;
 }
 
@@ -68,17 +69,24 @@ int main(int argc, char* argv[])
         }
         // The XDG rules want a word when the runtime folder is missing.
         if (velmorapaths::runtimeDir().isEmpty())
-            logLine(QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead")
+            logLine(LogLevel::Warning,
+                    QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead")
                         .arg(commandLine.options.lockFile));
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
-        logLine(QStringLiteral("%1 (see --help)").arg(errorText(e)));
+        logLine(LogLevel::Error, QStringLiteral("%1 (see --help)").arg(errorText(e)));
         return exitcode::BadUsage;
     } catch (const AlreadyRunningError& e) {
-        logLine(errorText(e));
+        logLine(LogLevel::Error, errorText(e));
         return exitcode::AlreadyRunning;
+    } catch (const PortHeldError& e) {
+        logLine(LogLevel::Error, errorText(e));
+        return exitcode::PortHeld;
+    } catch (const SetupError& e) {
+        logLine(LogLevel::Error, errorText(e));
+        return exitcode::SetupFailed;
     } catch (const std::exception& e) {
-        logLine(errorText(e));
+        logLine(LogLevel::Error, errorText(e));
         return exitcode::Failed;
     }
 }

@@ -12,16 +12,19 @@ QList<QByteArray> request(ServiceTransaction& transaction, const char* command)
     return reply;
 }
 
-void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList)
+void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList,
+                  std::chrono::milliseconds settleTime)
 {
     transaction.client().WriteLine(SaveSettings);
     transaction.client().WriteCountedList(saveList);
+    // A service that reads to the end of the input sees it at once.
+    transaction.client().finishSending();
     // The service asks the kernel whose connection this is when it takes it.
     // Once a closed connection has been acknowledged, the kernel keeps no owner
     // for it, and the service would turn the settings away unread when it is
-    // slow to take them. So the connection stays open, briefly, until the
-    // service has closed its end.
-    transaction.client().waitForPeerClose(SaveSettleTime);
+    // slow to take them (busy, or paused). So the connection stays open until
+    // the service has closed its end.
+    transaction.client().waitForPeerClose(settleTime);
 }
 
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n)

@@ -2,6 +2,8 @@
 
 #include "common/ErrorText.h"
 #include "common/Framing.h"
+#include "common/PeerPolicy.h"
+#include "common/SocketOwnerLookup.h"
 #include "service_link/ServiceLinkError.h"
 
 #include <QDeadlineTimer>
@@ -36,6 +38,25 @@ TcpClient::~TcpClient()
     close();
 }
 
+bool TcpClient::listenerIsTrusted(int socket)
+{
+    try {
+        if (!m_owners)
+            m_owners = std::make_unique<SocketOwnerLookup>();
+    } catch (const SocketOwnerError&) {
+        return false;
+    }
+    // Right after the connect the service's end may, rarely, still be in the
+    // making, with no owner yet: ask again, briefly.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const std::optional<SocketOwnerLookup::Owner> owner = m_owners->peerOwner(socket);
+        if (!owner || !owner->settingUp)
+            return peerMayTalk(owner, ::getuid());
+        ::poll(nullptr, 0, 1);
+    }
+    return false;
+}
+
 void TcpClient::open()
 {
     close();
@@ -60,6 +81,11 @@ void TcpClient::open()
                  .arg(m_port)
                  .arg(systemError(error)));
     }
+    if (!listenerIsTrusted(socket)) {
+        // Closed with nothing sent and nothing read.
+        ::close(socket);
+        fail(QStringLiteral("%1:%2 is held by a program of another user").arg(m_host).arg(m_port));
+    }
     // Small requests and replies: send each at once.
     const int one = 1;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -77,6 +103,12 @@ void TcpClient::close()
     m_socket = -1;
     m_received.clear();
     m_peerClosed = false;
+}
+
+void TcpClient::finishSending()
+{
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_WR);
 }
 
 void TcpClient::sendAll(const QByteArray& bytes)

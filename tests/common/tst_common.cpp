@@ -1,4 +1,5 @@
 #include "common/AlertSettings.h"
+#include "common/AlertTexts.h"
 #include "common/CarrierLine.h"
 #include "common/Framing.h"
 #include "common/SplitFields.h"
@@ -40,6 +41,11 @@ private slots:
     void settingsSaveListIsEighteenAndValues();
     void settingsRejectMalformedLists_data();
     void settingsRejectMalformedLists();
+
+    void bytesSurviveTheText_data();
+    void bytesSurviveTheText();
+    void longTimeHasNoZone_data();
+    void longTimeHasNoZone();
 };
 
 void TestCommon::splitFields_data()
@@ -461,6 +467,60 @@ void TestCommon::settingsRejectMalformedLists()
 {
     QFETCH(QList<QByteArray>, list);
     QVERIFY_THROWS_EXCEPTION(ConvertError, AlertSettings::fromSaveList(list));
+}
+
+void TestCommon::bytesSurviveTheText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << QByteArray("secret") << QStringLiteral("secret");
+    QTest::newRow("utf-8") << QByteArray("p\xc3\xa4ss \xe2\x86\x92 \xf0\x9f\x94\x91")
+                           << QStringLiteral("p\u00e4ss \u2192 \U0001F511");
+    QTest::newRow("latin-1 byte") << QByteArray("p\xe9ss")
+                                  << QStringLiteral("p") + QChar(0xdce9) + QStringLiteral("ss");
+    QTest::newRow("cut sequence at the end")
+        << QByteArray("ab\xe2\x86") << QStringLiteral("ab") + QChar(0xdce2) + QChar(0xdc86);
+    QTest::newRow("encoded surrogate")
+        << QByteArray("\xed\xb3\xa9") << QString(QChar(0xdced)) + QChar(0xdcb3) + QChar(0xdca9);
+    QTest::newRow("overlong slash")
+        << QByteArray("\xc0\xaf") << QString(QChar(0xdcc0)) + QChar(0xdcaf);
+    QByteArray every;
+    for (int b = 1; b < 256; ++b)
+        every.append(char(b));
+    QTest::newRow("every byte") << every << QString();
+}
+
+void TestCommon::bytesSurviveTheText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const QString shown = textKeepingBytes(bytes);
+    if (!text.isNull())
+        QCOMPARE(shown, text);
+    QCOMPARE(bytesKeptInText(shown), bytes);
+    // Text typed by the user is plain UTF-8.
+    QCOMPARE(bytesKeptInText(QStringLiteral("typed \u00e9 \U0001F511")),
+             QByteArray("typed \xc3\xa9 \xf0\x9f\x94\x91"));
+}
+
+void TestCommon::longTimeHasNoZone_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("time");
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates)
+                           << QStringLiteral("7:14:30 AM");
+    QTest::newRow("C") << QLocale::c() << QStringLiteral("07:14:30");
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany)
+                           << QStringLiteral("07:14:30");
+    QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom)
+                           << QStringLiteral("07:14:30");
+}
+
+void TestCommon::longTimeHasNoZone()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, time);
+    QCOMPARE(alerttexts::longTime(locale, QTime(7, 14, 30)), time);
 }
 
 QTEST_APPLESS_MAIN(TestCommon)

@@ -121,6 +121,8 @@ void FakeService::serve(int connection)
             break;
         raw.append(chunk, n);
     }
+    if (m_waitsForClientEnd)
+        readUntilClosed(connection, raw, 20000);
     QByteArray command = raw.left(raw.indexOf('\n'));
     if (command.endsWith('\r'))
         command.chop(1);

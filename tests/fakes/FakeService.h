@@ -43,6 +43,10 @@ public:
     void setReply(const QByteArray& command, const QByteArray& reply);
     // Reply bytes for the next connections in order, before the per-command replies.
     void queueReply(const QByteArray& reply);
+    // Makes each connection wait for the client's end of input (up to 20 s)
+    // before anything is sent or closed, as a service may that reads a
+    // request to its end.
+    void setWaitsForClientEnd(bool waits) { m_waitsForClientEnd = waits; }
 
     // Every connection so far; a command is recorded before its reply is sent, so
     // a client that has read its reply always finds its command here.
@@ -61,6 +65,7 @@ private:
     int m_listener = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_waitsForClientEnd{false};
     std::thread m_thread;
 
     mutable QMutex m_mutex;

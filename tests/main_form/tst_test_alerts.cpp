@@ -207,11 +207,8 @@ void TestTestAlerts::testEmailDelivered()
     QCOMPARE(headerOf(data, "From"), QByteArray("first@example.test"));
     QCOMPARE(headerOf(data, "To"), envelope.join(", ").toUtf8());
     QCOMPARE(headerOf(data, "Subject"), QByteArray("Velmora Alert (TEST)"));
-    const QLocale locale;
-    const QByteArray dateLine =
-        "Date: " + locale.toString(f.now.date(), QLocale::ShortFormat).toUtf8() + ' ' +
-        locale.toString(f.now.time(), QLocale::LongFormat).toUtf8();
-    QVERIFY2(dateLine.startsWith("Date: 12/10/26 2:03:07 PM"), dateLine.constData());
+    // The locale's short date and long time, without a time zone.
+    const QByteArray dateLine = "Date: 12/10/26 2:03:07 PM";
     QCOMPARE(bodyOf(data), dateLine + "\r\n" + QByteArray(35, '=') + "\r\n" + statusLines);
 }
 

@@ -1,4 +1,5 @@
 // The texts of the alerts the service sends when an address changes.
+#include "common/AlertTexts.h"
 #include "service/alerts/AlertMessages.h"
 
 #include <QtTest>
@@ -43,7 +44,7 @@ void TestServiceAlertMessages::emailBodyWithUnknownAddresses()
     const QLocale locale;
     QCOMPARE(lines.at(0), QStringLiteral("Date: ") +
                               locale.toString(when.date(), QLocale::ShortFormat) + u' ' +
-                              locale.toString(when.time(), QLocale::LongFormat));
+                              alerttexts::longTime(locale, when.time()));
     QCOMPARE(lines.at(1), QString(35, u'='));
     QCOMPARE(lines.at(4), QStringLiteral("Local IP Address: "));
     QCOMPARE(lines.at(5), QStringLiteral("Previous Public IP Address: "));

@@ -1,9 +1,12 @@
 // Finding who owns the other end of a loopback connection, and who may talk.
-#include "service/listener/PeerPolicy.h"
-#include "service/listener/SocketOwnerLookup.h"
+#include "common/PeerPolicy.h"
+#include "common/SocketOwnerLookup.h"
+#include "service/listener/RefusalSummary.h"
 
+#include "support/Absence.h"
 #include <QTcpServer>
 #include <QTcpSocket>
+
 #include <QtTest>
 #include <arpa/inet.h>
 #include <sys/fsuid.h>
@@ -22,6 +25,8 @@ private slots:
     void vanishedSocketHasNoOwner();
     void policy_data();
     void policy();
+    void listenerOwner();
+    void refusalsAreSummarised();
 };
 
 void TestServiceOwner::ownConnectionIsOwnUser()
@@ -102,6 +107,8 @@ void TestServiceOwner::policy_data()
     QTest::newRow("nobody") << std::optional<Owner>(Owner{65534, false}) << false;
     // Time-wait remnants report user 0 whoever made them.
     QTest::newRow("time-wait remnant") << std::optional<Owner>(Owner{0, true}) << false;
+    // A connection still being set up reports user 0 too.
+    QTest::newRow("being set up") << std::optional<Owner>(Owner{0, false, true}) << false;
     QTest::newRow("unknown") << std::optional<Owner>() << false;
 }
 
@@ -110,6 +117,48 @@ void TestServiceOwner::policy()
     QFETCH(std::optional<Owner>, owner);
     QFETCH(bool, allowed);
     QCOMPARE(peerMayTalk(owner, 1000), allowed);
+}
+
+void TestServiceOwner::listenerOwner()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    SocketOwnerLookup lookup;
+    QCOMPARE(lookup.listenerOwner(server.serverPort()), std::optional<uid_t>(::getuid()));
+    const quint16 port = server.serverPort();
+    server.close();
+    QCOMPARE(lookup.listenerOwner(port), std::nullopt);
+}
+
+void TestServiceOwner::refusalsAreSummarised()
+{
+    QStringList lines;
+    RefusalSummary summary(std::chrono::milliseconds(300),
+                           [&lines](LogLevel level, const QString& text) {
+                               QCOMPARE(level, LogLevel::Warning);
+                               lines.append(text);
+                           });
+    // Each owner's first refusal is told at once; a flood after it, as one
+    // line when the spell ends.
+    summary.refused(std::nullopt);
+    summary.refused(1);
+    QCOMPARE(lines, (QStringList{"refused a connection whose owner cannot be told",
+                                 "refused a connection from user 1"}));
+    for (int i = 0; i < 500; ++i)
+        summary.refused(i % 2 ? std::optional<uid_t>(1) : std::nullopt);
+    QCOMPARE(lines.size(), 2);
+    QTRY_COMPARE(lines.size(), 3);
+    QCOMPARE(lines.last(), QStringLiteral("refused 500 more connections in the last 1 s (an owner "
+                                          "that cannot be told, user 1)"));
+    // The flood goes on: still one line per spell, and only for the known owners.
+    summary.refused(1);
+    QCOMPARE(lines.size(), 3);
+    QTRY_COMPARE(lines.size(), 4);
+    QCOMPARE(lines.last(), QStringLiteral("refused 1 more connection in the last 1 s (user 1)"));
+    // A quiet spell: nothing more is said, and the next refusal is told at once.
+    QVERIFY(neverWithin(700, [&] { return lines.size() > 4; }));
+    summary.refused(1);
+    QCOMPARE(lines.last(), QStringLiteral("refused a connection from user 1"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceOwner)

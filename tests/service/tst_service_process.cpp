@@ -190,10 +190,11 @@ void TestServiceProcess::saveAndLoadEveryByte()
     service.save(saveList(values));
     QCOMPARE(settingsOf(service.request(service::GetSettings)), values);
 
+    // The file is written on the service's writer thread, a moment later.
     struct stat info
     {
     };
-    QCOMPARE(::stat(QFile::encodeName(service.settingsFile()).constData(), &info), 0);
+    QTRY_COMPARE(::stat(QFile::encodeName(service.settingsFile()).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, mode_t(0600));
 
     // And again after a restart, from the file.
@@ -404,7 +405,7 @@ void TestServiceProcess::damagedSettingsFileIsKeptAside()
     values[valueIndex(AlertSettings::SmtpServer)] = "new.example.com";
     service.save(saveList(values));
     QTRY_COMPARE(settingsOf(service.request(service::GetSettings)), values);
-    QVERIFY(QFileInfo(service.settingsFile()).isFile());
+    QTRY_VERIFY(QFileInfo(service.settingsFile()).isFile()); // written a moment later
     QCOMPARE(QDir(service.configDir())
                  .entryList({QStringLiteral("settings.conf.damaged-*")},
                             QDir::AllEntries | QDir::NoDotAndDotDot),

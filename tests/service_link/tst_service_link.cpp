@@ -164,7 +164,8 @@ void TestServiceLink::saveDoesNotWaitForeverForTheServiceToClose()
     TcpClient client(service::Host, ntohs(address.sin_port));
     {
         ServiceTransaction transaction(client);
-        service::sendSettings(transaction, QList<QByteArray>(19, "value"));
+        service::sendSettings(transaction, QList<QByteArray>(19, "value"),
+                              std::chrono::milliseconds(300));
     }
     QVERIFY(!client.isOpen());
     ::close(listener);

@@ -52,7 +52,8 @@ void AddressWatcher::onPublicFound(const QString& address)
 
 void AddressWatcher::onPublicFailed(const QString& reason)
 {
-    logLine(QStringLiteral("the public address could not be checked; keeping %1: %2")
+    logLine(LogLevel::Warning,
+            QStringLiteral("the public address could not be checked; keeping %1: %2")
                 .arg(m_current.publicIp.isEmpty() ? QStringLiteral("none") : m_current.publicIp,
                      reason));
     if (m_firstCheckPending) {

@@ -1,15 +1,18 @@
 #include "service/alerts/AlertDispatcher.h"
 
+#include "common/AlertTexts.h"
 #include "common/ErrorText.h"
 #include "service/ServiceLog.h"
 #include "service/alerts/NextWait.h"
 
+#include <QLocale>
 #include <QStringList>
 #include <QThread>
 #include <exception>
 
 // Its name in the log and in the pending alerts, its switch in the settings,
-// whether a failure while the network is down waits for the network, and how
+// whether a failure while the public address cannot be checked waits until it
+// can (the network may be down), and how
 // it is sent.
 struct AlertDispatcher::Kind
 {
@@ -37,6 +40,23 @@ AlertDispatcher::AlertDispatcher(const AlertChannels& channels, const QString& s
 {
 }
 
+void AlertDispatcher::setNoticeHandler(Notice notice)
+{
+    const std::lock_guard lock(m_mutex);
+    m_notice = std::move(notice);
+}
+
+void AlertDispatcher::tell(const QString& summary, const QString& body)
+{
+    Notice notice;
+    {
+        const std::lock_guard lock(m_mutex);
+        notice = m_notice;
+    }
+    if (notice)
+        notice(summary, body);
+}
+
 AlertDispatcher::~AlertDispatcher()
 {
     finish(std::chrono::milliseconds(0));
@@ -53,7 +73,8 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
             on << kind.nameText();
         }
     }
-    logLine(QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
+    logLine(LogLevel::Notice,
+            QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
                 .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
                      on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
     {
@@ -76,7 +97,8 @@ void AlertDispatcher::resumePending()
             names << kind.nameText();
         }
     }
-    logLine(QStringLiteral("alerts of the change to %1, %2 that had not gone out: %3")
+    logLine(LogLevel::Info,
+            QStringLiteral("alerts of the change to %1, %2 that had not gone out: %3")
                 .arg(pending->current.publicIp, pending->current.localIp,
                      names.isEmpty() ? QStringLiteral("none still switched on")
                                      : names.join(QStringLiteral(", "))));
@@ -124,8 +146,12 @@ void AlertDispatcher::networkChecked(bool reachable)
             return;
         m_networkReachable = reachable;
     }
-    logLine(reachable ? QStringLiteral("the network is back")
-                      : QStringLiteral("the network is down: failed alerts wait for it"));
+    if (reachable)
+        logLine(LogLevel::Notice, QStringLiteral("the public address can be checked again"));
+    else
+        logLine(LogLevel::Warning,
+                QStringLiteral("the public address cannot be checked (no echo service answered): "
+                               "failed alerts wait until it can"));
     m_wake.notify_all();
 }
 
@@ -152,7 +178,7 @@ void AlertDispatcher::start(const Kind& kind, const Change& change)
     } catch (const std::exception& e) {
         const std::lock_guard lock(m_mutex);
         --m_running;
-        logLine(QStringLiteral("cannot start an alert: %1").arg(errorText(e)));
+        logLine(LogLevel::Error, QStringLiteral("cannot start an alert: %1").arg(errorText(e)));
     }
 }
 
@@ -166,10 +192,11 @@ void AlertDispatcher::run(const Kind& kind, const Change& change)
     for (int number = 1;; ++number) {
         const std::optional<AlertSettings> settings = settingsFor(kind);
         if (!settings) {
-            logLine(QStringLiteral("%1: switched off; no further attempt").arg(what));
+            logLine(LogLevel::Info,
+                    QStringLiteral("%1: switched off; no further attempt").arg(what));
             break;
         }
-        logLine(QStringLiteral("%1: attempt %2").arg(what).arg(number));
+        logLine(LogLevel::Info, QStringLiteral("%1: attempt %2").arg(what).arg(number));
         AlertOutcome outcome{AlertOutcome::Failed, {}};
         try {
             outcome = (m_channels.*kind.send)(change.addresses, *settings);
@@ -177,36 +204,51 @@ void AlertDispatcher::run(const Kind& kind, const Change& change)
             outcome = {AlertOutcome::Failed, errorText(e)};
         }
         if (outcome.status == AlertOutcome::Sent) {
-            logLine(QStringLiteral("%1: done%2")
+            logLine(LogLevel::Notice,
+                    QStringLiteral("%1: done%2")
                         .arg(what, outcome.text.isEmpty()
                                        ? QString()
                                        : QStringLiteral(" (%1)").arg(outcome.text)));
             break;
         }
         if (outcome.status == AlertOutcome::Skipped) {
-            logLine(QStringLiteral("%1: skipped: %2").arg(what, outcome.text));
+            logLine(LogLevel::Info, QStringLiteral("%1: skipped: %2").arg(what, outcome.text));
             break;
         }
         const NextWait next =
             nextWait(m_retryDelays, retriesUsed, kind.waitsForNetwork && !networkReachable());
         if (next.action == NextWait::GiveUp) {
-            logLine(QStringLiteral("%1: failed: %2; given up").arg(what, outcome.text));
+            logLine(LogLevel::Error,
+                    QStringLiteral("%1: failed: %2; given up").arg(what, outcome.text));
+            tell(QStringLiteral("Alert given up: %1").arg(what), outcome.text);
             break;
         }
         if (next.action == NextWait::HoldForNetwork) {
             // Not the server's fault: wait for the network rather than use up
             // the retries while it is away.
-            logLine(QStringLiteral("%1: failed: %2; held until the network is back")
+            logLine(LogLevel::Warning,
+                    QStringLiteral("%1: failed: %2; held until the public address can be checked "
+                                   "again")
                         .arg(what, outcome.text));
+            tell(QStringLiteral("Alert failed: %1").arg(what),
+                 QStringLiteral("%1\nIt will be tried again when the public address can be "
+                                "checked again.")
+                     .arg(outcome.text));
         } else {
             ++retriesUsed;
-            logLine(QStringLiteral("%1: failed: %2; next attempt in %3 s")
-                        .arg(what, outcome.text)
-                        .arg(double(next.delay->count()) / 1000.0));
+            logLine(LogLevel::Warning, QStringLiteral("%1: failed: %2; next attempt in %3 s")
+                                           .arg(what, outcome.text)
+                                           .arg(double(next.delay->count()) / 1000.0));
+            tell(QStringLiteral("Alert failed: %1").arg(what),
+                 QStringLiteral("%1\nNext attempt at %2.")
+                     .arg(outcome.text,
+                          alerttexts::longTime(QLocale(),
+                                               m_clock().addMSecs(next.delay->count()).time())));
         }
         if (!waitBeforeRetry(change.generation, next.delay,
                              next.action == NextWait::HoldForNetwork)) {
-            logLine(QStringLiteral("%1: no further attempt (a newer change came, or the service "
+            logLine(LogLevel::Info,
+                    QStringLiteral("%1: no further attempt (a newer change came, or the service "
                                    "stops)")
                         .arg(what));
             done = false;

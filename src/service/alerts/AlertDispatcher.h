@@ -20,9 +20,10 @@
 // switch turned off applies to the retries too.
 //
 // A failed alert is tried again after each of the retry delays, unless a newer
-// change has come meanwhile. While the network is down (the last public check
-// failed) a failed e-mail, text message or FTP page does not use up a retry: it
-// is held until the network is back, and tried again at once then (and at the
+// change has come meanwhile. While the public address cannot be checked (the
+// last public check failed: no echo service answered, the network may be down)
+// a failed e-mail, text message or FTP page does not use up a retry: it is held
+// until a check succeeds again, and tried again at once then (and at the
 // longest retry delay meanwhile, in case only the echo services are out of
 // reach). Every attempt and its outcome is one line on stderr.
 class AlertDispatcher : public AlertSink
@@ -48,6 +49,12 @@ public:
     // Whether the last public check reached an echo service. Coming back after
     // a failure starts the held alerts at once.
     void networkChecked(bool reachable);
+
+    // Called, on the alert's own thread, with a short summary and a body when
+    // an alert has failed and will be tried again, and when it is given up:
+    // for the desktop's notifications.
+    using Notice = std::function<void(const QString& summary, const QString& body)>;
+    void setNoticeHandler(Notice notice);
 
     // Starts the alerts of the last change that had not gone out when the
     // service stopped (those still switched on).
@@ -76,6 +83,7 @@ private:
     // The settings for the next attempt; none when the alert's switch is off.
     std::optional<AlertSettings> settingsFor(const Kind& kind);
     bool networkReachable();
+    void tell(const QString& summary, const QString& body);
     // Waits `delay` (without a limit when it has none), or with
     // untilNetworkIsBack until the network is back if that is sooner; false when
     // the change was superseded or the service stops.
@@ -95,4 +103,5 @@ private:
     bool m_networkReachable = true; // until a check says otherwise
     bool m_stopping = false;
     int m_running = 0;
+    Notice m_notice;
 };

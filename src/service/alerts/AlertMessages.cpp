@@ -27,8 +27,7 @@ QString emailBodyAt(const QDateTime& when, const QString& computerName, const Ad
 {
     const QLocale locale;
     return emailBody(locale.toString(when.date(), QLocale::ShortFormat),
-                     locale.toString(when.time(), QLocale::LongFormat), computerName, previous,
-                     current);
+                     alerttexts::longTime(locale, when.time()), computerName, previous, current);
 }
 
 QString textBody(const QString& computerName, const Addresses& current)

@@ -18,11 +18,11 @@ void ChangeRecorder::record(const Addresses& previous, const Addresses& current)
     try {
         m_history.append(m_clock(), current);
     } catch (const std::exception& e) {
-        logLine(errorText(e));
+        logLine(LogLevel::Error, errorText(e));
     }
     try {
         m_alerts.addressChanged(previous, current, m_settings());
     } catch (const std::exception& e) {
-        logLine(QStringLiteral("alerts failed: %1").arg(errorText(e)));
+        logLine(LogLevel::Error, QStringLiteral("alerts failed: %1").arg(errorText(e)));
     }
 }

@@ -54,7 +54,8 @@ std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
         m_store.save(settings);
     } catch (const ServiceError& e) {
         // The window expects no answer and cannot be told; the log can.
-        logLine(QStringLiteral("%1; the new settings hold only until the service stops")
+        logLine(LogLevel::Error,
+                QStringLiteral("%1; the new settings hold only until the service stops")
                     .arg(errorText(e)));
     }
     return std::nullopt;

@@ -113,7 +113,8 @@ void ServiceConnection::abandon(const QString& reason)
     if (isFinished())
         return;
     if (!reason.isEmpty())
-        logLine(QStringLiteral("closed a connection without an answer: %1").arg(reason));
+        logLine(LogLevel::Warning,
+                QStringLiteral("closed a connection without an answer: %1").arg(reason));
     closeSocket();
 }
 

@@ -1,10 +1,11 @@
 #include "service/listener/ServiceListener.h"
 
+#include "common/PeerPolicy.h"
+#include "common/SocketOwnerLookup.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
-#include "service/listener/PeerPolicy.h"
+#include "service/listener/PortHolder.h"
 #include "service/listener/ServiceConnection.h"
-#include "service/listener/SocketOwnerLookup.h"
 
 #include <QSocketNotifier>
 #include <algorithm>
@@ -63,6 +64,11 @@ void ServiceListener::listenOn(quint16 port)
         if (m_socket >= 0)
             ::close(m_socket);
         m_socket = -1;
+        if (error == EADDRINUSE) {
+            const QString holder = describePortHolder(port, m_owners);
+            if (!holder.isEmpty())
+                throw PortHeldError(holder.toStdString());
+        }
         throw ServiceError(QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
                                .arg(port)
                                .arg(systemError(error))
@@ -94,7 +100,8 @@ void ServiceListener::onIncoming()
             // Out of descriptors or memory: the connections wait in the queue
             // while the service pauses, instead of waking it again at once.
             if (!m_shortOfResources)
-                logLine(QStringLiteral("cannot accept connections for a moment: %1")
+                logLine(LogLevel::Warning,
+                        QStringLiteral("cannot accept connections for a moment: %1")
                             .arg(systemError(errno)));
             m_shortOfResources = true;
             m_notifier->setEnabled(false);
@@ -109,15 +116,16 @@ void ServiceListener::serveConnection(int socket)
     const std::optional<SocketOwnerLookup::Owner> owner = m_owners.peerOwner(socket, m_address);
     if (!peerMayTalk(owner, m_user)) {
         ::close(socket);
-        logLine(owner && !owner->timeWait
-                    ? QStringLiteral("refused a connection from user %1").arg(owner->uid)
-                    : QStringLiteral("refused a connection whose owner cannot be told"));
+        m_refusals.refused(owner && !owner->timeWait && !owner->settingUp
+                               ? std::optional<uid_t>(owner->uid)
+                               : std::nullopt);
         return;
     }
     serveWaiting();
     if (m_open.size() >= MaxOpenConnections) {
         ::close(socket);
-        logLine(QStringLiteral("refused a connection: %1 exchanges are still waiting")
+        logLine(LogLevel::Warning,
+                QStringLiteral("refused a connection: %1 exchanges are still waiting")
                     .arg(m_open.size()));
         return;
     }

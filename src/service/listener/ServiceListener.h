@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/listener/RefusalSummary.h"
+
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -25,7 +27,8 @@ public:
                     std::chrono::milliseconds requestTimeout, QObject* parent = nullptr);
     ~ServiceListener() override;
 
-    // Throws ServiceError when the port cannot be had.
+    // Throws PortHeldError (naming the holder) when another program listens
+    // on the port, ServiceError when the port cannot be had otherwise.
     void listenOn(quint16 port);
 
     // Exchanges still waiting for their peer.
@@ -49,4 +52,5 @@ private:
     QTimer m_expiry;
     QTimer m_resume;
     bool m_shortOfResources = false; // reported once until accepting works again
+    RefusalSummary m_refusals;
 };

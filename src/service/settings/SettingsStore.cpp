@@ -1,6 +1,7 @@
 #include "service/settings/SettingsStore.h"
 
 #include "common/ErrorText.h"
+#include "service/BackgroundWriter.h"
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/settings/SettingsFileFormat.h"
@@ -72,6 +73,23 @@ void SettingsStore::save(const AlertSettings& settings)
     m_settings = settings;
     if (m_savedHandler)
         m_savedHandler(m_settings);
+    if (!m_background) {
+        writeFile(settings);
+        return;
+    }
+    m_background->postLatest([this, settings] {
+        try {
+            writeFile(settings);
+        } catch (const ServiceError& e) {
+            logLine(LogLevel::Error,
+                    QStringLiteral("%1; the new settings hold only until the service stops")
+                        .arg(errorText(e)));
+        }
+    });
+}
+
+void SettingsStore::writeFile(const AlertSettings& settings) const
+{
     const QString dir = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(dir))
         throw ServiceError(

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class BackgroundWriter;
+
 // The alert settings as the service keeps them: in memory for the window's
 // requests, and in one file of the config folder (mode 0600: it holds passwords
 // and the program to run), replaced atomically on every save.
@@ -28,6 +30,11 @@ public:
     // in memory (and handed on) all the same.
     void save(const AlertSettings& settings);
 
+    // From here on save() returns at once: `writer` writes the file on its own
+    // thread and logs a failure (at error level) instead of throwing it. The
+    // writer must be finished before this store goes.
+    void setBackgroundWriter(BackgroundWriter* writer) { m_background = writer; }
+
     // Called with the new settings on every save, on the caller's thread.
     void setSavedHandler(std::function<void(const AlertSettings&)> handler)
     {
@@ -39,9 +46,11 @@ public:
 
 private:
     void keepAside(const QString& reason);
+    void writeFile(const AlertSettings& settings) const;
 
     QString m_filePath;
     AlertSettings m_settings;
     QString m_keptAside;
     std::function<void(const AlertSettings&)> m_savedHandler;
+    BackgroundWriter* m_background = nullptr;
 };

@@ -1,6 +1,4 @@
-#include "service/listener/SocketOwnerLookup.h"
-
-#include "service/ServiceError.h"
+#include "common/SocketOwnerLookup.h"
 
 #include <QString>
 #include <cerrno>
@@ -8,6 +6,7 @@
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,9 +21,9 @@ SocketOwnerLookup::SocketOwnerLookup()
 {
     m_socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (m_socket < 0)
-        throw ServiceError(QStringLiteral("cannot open the socket diagnostics: %1")
-                               .arg(QString::fromLocal8Bit(std::strerror(errno)))
-                               .toStdString());
+        throw SocketOwnerError(QStringLiteral("cannot open the socket diagnostics: %1")
+                                   .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                                   .toStdString());
 }
 
 SocketOwnerLookup::~SocketOwnerLookup()
@@ -53,8 +52,7 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descrip
     return ownerOf(peer, self);
 }
 
-std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockaddr_in& self,
-                                                                   const sockaddr_in& other)
+bool SocketOwnerLookup::ask(quint16 flags, quint32 states, const inet_diag_sockid& socket)
 {
     struct
     {
@@ -63,17 +61,12 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
     } message{};
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST; // one exact socket, not a dump
+    message.header.nlmsg_flags = NLM_F_REQUEST | flags;
     message.header.nlmsg_seq = ++m_sequence;
     message.request.sdiag_family = AF_INET;
     message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
-    message.request.id.idiag_sport = self.sin_port;
-    message.request.id.idiag_dport = other.sin_port;
-    message.request.id.idiag_src[0] = self.sin_addr.s_addr;
-    message.request.id.idiag_dst[0] = other.sin_addr.s_addr;
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    message.request.idiag_states = states;
+    message.request.id = socket;
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
@@ -82,7 +75,20 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
         sent = ::sendto(m_socket, &message, sizeof message, 0,
                         reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
     } while (sent < 0 && errno == EINTR);
-    if (sent != ssize_t(sizeof message))
+    return sent == ssize_t(sizeof message);
+}
+
+std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockaddr_in& self,
+                                                                   const sockaddr_in& other)
+{
+    inet_diag_sockid socket{};
+    socket.idiag_sport = self.sin_port;
+    socket.idiag_dport = other.sin_port;
+    socket.idiag_src[0] = self.sin_addr.s_addr;
+    socket.idiag_dst[0] = other.sin_addr.s_addr;
+    socket.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    socket.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    if (!ask(0, ~0u, socket)) // one exact socket, not a dump
         return std::nullopt;
 
     // The kernel answers while handling the request, so the answer is waiting.
@@ -105,8 +111,46 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
             Owner owner;
             owner.uid = diag->idiag_uid;
             owner.timeWait = diag->idiag_timer == TimeWaitTimer;
+            owner.settingUp = diag->idiag_state == TCP_SYN_RECV;
             return owner;
         }
     }
     return std::nullopt;
+}
+
+std::optional<uid_t> SocketOwnerLookup::listenerOwner(quint16 port)
+{
+    if (!ask(NLM_F_DUMP, 1u << TCP_LISTEN, inet_diag_sockid{}))
+        return std::nullopt;
+
+    // A dump comes in several parts; read them all, so that no part is left
+    // for the next question. Bounded: a computer has only so many listeners.
+    const quint32 loopback = htonl(INADDR_LOOPBACK);
+    const quint32 any = htonl(INADDR_ANY);
+    std::optional<uid_t> found;
+    alignas(nlmsghdr) char buffer[16384];
+    for (int part = 0; part < 4096; ++part) {
+        const ssize_t received = ::recv(m_socket, buffer, sizeof buffer, 0);
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received <= 0)
+            return found;
+        int size = int(received);
+        for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, size);
+             header = NLMSG_NEXT(header, size)) {
+            if (header->nlmsg_seq != m_sequence)
+                continue;
+            if (header->nlmsg_type == NLMSG_DONE || header->nlmsg_type == NLMSG_ERROR)
+                return found;
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+                header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                continue;
+            const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            const quint32 address = diag->id.idiag_src[0];
+            if (!found && ntohs(diag->id.idiag_sport) == port &&
+                (address == loopback || address == any))
+                found = diag->idiag_uid;
+        }
+    }
+    return found;
 }

@@ -1,0 +1,47 @@
+#include "service/BackgroundWriter.h"
+
+BackgroundWriter::BackgroundWriter() : m_thread([this] { run(); }) {}
+
+BackgroundWriter::~BackgroundWriter()
+{
+    finish();
+}
+
+void BackgroundWriter::postLatest(std::function<void()> job)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_finishing) {
+            m_waiting = std::move(job);
+            m_wake.notify_one();
+            return;
+        }
+    }
+    job();
+}
+
+void BackgroundWriter::finish()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_finishing = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void BackgroundWriter::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_waiting || m_finishing; });
+        if (!m_waiting)
+            return; // finishing, nothing left
+        std::function<void()> job = std::move(m_waiting);
+        m_waiting = nullptr;
+        lock.unlock();
+        job();
+        lock.lock();
+    }
+}

@@ -1,0 +1,192 @@
+// The desktop's notifications from the service, shown by a notification
+// server of the test's own on a private session bus.
+#include "EchoHttpServer.h"
+#include "RunningService.h"
+
+#include "common/AlertSettings.h"
+#include "servers/SmtpServer.h"
+#include "service/notify/DesktopNotifier.h"
+#include "service_link/ServiceCommands.h"
+#include "support/Absence.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QByteArray FirstPublic("203.0.113.5");
+const QByteArray SecondPublic("203.0.113.6");
+
+} // namespace
+
+// What a desktop's notification server is asked to show.
+class NotificationReceiver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Shown
+    {
+        QString application;
+        QString summary;
+        QString body;
+    };
+    QList<Shown> shown;
+
+public slots:
+    uint Notify(const QString& application, uint replaces, const QString& icon,
+                const QString& summary, const QString& body, const QStringList& actions,
+                const QVariantMap& hints, int timeout)
+    {
+        Q_UNUSED(replaces)
+        Q_UNUSED(icon)
+        Q_UNUSED(actions)
+        Q_UNUSED(hints)
+        Q_UNUSED(timeout)
+        shown.append({application, summary, body});
+        return uint(shown.size());
+    }
+};
+
+class TestServiceNotifications : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init() { m_receiver.shown.clear(); }
+    void changeAndFailedLoginEachGiveOne();
+    void nothingWithoutASessionBus();
+    void switchedOffShowsNothing();
+
+private:
+    QProcess m_bus;
+    QString m_busAddress;
+    std::unique_ptr<QDBusConnection> m_connection;
+    NotificationReceiver m_receiver;
+};
+
+void TestServiceNotifications::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
+        QSKIP("dbus-daemon is needed for a D-Bus session bus");
+    m_bus.start(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                 QStringLiteral("--print-address=1")});
+    QVERIFY(m_bus.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
+    m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
+    QVERIFY(!m_busAddress.isEmpty());
+    m_connection = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(m_busAddress, QStringLiteral("notification-server")));
+    QVERIFY(m_connection->isConnected());
+    QVERIFY(m_connection->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                         &m_receiver, QDBusConnection::ExportAllSlots));
+    QVERIFY(m_connection->registerService(QStringLiteral("org.freedesktop.Notifications")));
+    // This process's own session bus, for the notifier tried in-process.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toLatin1());
+}
+
+void TestServiceNotifications::cleanupTestCase()
+{
+    m_connection.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
+    if (m_bus.state() != QProcess::NotRunning) {
+        m_bus.terminate();
+        if (!m_bus.waitForFinished(5000)) {
+            m_bus.kill();
+            m_bus.waitForFinished();
+        }
+    }
+}
+
+void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
+{
+    testservers::SmtpServer smtp;
+    testservers::SmtpServer::Options options;
+    options.user = QStringLiteral("mailer");
+    options.password = QStringLiteral("the-right-one");
+    QVERIFY2(smtp.start(options), qPrintable(smtp.errorText()));
+
+    EchoHttpServer echo;
+    echo.setAddress(FirstPublic);
+    RunningService service;
+    QProcessEnvironment environment = service.environment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    service.setEnvironment(environment);
+    QVERIFY2(service.start({echo.url()},
+                           {QStringLiteral("--echo-interval"), QStringLiteral("0.2"),
+                            QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
+             qPrintable(service.errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                              FirstPublic, 10000);
+    AlertSettings settings;
+    settings.emailAlerts = true;
+    settings.recipients = "alerts@example.com";
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = QByteArray::number(smtp.port());
+    settings.needsLogin = true;
+    settings.smtpUsername = "mailer";
+    settings.smtpPassword = "a-wrong-one";
+    service.save(settings.toSaveList());
+
+    echo.setAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
+                             30000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 2, 10000);
+    QVERIFY(neverWithin(500, [&] { return m_receiver.shown.size() > 2; }));
+
+    const NotificationReceiver::Shown change = m_receiver.shown.at(0);
+    QCOMPARE(change.application, QStringLiteral("Velmora"));
+    QCOMPARE(change.summary, QStringLiteral("Public IP changed: 203.0.113.5 \u2192 203.0.113.6"));
+    const NotificationReceiver::Shown failure = m_receiver.shown.at(1);
+    QVERIFY2(failure.summary.startsWith(
+                 QStringLiteral("Alert failed: e-mail alert for the change to 203.0.113.6")),
+             qPrintable(failure.summary));
+    // The server's refusal and when the next attempt comes.
+    QVERIFY2(failure.body.contains(QStringLiteral("Login denied")), qPrintable(failure.body));
+    QVERIFY2(failure.body.contains(QStringLiteral("Next attempt at ")), qPrintable(failure.body));
+    QVERIFY(smtp.messages().isEmpty());
+}
+
+void TestServiceNotifications::nothingWithoutASessionBus()
+{
+    EchoHttpServer echo;
+    echo.setAddress(FirstPublic);
+    RunningService service;
+    QProcessEnvironment environment = service.environment();
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    service.setEnvironment(environment);
+    QVERIFY2(
+        service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                              FirstPublic, 10000);
+    echo.setAddress(SecondPublic);
+    QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                              SecondPublic, 10000);
+    QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));
+    // And nothing said about it either.
+    QVERIFY2(!service.output().contains(QStringLiteral("bus"), Qt::CaseInsensitive),
+             qPrintable(service.output()));
+    QVERIFY(service.isRunning());
+}
+
+void TestServiceNotifications::switchedOffShowsNothing()
+{
+    DesktopNotifier notifier;
+    notifier.setEnabled(false);
+    notifier.notify(QStringLiteral("off"), QString());
+    QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));
+    notifier.setEnabled(true);
+    notifier.notify(QStringLiteral("on"), QStringLiteral("body"));
+    QTRY_COMPARE(m_receiver.shown.size(), 1);
+    QCOMPARE(m_receiver.shown.first().summary, QStringLiteral("on"));
+    QCOMPARE(m_receiver.shown.first().body, QStringLiteral("body"));
+}
+
+QTEST_GUILESS_MAIN(TestServiceNotifications)
+#include "tst_service_notifications.moc"
