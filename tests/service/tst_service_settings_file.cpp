@@ -348,7 +348,8 @@ void TestServiceSettingsFile::formerFileIsWrittenAnew()
     AlertSettings settings;
     settings.smtpPassword = "p\xe9ss";
     settings.recipients = "carol@example.com";
-    QVERIFY(writeFile(store.filePath(), formerFile(settings)));
+    // A line added by hand that the earlier form does not know, named as in the new one.
+    QVERIFY(writeFile(store.filePath(), formerFile(settings) + "smtp-server=hand.example.com\n"));
     store.load();
     QCOMPARE(store.settings(), settings);
 
@@ -357,6 +358,8 @@ void TestServiceSettingsFile::formerFileIsWrittenAnew()
     QVERIFY(!saved.contains("velmora-service settings 1"));
     QVERIFY(saved.contains("\nsmtp-password=p\\xE9ss\n"));
     QVERIFY(saved.contains("\nrecipients=carol@example.com\n"));
+    // Kept, as a comment: it never counted.
+    QVERIFY(saved.contains("\n# smtp-server=hand.example.com\n"));
     SettingsStore again(config.path());
     again.load();
     QCOMPARE(again.settings(), settings);

@@ -157,12 +157,14 @@ public:
         QList<QByteArray> lines = body.split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
+        // Line ends of other systems; a CR that belongs to a value is always escaped.
         for (QByteArray& line : lines) {
-            if (line.endsWith('\r'))
+            while (line.endsWith('\r'))
                 line.chop(1);
         }
         const Form form =
             !lines.isEmpty() && lines.first() == FormerHeader ? Form::Former : Form::Current;
+        m_form = form;
         if (form == Form::Former)
             m_file.lines.append(Line{QByteArray(NewFileHeader).chopped(1), -1});
         for (qsizetype n = form == Form::Former ? 1 : 0; n < lines.size(); ++n)
@@ -181,7 +183,7 @@ private:
     void readLine(const QByteArray& line, int number, Form form)
     {
         const QByteArray bare = trimmedBlanks(line);
-        if (bare.isEmpty() || (form == Form::Current && bare.startsWith('#'))) {
+        if (bare.isEmpty() || bare.startsWith('#')) {
             m_file.lines.append(Line{line, -1});
             return;
         }
@@ -234,7 +236,9 @@ private:
 
     void keep(const QByteArray& line, int number, const QString& why)
     {
-        m_file.lines.append(Line{line, -1});
+        // A line of the earlier form is kept as a comment: in the new form it
+        // could name a setting after all.
+        m_file.lines.append(Line{m_form == Form::Former ? "# " + line : line, -1});
         problem(number, why);
     }
 
@@ -246,6 +250,7 @@ private:
     const QList<QByteArray> m_defaults = AlertSettings().toValues() << QByteArrayLiteral("-1");
     QList<QByteArray> m_values = m_defaults;
     std::array<int, Keys.size()> m_lineOfKey{};
+    Form m_form = Form::Current;
     SettingsFile m_file;
 };
 

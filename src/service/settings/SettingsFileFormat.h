@@ -24,7 +24,8 @@
 //
 // A line that cannot be understood costs only its own key (which keeps its
 // default) and is reported; comments, blank lines and lines of keys this
-// version does not know are written back as they stood.
+// version does not know are written back as they stood (those of a file of the
+// earlier form as comments).
 namespace settingsfile {
 
 inline constexpr char FormerHeader[] = "velmora-service settings 1";
