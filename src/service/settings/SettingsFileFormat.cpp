@@ -162,25 +162,22 @@ public:
             while (line.endsWith('\r'))
                 line.chop(1);
         }
-        const Form form =
-            !lines.isEmpty() && lines.first() == FormerHeader ? Form::Former : Form::Current;
-        m_form = form;
-        if (form == Form::Former)
+        m_form = !lines.isEmpty() && lines.first() == FormerHeader ? Form::Former : Form::Current;
+        if (m_form == Form::Former)
             m_file.lines.append(Line{QByteArray(NewFileHeader).chopped(1), -1});
-        for (qsizetype n = form == Form::Former ? 1 : 0; n < lines.size(); ++n)
-            readLine(lines.at(n), int(n + 1), form);
-        if (form == Form::Former)
+        for (qsizetype n = m_form == Form::Former ? 1 : 0; n < lines.size(); ++n)
+            readLine(lines.at(n), int(n + 1));
+        if (m_form == Form::Former)
             reportMissingFormerKeys();
 
-        QList<QByteArray> windowValues = m_values.mid(0, AlertSettings::ValueCount);
         // Every value was checked on the way in.
-        m_file.settings = AlertSettings::fromValues(windowValues);
+        m_file.settings = AlertSettings::fromValues(m_values.mid(0, AlertSettings::ValueCount));
         m_file.desktopNotifications = m_values[DesktopNotificationsKey] != "0";
         return m_file;
     }
 
 private:
-    void readLine(const QByteArray& line, int number, Form form)
+    void readLine(const QByteArray& line, int number)
     {
         const QByteArray bare = trimmedBlanks(line);
         if (bare.isEmpty() || bare.startsWith('#')) {
@@ -188,13 +185,17 @@ private:
             return;
         }
         const qsizetype equals = line.indexOf('=');
-        if (equals < 0)
-            return keep(line, number, QStringLiteral("not \"key=value\"; left as it is"));
+        if (equals < 0) {
+            keep(line, number, QStringLiteral("not \"key=value\"; left as it is"));
+            return;
+        }
         const QByteArray name = trimmedBlanks(line.left(equals));
-        const int key = keyNamed(name, form);
-        if (key < 0)
-            return keep(line, number,
-                        QStringLiteral("no setting is called %1; left as it is").arg(quoted(name)));
+        const int key = keyNamed(name, m_form);
+        if (key < 0) {
+            keep(line, number,
+                 QStringLiteral("no setting is called %1; left as it is").arg(quoted(name)));
+            return;
+        }
         const Key& known = Keys[size_t(key)];
         if (m_lineOfKey[size_t(key)] > 0) {
             problem(number, QStringLiteral("%1 was given on line %2 already; this line counts")
@@ -208,10 +209,10 @@ private:
         QString why;
         const QByteArray written = line.mid(equals + 1);
         const std::optional<QByteArray> value =
-            form == Form::Current ? valueescapes::unescape(trimmedBlanks(written), &why)
-                                  : percentDecoded(written, &why);
+            m_form == Form::Current ? valueescapes::unescape(trimmedBlanks(written), &why)
+                                    : percentDecoded(written, &why);
         const std::optional<QByteArray> typed =
-            value ? typedValue(known.kind, *value, form, &why) : std::nullopt;
+            value ? typedValue(known.kind, *value, m_form, &why) : std::nullopt;
         if (!typed) {
             m_values[key] = m_defaults[key];
             problem(number,
