@@ -92,6 +92,7 @@ private slots:
     void editsArePickedUp_data();
     void editsArePickedUp();
     void ownSaveIsNotAnEdit();
+    void saveRightAfterAnEditKeepsIt();
     void desktopNotificationsFollowTheFile();
 
 private:
@@ -430,6 +431,29 @@ void TestServiceSettingsFile::ownSaveIsNotAnEdit()
     QCOMPARE(changes, 2);
     QVERIFY(neverWithin(1000, [&changes] { return changes > 2; }));
     QCOMPARE(m_log.take(), QByteArray());
+}
+
+void TestServiceSettingsFile::saveRightAfterAnEditKeepsIt()
+{
+    QTemporaryDir config;
+    SettingsStore store(config.path());
+    store.load();
+    QVERIFY(store.save(AlertSettings()));
+    QByteArray edited = readFile(store.filePath());
+    edited.replace("desktop-notifications=true",
+                   "desktop-notifications=false\n# mine\ncolour=blue");
+    QVERIFY(writeFile(store.filePath(), edited));
+
+    // Before the store has seen the edit.
+    AlertSettings fromWindow;
+    fromWindow.recipients = "carol@example.com";
+    QVERIFY(store.save(fromWindow));
+    const QByteArray saved = readFile(store.filePath());
+    QVERIFY2(saved.contains("\ndesktop-notifications=false\n# mine\ncolour=blue\n"),
+             saved.constData());
+    QVERIFY(saved.contains("\nrecipients=carol@example.com\n"));
+    QVERIFY(!store.desktopNotifications());
+    QCOMPARE(store.settings(), fromWindow);
 }
 
 void TestServiceSettingsFile::desktopNotificationsFollowTheFile()

@@ -113,6 +113,9 @@ void SettingsStore::reportProblems(const QStringList& problems)
 
 bool SettingsStore::save(const AlertSettings& settings)
 {
+    // An edit that came just before and was not read yet: its comments, unknown
+    // keys and desktop-notifications stay; the window's values win.
+    rereadIfEdited();
     m_file.settings = settings;
     if (m_savedHandler)
         m_savedHandler(m_file.settings);
