@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Velmora need.
-# Usage: scripts/install-deps.sh [build|test]   (test includes build)
+# Usage: scripts/install-deps.sh [build|test|fuzz]   (test and fuzz include build)
 set -euo pipefail
 
 # libsystemd-dev: the service tells systemd when it is ready (sd_notify).
@@ -21,10 +21,14 @@ test_packages=(
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 
+# clang's libFuzzer and sanitizer runtimes, for scripts/fuzz.sh only.
+fuzz_packages=(clang libclang-rt-14-dev)
+
 want=("${build_packages[@]}")
-if [ "${1:-build}" = test ]; then
-  want+=("${test_packages[@]}")
-fi
+case "${1:-build}" in
+  test) want+=("${test_packages[@]}") ;;
+  fuzz) want+=("${fuzz_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${want[@]}"; do

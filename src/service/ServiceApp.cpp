@@ -78,8 +78,30 @@ int ServiceApp::run()
                 .toStdString());
     formerlayout::moveAll(m_options);
 
+    DesktopNotifier notifier;
     SettingsStore store(m_options.configDir);
+    // What load() finds wrong is shown once the file has said whether to show it.
+    QStringList loadProblems;
+    const QMetaObject::Connection collecting = QObject::connect(
+        &store, &SettingsStore::notUnderstood, &store,
+        [&loadProblems](const QString& message) { loadProblems << message; });
     store.load();
+    QObject::disconnect(collecting);
+    notifier.setEnabled(store.desktopNotifications());
+    const QString settingsProblem = QStringLiteral("Velmora: a problem with the settings file");
+    for (const QString& message : std::as_const(loadProblems))
+        notifier.notify(settingsProblem, message);
+    QObject::connect(&store, &SettingsStore::notUnderstood, &notifier,
+                     [&notifier, settingsProblem](const QString& message) {
+                         notifier.notify(settingsProblem, message);
+                     });
+    QObject::connect(&store, &SettingsStore::saveFailed, &notifier,
+                     [&notifier](const QString& message) {
+                         notifier.notify(QStringLiteral("Velmora: the settings were not saved"),
+                                         message);
+                     });
+    QObject::connect(&store, &SettingsStore::desktopNotificationsChanged, &notifier,
+                     &DesktopNotifier::setEnabled);
     // Declared after the store, so that it is finished before the store goes.
     BackgroundWriter settingsWriter;
     store.setBackgroundWriter(&settingsWriter);
@@ -103,7 +125,6 @@ int ServiceApp::run()
                         QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-mail"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
-    DesktopNotifier notifier;
     alerts.setNoticeHandler([&notifier](const QString& summary, const QString& body) {
         notifier.notify(summary, body);
     });

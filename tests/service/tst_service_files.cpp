@@ -3,6 +3,7 @@
 #include "EchoHttpServer.h"
 #include "RunningService.h"
 
+#include "common/AlertSettings.h"
 #include "servers/ServerProcess.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"
@@ -13,6 +14,8 @@
 #include <QLockFile>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
 
 using testfiles::modeOf;
 using testfiles::readFile;
@@ -60,6 +63,8 @@ private slots:
     void stopEndsTheServiceBeforeItReturns();
     void stopWithoutAService();
     void stopGivesUpOnAServiceThatDoesNotEnd();
+    void fifosDoNotHoldTheStart();
+    void handEditIsPickedUpWhileRunning();
 
 private:
     EchoHttpServer m_echo;
@@ -256,6 +261,56 @@ void TestServiceFiles::stopGivesUpOnAServiceThatDoesNotEnd()
     QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
     QTRY_VERIFY(!service.isRunning());
     QVERIFY(service.output().endsWith(QStringLiteral("velmora-service: stopped\n")));
+}
+
+void TestServiceFiles::fifosDoNotHoldTheStart()
+{
+    RunningService service;
+    QVERIFY(QDir().mkpath(service.stateDir()));
+    const QStringList fifos{service.configDir() + QStringLiteral("/carriers.txt"),
+                            service.stateDir() + QStringLiteral("/addresses"),
+                            service.stateDir() + QStringLiteral("/pending-alerts")};
+    for (const QString& fifo : fifos)
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    // The built-in carriers, and each FIFO named.
+    QVERIFY(service.request(service::GetCellularProviders).size() > 20);
+    for (const QString& fifo : fifos)
+        QTRY_VERIFY2(
+            service.output().contains(fifo + QStringLiteral(" (it is a FIFO, not a file)")),
+            qPrintable(fifo));
+}
+
+void TestServiceFiles::handEditIsPickedUpWhileRunning()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    AlertSettings settings;
+    settings.smtpServer = "mail.example.com";
+    service.save(settings.toSaveList());
+    QTRY_VERIFY(readFile(service.settingsFile()).contains("\nsmtp-server=mail.example.com\n"));
+
+    // As an editor saves: a new file renamed over the old one.
+    QByteArray text = readFile(service.settingsFile());
+    text.replace("\nrecipients=\n", "\nrecipients=carol@example.com\n");
+    text.replace("\nuse-ssl=false\n", "\nuse-ssl=perhaps\n");
+    QVERIFY(writeFile(service.settingsFile() + QStringLiteral(".edited"), text));
+    QCOMPARE(std::rename(QFile::encodeName(service.settingsFile() + QStringLiteral(".edited")),
+                         QFile::encodeName(service.settingsFile())),
+             0);
+
+    // The stored values follow the computer name and the two addresses.
+    const auto stored = [&service](AlertSettings::Value value) {
+        return service.request(service::GetSettings).value(4 + valueIndex(value));
+    };
+    QTRY_COMPARE(stored(AlertSettings::Recipients), QByteArray("carol@example.com"));
+    QCOMPARE(stored(AlertSettings::SmtpServer), QByteArray("mail.example.com"));
+    QCOMPARE(stored(AlertSettings::UseSsl), QByteArray("0"));
+    const qsizetype badLine = text.left(text.indexOf("use-ssl=perhaps")).count('\n') + 1;
+    QTRY_VERIFY(service.output().contains(
+        QStringLiteral("%1, line %2: \"perhaps\" is not true or false; use-ssl keeps its default")
+            .arg(service.settingsFile())
+            .arg(badLine)));
 }
 
 QTEST_GUILESS_MAIN(TestServiceFiles)

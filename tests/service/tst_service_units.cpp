@@ -1,13 +1,13 @@
-// The service's pure pieces: echo answers, address ranges, the settings file,
-// request framing, the choice of the local address, carrier lists, options.
+// The service's pure pieces: echo answers, address ranges, request framing,
+// the choice of the local address, carrier lists, options.
 #include "service/ServiceError.h"
 #include "service/ServiceOptions.h"
 #include "service/addresses/Ipv4Address.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/listener/RequestReader.h"
 #include "service/settings/CarrierList.h"
-#include "service/settings/SettingsFileFormat.h"
 
+#include "common/AlertSettings.h"
 #include "common/Framing.h"
 
 #include <QtTest>
@@ -15,7 +15,6 @@
 using localaddress::InterfaceAddress;
 using localaddress::Route;
 
-Q_DECLARE_METATYPE(AlertSettings)
 Q_DECLARE_METATYPE(RequestReader::Status)
 Q_DECLARE_METATYPE(QList<Route>)
 Q_DECLARE_METATYPE(QList<InterfaceAddress>)
@@ -30,16 +29,6 @@ QByteArray saveSettingsRequest(const QList<QByteArray>& list)
 QList<QByteArray> defaultSaveList()
 {
     return AlertSettings().toSaveList();
-}
-
-QByteArray allBytesButLineFeed()
-{
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b) {
-        if (b != '\n')
-            bytes.append(char(b));
-    }
-    return bytes;
 }
 
 Route defaultRoute(const QString& interfaceName, quint32 metric = 0)
@@ -65,11 +54,6 @@ class TestServiceUnits : public QObject
 private slots:
     void echoBody_data();
     void echoBody();
-    void settingsFileRoundTrip_data();
-    void settingsFileRoundTrip();
-    void settingsFileRejects_data();
-    void settingsFileRejects();
-    void settingsFileToleratesCrLf();
     void requestReader_data();
     void requestReader();
     void requestReaderWantsTheWholeList();
@@ -129,74 +113,6 @@ void TestServiceUnits::echoBody()
     QFETCH(QByteArray, body);
     QFETCH(QString, expected);
     QCOMPARE(ipv4::publicAddressFromEchoBody(body).value_or(QString()), expected);
-}
-
-void TestServiceUnits::settingsFileRoundTrip_data()
-{
-    QTest::addColumn<AlertSettings>("settings");
-
-    QTest::newRow("defaults") << AlertSettings();
-    AlertSettings awkward;
-    awkward.emailAlerts = true;
-    awkward.ftpPage = true;
-    awkward.hideTrayIcon = true;
-    awkward.recipients = "a@example.com, b@example.com";
-    awkward.smtpServer = "  smtp.example.com  ";
-    awkward.smtpPort = "twenty-five";
-    awkward.smtpUsername = "name|with|bars";
-    awkward.smtpPassword = "p\xe4ss w\xf6rd\r";
-    awkward.phoneNumber = "\r\r";
-    awkward.carrier = 2147483647;
-    awkward.program = allBytesButLineFeed();
-    awkward.ftpHost = "%41%";
-    awkward.ftpUsername = "=";
-    awkward.ftpPassword = " ";
-    QTest::newRow("every awkward byte") << awkward;
-}
-
-void TestServiceUnits::settingsFileRoundTrip()
-{
-    QFETCH(AlertSettings, settings);
-    const QByteArray text = settingsfile::encode(settings);
-    QVERIFY(text.startsWith(QByteArray(settingsfile::Header) + '\n'));
-    QCOMPARE(text.count('\n'), AlertSettings::ValueCount + 1);
-    QCOMPARE(settingsfile::decode(text), settings);
-}
-
-void TestServiceUnits::settingsFileRejects_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    const QByteArray good = settingsfile::encode(AlertSettings());
-
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("other header") << QByteArray(good).replace("settings 1", "settings 2");
-    QTest::newRow("cut short") << good.left(good.indexOf("smtpPort"));
-    QTest::newRow("repeated name") << good + "ftpHost=x\n";
-    QTest::newRow("unknown name") << good + "colour=blue\n";
-    QTest::newRow("line without =") << good + "ftpHost\n";
-    QTest::newRow("raw blank in value") << QByteArray(good).replace("ftpHost=", "ftpHost=a b");
-    QTest::newRow("percent without digits") << QByteArray(good).replace("ftpHost=", "ftpHost=%4");
-    QTest::newRow("percent with non-hex") << QByteArray(good).replace("ftpHost=", "ftpHost=%zz");
-    QTest::newRow("malformed boolean")
-        << QByteArray(good).replace("emailAlerts=0", "emailAlerts=yes");
-    QTest::newRow("empty boolean") << QByteArray(good).replace("useSsl=0", "useSsl=");
-    QTest::newRow("malformed carrier") << QByteArray(good).replace("carrier=-1", "carrier=abc");
-    QTest::newRow("binary junk") << QByteArray("\x00\x01\xff garbage", 12);
-}
-
-void TestServiceUnits::settingsFileRejects()
-{
-    QFETCH(QByteArray, text);
-    QVERIFY_THROWS_EXCEPTION(settingsfile::FormatError, settingsfile::decode(text));
-}
-
-void TestServiceUnits::settingsFileToleratesCrLf()
-{
-    AlertSettings settings;
-    settings.smtpPassword = "secret\r";
-    QByteArray text = settingsfile::encode(settings);
-    text.replace("\n", "\r\n");
-    QCOMPARE(settingsfile::decode(text), settings);
 }
 
 void TestServiceUnits::requestReader_data()

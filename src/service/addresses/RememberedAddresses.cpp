@@ -1,11 +1,11 @@
 #include "service/addresses/RememberedAddresses.h"
 
+#include "common/PrivateFile.h"
 #include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include <QByteArrayList>
 
 namespace {
 
@@ -19,13 +19,10 @@ RememberedAddresses::RememberedAddresses(const QString& stateDir)
 {
 }
 
-Addresses RememberedAddresses::load() const
+Addresses RememberedAddresses::parse(const QByteArray& text)
 {
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     Addresses addresses;
-    for (const QByteArray& line : file.read(MaxFileSize).split('\n')) {
+    for (const QByteArray& line : text.split('\n')) {
         const qsizetype blank = line.indexOf(' ');
         if (blank < 0)
             continue;
@@ -41,14 +38,27 @@ Addresses RememberedAddresses::load() const
     return addresses;
 }
 
+Addresses RememberedAddresses::load() const
+{
+    const privatefile::ReadResult file = privatefile::read(m_filePath, MaxFileSize);
+    if (file.isRead())
+        return parse(file.contents);
+    if (file.status != privatefile::ReadResult::Status::Missing)
+        logLine(LogLevel::Warning,
+                QStringLiteral("cannot read the remembered addresses %1 (%2); the addresses count "
+                               "as unknown and the file will be replaced")
+                    .arg(m_filePath, file.reason));
+    return {};
+}
+
 void RememberedAddresses::save(const Addresses& addresses) const
 {
-    QSaveFile file(m_filePath);
     const QByteArray contents = "public " + addresses.publicIp.toLatin1() + "\nlocal " +
                                 addresses.localIp.toLatin1() + '\n';
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(contents) != contents.size() || !file.commit())
-        logLine(QStringLiteral("cannot keep the addresses in %1: %2")
-                    .arg(m_filePath, file.errorString()));
+    const QString failure = privatefile::write(m_filePath, contents);
+    if (!failure.isEmpty())
+        logLine(LogLevel::Error,
+                QStringLiteral("cannot keep the addresses in %1: %2; the file keeps the ones "
+                               "before, and a change while the service is stopped may go unseen")
+                    .arg(m_filePath, failure));
 }

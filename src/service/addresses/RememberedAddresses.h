@@ -2,6 +2,7 @@
 
 #include "service/addresses/Addresses.h"
 
+#include <QByteArray>
 #include <QString>
 
 // The last addresses the service knew, kept in the state folder, so that a
@@ -17,10 +18,15 @@ public:
 
     QString filePath() const { return m_filePath; }
 
-    // The addresses last saved; empty ones for what is not known.
+    // The addresses last saved; empty ones for what is not known. A file that
+    // is not a regular file, or too large, is not read, and said so.
     Addresses load() const;
 
-    // Replaces the file atomically. A failure is logged, not thrown: the
+    // The addresses the text of such a file holds.
+    static Addresses parse(const QByteArray& text);
+
+    // Replaces the file atomically; on failure (a full disk) the old file stays
+    // whole. A failure is logged, not thrown: the
     // service works on without it, only a restart would then miss a change.
     void save(const Addresses& addresses) const;
 

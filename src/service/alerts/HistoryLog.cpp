@@ -1,5 +1,6 @@
 #include "service/alerts/HistoryLog.h"
 
+#include "common/PrivateFile.h"
 #include "service/ServiceError.h"
 
 #include <QDeadlineTimer>
@@ -7,7 +8,6 @@
 #include <QThread>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,11 +88,10 @@ void HistoryLog::appendLines(const QByteArray& lines)
     // The window may delete the file while we wait for the lock: then once more
     // with a new file (and a few times at most).
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const int descriptor =
-            ::open(name.constData(),
-                   O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0600);
+        QString refusal;
+        const int descriptor = privatefile::openForAppend(m_path, &refusal);
         if (descriptor < 0)
-            fail(systemError(errno));
+            fail(refusal);
         if (!lockWithin(descriptor, LockWaitMs)) {
             ::close(descriptor);
             fail(QStringLiteral("another program keeps it locked"));

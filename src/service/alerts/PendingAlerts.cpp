@@ -1,11 +1,14 @@
 #include "service/alerts/PendingAlerts.h"
 
+#include "common/PrivateFile.h"
 #include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -46,12 +49,9 @@ PendingAlerts::PendingAlerts(const QString& stateDir)
 {
 }
 
-std::optional<PendingAlerts::Change> PendingAlerts::load() const
+std::optional<PendingAlerts::Change> PendingAlerts::parse(const QByteArray& text)
 {
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> lines = file.read(MaxFileSize).split('\n');
+    const QList<QByteArray> lines = text.split('\n');
     if (lines.size() < 4 || !lines[0].startsWith("previous ") || !lines[1].startsWith("current ") ||
         !lines[2].startsWith("when ") || !lines[3].startsWith("alerts "))
         return std::nullopt;
@@ -67,21 +67,37 @@ std::optional<PendingAlerts::Change> PendingAlerts::load() const
     return change;
 }
 
+std::optional<PendingAlerts::Change> PendingAlerts::load() const
+{
+    const privatefile::ReadResult file = privatefile::read(m_filePath, MaxFileSize);
+    if (file.isRead())
+        return parse(file.contents);
+    if (file.status != privatefile::ReadResult::Status::Missing)
+        logLine(LogLevel::Warning,
+                QStringLiteral("cannot read the pending alerts %1 (%2); no alert is resumed, and "
+                               "the file will be replaced")
+                    .arg(m_filePath, file.reason));
+    return std::nullopt;
+}
+
 void PendingAlerts::save(const Change& change) const
 {
     if (change.alerts.isEmpty()) {
-        if (QFile::exists(m_filePath) && !QFile::remove(m_filePath))
-            logLine(QStringLiteral("cannot remove %1").arg(m_filePath));
+        // unlink() removes a link in its place, never what it points to.
+        if (::unlink(QFile::encodeName(m_filePath).constData()) == 0 || errno == ENOENT)
+            return;
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        logLine(LogLevel::Warning, QStringLiteral("cannot remove %1: %2").arg(m_filePath, reason));
         return;
     }
     const QByteArray contents = "previous " + addressPair(change.previous) + "\ncurrent " +
                                 addressPair(change.current) + "\nwhen " +
                                 change.when.toString(Qt::ISODate).toLatin1() + "\nalerts " +
                                 change.alerts.join(u',').toUtf8() + '\n';
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(contents) != contents.size() || !file.commit())
-        logLine(QStringLiteral("cannot keep the pending alerts in %1: %2")
-                    .arg(m_filePath, file.errorString()));
+    const QString failure = privatefile::write(m_filePath, contents);
+    if (!failure.isEmpty())
+        logLine(LogLevel::Error,
+                QStringLiteral("cannot keep the pending alerts in %1: %2; the file keeps the "
+                               "ones before, and a restart may not send these")
+                    .arg(m_filePath, failure));
 }

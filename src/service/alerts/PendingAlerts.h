@@ -28,9 +28,13 @@ public:
 
     QString filePath() const { return m_filePath; }
 
-    // Nothing when there is no file, or it is not one of ours.
+    // Nothing when there is no file, or it is not one of ours. A file that is
+    // not a regular file, or too large, is not read, and said so.
     std::optional<Change> load() const;
-    // Replaces the file atomically; removes it when no alert is left. Failures
+    // The change the text of such a file holds; nothing unless it is whole.
+    static std::optional<Change> parse(const QByteArray& text);
+    // Replaces the file atomically (on failure the old file stays whole);
+    // removes it when no alert is left. Failures
     // are logged: the alerts go out all the same, only a restart would miss them.
     void save(const Change& change) const;
 

@@ -50,13 +50,8 @@ std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
         return framing::encodeCountedList(QList<QByteArray>{greeting()} + m_carrierLines);
     // RequestReader lets nothing else through.
     const AlertSettings settings = AlertSettings::fromSaveList(request.list);
-    try {
-        m_store.save(settings);
-    } catch (const ServiceError& e) {
-        // The window expects no answer and cannot be told; the log can.
-        logLine(LogLevel::Error,
-                QStringLiteral("%1; the new settings hold only until the service stops")
-                    .arg(errorText(e)));
-    }
+    // A file it cannot write is the store's to report: the window expects no
+    // answer and cannot be told.
+    m_store.save(settings);
     return std::nullopt;
 }

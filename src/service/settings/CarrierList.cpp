@@ -1,10 +1,10 @@
 #include "service/settings/CarrierList.h"
 
 #include "common/CarrierLine.h"
+#include "common/PrivateFile.h"
 #include "service/ServiceLog.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 static void initCarrierResource()
 {
@@ -13,6 +13,13 @@ static void initCarrierResource()
 }
 
 namespace carriers {
+
+namespace {
+
+// A list of a few thousand carriers; anything larger is not a carrier list.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+
+} // namespace
 
 QList<QByteArray> parse(const QByteArray& text, const QString& origin)
 {
@@ -25,7 +32,8 @@ QList<QByteArray> parse(const QByteArray& text, const QString& origin)
         if (line.trimmed().isEmpty() || line.startsWith('#'))
             continue;
         if (!CarrierLine::parse(QString::fromLocal8Bit(line))) {
-            logLine(QStringLiteral("%1, line %2: a carrier line needs \"name|gateway\"; left out")
+            logLine(LogLevel::Warning,
+                    QStringLiteral("%1, line %2: a carrier line needs \"name|gateway\"; left out")
                         .arg(origin)
                         .arg(number));
             continue;
@@ -38,13 +46,14 @@ QList<QByteArray> parse(const QByteArray& text, const QString& origin)
 QList<QByteArray> load(const QString& configDir)
 {
     const QString userList = configDir + QStringLiteral("/carriers.txt");
-    if (QFileInfo::exists(userList)) {
-        QFile file(userList);
-        if (file.open(QIODevice::ReadOnly))
-            return parse(file.readAll(), userList);
-        logLine(QStringLiteral("cannot read %1 (%2); using the built-in carrier list")
-                    .arg(userList, file.errorString()));
-    }
+    const privatefile::ReadResult file =
+        privatefile::read(userList, MaxFileSize, privatefile::Links::Followed);
+    if (file.isRead())
+        return parse(file.contents, userList);
+    if (file.status != privatefile::ReadResult::Status::Missing)
+        logLine(LogLevel::Warning,
+                QStringLiteral("cannot read %1 (%2); using the built-in carrier list")
+                    .arg(userList, file.reason));
     initCarrierResource();
     QFile builtIn(QStringLiteral(":/service/carriers.txt"));
     if (!builtIn.open(QIODevice::ReadOnly))

@@ -9,7 +9,8 @@
 namespace carriers {
 
 // The lines of carriers.txt in the config folder when there is one, otherwise
-// the built-in list.
+// the built-in list. A carriers.txt that is not a regular file, or is too large,
+// is reported and passed over.
 QList<QByteArray> load(const QString& configDir);
 
 // The carrier lines of a list file: blank lines and "#" comments are left out,

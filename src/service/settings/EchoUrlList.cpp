@@ -1,11 +1,16 @@
 #include "service/settings/EchoUrlList.h"
 
+#include "common/PrivateFile.h"
 #include "service/ServiceLog.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 namespace echourls {
+
+namespace {
+
+// Some hundred URLs at most; anything larger is not such a list.
+constexpr qint64 MaxFileSize = 64 * 1024;
+
+} // namespace
 
 QList<QUrl> builtIn()
 {
@@ -17,36 +22,46 @@ QList<QUrl> builtIn()
             QUrl(QStringLiteral("https://ifconfig.me/ip"))};
 }
 
-QList<QUrl> load(const QString& configDir)
+QList<QUrl> parse(const QByteArray& text, const QString& origin)
 {
-    const QString path = configDir + QStringLiteral("/echo-urls.txt");
-    if (!QFileInfo::exists(path))
-        return builtIn();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        logLine(QStringLiteral("cannot read %1 (%2); using the built-in echo services")
-                    .arg(path, file.errorString()));
-        return builtIn();
-    }
     QList<QUrl> urls;
     int number = 0;
-    while (!file.atEnd()) {
+    for (const QByteArray& raw : text.split('\n')) {
         ++number;
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const QUrl url(line, QUrl::StrictMode);
         if (!url.isValid() ||
             (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
-            logLine(QStringLiteral("%1, line %2: not an http or https URL; left out")
-                        .arg(path)
+            logLine(LogLevel::Warning,
+                    QStringLiteral("%1, line %2: not an http or https URL; left out")
+                        .arg(origin)
                         .arg(number));
             continue;
         }
         urls.append(url);
     }
+    return urls;
+}
+
+QList<QUrl> load(const QString& configDir)
+{
+    const QString path = configDir + QStringLiteral("/echo-urls.txt");
+    const privatefile::ReadResult file =
+        privatefile::read(path, MaxFileSize, privatefile::Links::Followed);
+    if (file.status == privatefile::ReadResult::Status::Missing)
+        return builtIn();
+    if (!file.isRead()) {
+        logLine(LogLevel::Warning,
+                QStringLiteral("cannot read %1 (%2); using the built-in echo services")
+                    .arg(path, file.reason));
+        return builtIn();
+    }
+    const QList<QUrl> urls = parse(file.contents, path);
     if (urls.isEmpty()) {
         logLine(
+            LogLevel::Warning,
             QStringLiteral("%1 names no usable URL; using the built-in echo services").arg(path));
         return builtIn();
     }

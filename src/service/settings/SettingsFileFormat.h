@@ -3,24 +3,59 @@
 #include "common/AlertSettings.h"
 
 #include <QByteArray>
-#include <stdexcept>
+#include <QList>
+#include <QStringList>
 
-// The settings file: a header line, then one "name=value" line per setting with
-// the value percent-encoded, so that any byte (CR, "|", ",", bytes above 127,
-// leading blanks) comes back exactly as the window sent it.
+// The settings file, made to be read and edited by people:
+//
+//   # a comment (a line whose first non-blank is "#"), and blank lines
+//   recipients=carol@example.com, dave@example.com
+//   use-ssl = true
+//   smtp-password=p\xE9ss\s
+//
+// One key=value a line; blanks around the key and the value are not part of
+// them; booleans are true or false; values are bytes, escaped as ValueEscapes.h
+// says where they are not plain text. Besides the 18 settings the window edits,
+// desktop-notifications (true by default) is kept here alone.
+//
+// A file whose first line is "velmora-service settings 1" is of the earlier
+// form: that line, then "name=value" with camel-case names and percent-encoded
+// values. It is read as before, and written anew in the form above.
+//
+// A line that cannot be understood costs only its own key (which keeps its
+// default) and is reported; comments, blank lines and lines of keys this
+// version does not know are written back as they stood (those of a file of the
+// earlier form as comments).
 namespace settingsfile {
 
-inline constexpr char Header[] = "velmora-service settings 1";
+inline constexpr char FormerHeader[] = "velmora-service settings 1";
 
-class FormatError : public std::runtime_error
+// One line of the file as it is kept for writing back: its text, or the key
+// whose current value goes there.
+struct Line
 {
-public:
-    using std::runtime_error::runtime_error;
+    QByteArray text;
+    int key = -1; // a key of this version (see keyName), or -1 for text kept as it stood
 };
 
-QByteArray encode(const AlertSettings& settings);
+struct SettingsFile
+{
+    AlertSettings settings;
+    bool desktopNotifications = true;
+    QList<Line> lines;    // the layout to write back; empty for a new file
+    QStringList problems; // "line 7: ..." for each line not understood, in order
+};
 
-// Throws FormatError unless the text is a complete, well-formed settings file.
-AlertSettings decode(const QByteArray& text);
+// The number of keys of this version, and their names in the file.
+int keyCount();
+QByteArray keyName(int key);
+
+// Reads either form. Never fails: what cannot be understood is in problems.
+SettingsFile read(const QByteArray& text);
+
+// The text of the file: the kept lines with every key's current value in its
+// place, and the keys not among them after (or, for a new file, a short
+// explanation and every key).
+QByteArray write(const SettingsFile& file);
 
 } // namespace settingsfile

@@ -1,41 +1,56 @@
 #pragma once
 
 #include "common/AlertSettings.h"
+#include "service/settings/SettingsFileFormat.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class BackgroundWriter;
+class QFileSystemWatcher;
 
 // The alert settings as the service keeps them: in memory for the window's
-// requests, and in one file of the config folder (mode 0600: it holds passwords
-// and the program to run), replaced atomically on every save.
-class SettingsStore
+// requests, and in settings.conf in the config folder (mode 0600: it holds
+// passwords and the program to run), replaced atomically on every save, and
+// read again whenever someone edits it while the service runs.
+class SettingsStore : public QObject
 {
+    Q_OBJECT
 public:
-    explicit SettingsStore(const QString& configDir);
+    explicit SettingsStore(const QString& configDir, QObject* parent = nullptr);
 
     QString filePath() const { return m_filePath; }
 
-    // Reads the file; without one the defaults apply. A file that cannot be
-    // read or understood is renamed aside (with a time stamp) and reported, and
-    // the defaults apply. Throws ServiceError when it cannot be moved aside, so
-    // that it is never overwritten unseen.
+    // Reads the file (without one, the defaults apply), then watches it for
+    // edits. A line that cannot be understood costs only its own key, and is
+    // reported (notUnderstood). Something that is not a settings file at
+    // all (a symbolic link, FIFO, folder, a file too large or not text) is
+    // renamed aside with a time stamp and reported, and the defaults apply.
+    // Throws ServiceError when it cannot be moved aside, so that it is never
+    // overwritten unseen.
     void load();
 
-    const AlertSettings& settings() const { return m_settings; }
+    const AlertSettings& settings() const { return m_file.settings; }
+    // The file's own key desktop-notifications: whether changes, failed alerts
+    // and settings problems are shown on the desktop.
+    bool desktopNotifications() const { return m_file.desktopNotifications; }
 
-    // Keeps the settings, tells the saved handler and writes them to the file.
-    // Throws ServiceError when the file cannot be written; the settings are kept
-    // in memory (and handed on) all the same.
-    void save(const AlertSettings& settings);
+    // Keeps the settings, tells the changed handler and writes them to the file.
+    // When the file cannot be written (a full disk, a read-only folder) the old
+    // file stays whole, the failure is logged and saveFailed is emitted; the new
+    // settings hold in memory all the same. Returns whether the file was written.
+    bool save(const AlertSettings& settings);
 
     // From here on save() returns at once: `writer` writes the file on its own
-    // thread and logs a failure (at error level) instead of throwing it. The
-    // writer must be finished before this store goes.
+    // thread, and a failure is logged and emitted (saveFailed) from there. An
+    // edit of the file is not read while a write is under way. The writer must
+    // be finished before this store goes.
     void setBackgroundWriter(BackgroundWriter* writer) { m_background = writer; }
 
-    // Called with the new settings on every save, on the caller's thread.
+    // Called with the settings whenever they change: on every save, and when an
+    // edit of the file changed them. On the store's thread.
     void setSavedHandler(std::function<void(const AlertSettings&)> handler)
     {
         m_savedHandler = std::move(handler);
@@ -44,13 +59,38 @@ public:
     // Where load() put a damaged file; empty when it did not.
     QString keptAsidePath() const { return m_keptAside; }
 
+signals:
+    // A save did not reach the file; reason is the whole message, as logged.
+    void saveFailed(const QString& reason);
+    // The file was not wholly understood: lines of it (one message for each
+    // reading, a line for each line, as logged), or all of it (kept aside).
+    void notUnderstood(const QString& message);
+    void desktopNotificationsChanged(bool on);
+
 private:
     void keepAside(const QString& reason);
-    void writeFile(const AlertSettings& settings) const;
+    void adopt(const settingsfile::SettingsFile& file, const QByteArray& text);
+    void reportProblems(const QStringList& problems);
+    void watch();
+    void rereadIfEdited();
+    // Writes text to the file; on any thread. Returns whether it was written.
+    bool writeFile(const QByteArray& text);
+    // Back on the store's thread after the background write `sequence`.
+    void written(quint64 sequence, const QByteArray& text, bool ok);
 
     QString m_filePath;
-    AlertSettings m_settings;
+    settingsfile::SettingsFile m_file;
+    // The file's text as last read or written: a change notice that finds
+    // the same text is the store's own save, or nothing.
+    QByteArray m_knownText;
+    QString m_lastRefusal; // why the edited file could not be read, told once
     QString m_keptAside;
     std::function<void(const AlertSettings&)> m_savedHandler;
     BackgroundWriter* m_background = nullptr;
+    // The background writes posted and finished; a write that a newer one
+    // replaced before it began never finishes, the newer one does.
+    quint64 m_writesPosted = 0;
+    quint64 m_writesDone = 0;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer m_rereadDelay;
 };

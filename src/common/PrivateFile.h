@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Files that belong to the user alone (settings with passwords, remembered
+// addresses, the history log): never reached through a symbolic link, never a
+// FIFO or device that could block or never end, never read without a bound, and
+// replaced atomically so that a failed write (a full disk) leaves the old file
+// whole. Nothing here logs: each result carries the reason for the caller to tell.
+namespace privatefile {
+
+struct ReadResult
+{
+    enum class Status
+    {
+        Read,     // contents holds the whole file
+        Missing,  // nothing is there
+        NotAFile, // a symbolic link, FIFO, device, folder ...: not opened or not read
+        TooLarge, // a regular file larger than the limit: not read
+        Failed    // it is there but cannot be read (reason says why)
+    };
+
+    Status status = Status::Missing;
+    QByteArray contents;
+    QString reason; // why it was not read, in words ("it is a FIFO")
+
+    bool isRead() const { return status == Status::Read; }
+};
+
+enum class Links
+{
+    NotFollowed, // the user's private files: a link in their place is not theirs
+    Followed     // files the user writes and the program only reads (lists kept elsewhere)
+};
+
+// Reads the whole file when it is a regular file of at most maxSize bytes.
+// Nothing ever waits for a writer (a FIFO) or reads without end (a device).
+ReadResult read(const QString& path, qint64 maxSize, Links links = Links::NotFollowed);
+
+// Replaces the file with contents: a new file (mode 0600 from the start) beside
+// it gets every byte, is flushed to the disk and then renamed over the old one,
+// so the old file stays whole when anything fails. A symbolic link in its place
+// is replaced itself; what it points to is never written. Returns an empty text,
+// or why the file was not replaced.
+QString write(const QString& path, const QByteArray& contents);
+
+// Opens the file for appending, creating it (mode 0600) when missing, without
+// following a symbolic link or waiting on a FIFO; anything but a regular file is
+// refused, and a file others could read is made private. Returns the descriptor
+// (close it yourself) or -1 with the reason in *error.
+int openForAppend(const QString& path, QString* error);
+
+// The words for what is at path when it is not a regular file ("a symbolic
+// link", "a FIFO", "a folder", "a device"...); empty for a regular file or nothing.
+QString kindOfNonFile(const QString& path);
+
+} // namespace privatefile

@@ -1,0 +1,175 @@
+// A save on a full disk: each of the service's saved files keeps its old
+// content whole, and the failure is logged as an error. The disk is a small
+// tmpfs mounted over the file's folder, so the test needs root.
+#include "ServiceLogCapture.h"
+
+#include "service/addresses/RememberedAddresses.h"
+#include "service/alerts/PendingAlerts.h"
+#include "service/settings/SettingsStore.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using testfiles::readFile;
+
+namespace {
+
+// A 64 KiB tmpfs over a folder for as long as the object lives.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString& folder) : m_folder(QFile::encodeName(folder))
+    {
+        if (::mount("tmpfs", m_folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    "size=64k,mode=0700") != 0)
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~SmallDisk()
+    {
+        if (m_error.isEmpty())
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    QString error() const { return m_error; }
+
+    // Takes every block that is left.
+    bool fill() const
+    {
+        const int descriptor =
+            ::open((m_folder + "/filler").constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (descriptor < 0)
+            return false;
+        const QByteArray block(4096, 'f');
+        while (::write(descriptor, block.constData(), size_t(block.size())) > 0) {
+        }
+        // Then the last bytes of a partly used block.
+        while (::write(descriptor, "f", 1) > 0) {
+        }
+        const bool full = errno == ENOSPC;
+        ::close(descriptor);
+        return full;
+    }
+
+private:
+    QByteArray m_folder;
+    QString m_error;
+};
+
+const Addresses OldAddresses{QStringLiteral("203.0.113.7"), QStringLiteral("192.0.2.20")};
+const Addresses NewAddresses{QStringLiteral("198.51.100.23"), QStringLiteral("192.0.2.21")};
+
+PendingAlerts::Change change(const Addresses& from, const Addresses& to)
+{
+    return {from,
+            to,
+            QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7)),
+            {QStringLiteral("e-mail"), QStringLiteral("text message")}};
+}
+
+AlertSettings settingsFor(const QByteArray& recipient)
+{
+    AlertSettings settings;
+    settings.emailAlerts = true;
+    settings.recipients = recipient;
+    settings.smtpPassword = QByteArray(3000, 'p');
+    return settings;
+}
+
+} // namespace
+
+class TestServiceFilesFullDisk : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void oldContentIsKept_data();
+    void oldContentIsKept();
+
+private:
+    ServiceLogCapture m_log;
+};
+
+void TestServiceFilesFullDisk::initTestCase()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small tmpfs needs root");
+    // A mount of this process's own, gone with it whatever happens.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        QSKIP(qPrintable(QStringLiteral("no mount namespace of its own: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+}
+
+void TestServiceFilesFullDisk::oldContentIsKept_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("settings.conf") << QStringLiteral("settings.conf");
+    QTest::newRow("addresses") << QStringLiteral("addresses");
+    QTest::newRow("pending-alerts") << QStringLiteral("pending-alerts");
+}
+
+void TestServiceFilesFullDisk::oldContentIsKept()
+{
+    QFETCH(QString, file);
+    QTemporaryDir folder;
+    const SmallDisk disk(folder.path());
+    QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
+    const QString path = folder.filePath(file);
+
+    SettingsStore store(folder.path());
+    QSignalSpy saveFailed(&store, &SettingsStore::saveFailed);
+    const RememberedAddresses addresses(folder.path());
+    const PendingAlerts pending(folder.path());
+    const auto save = [&](bool newValues) {
+        if (file == QLatin1String("settings.conf"))
+            store.save(settingsFor(newValues ? "new@example.com" : "old@example.com"));
+        else if (file == QLatin1String("addresses"))
+            addresses.save(newValues ? NewAddresses : OldAddresses);
+        else
+            pending.save(newValues ? change(OldAddresses, NewAddresses)
+                                   : change(NewAddresses, OldAddresses));
+    };
+    store.load();
+    save(false);
+    const QByteArray old = readFile(path);
+    QVERIFY(!old.startsWith("<cannot read"));
+    QVERIFY(disk.fill());
+    m_log.take();
+
+    save(true);
+    QCOMPARE(readFile(path), old);
+    const QByteArray logged = m_log.take();
+    QVERIFY2(logged.startsWith("<3>cannot "), logged.constData());
+    QVERIFY2(logged.contains(QFile::encodeName(path) + ": No space left on device; "),
+             logged.constData());
+    QCOMPARE(logged.count('\n'), 1);
+    // No half-written file left beside it.
+    QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+    left.removeOne(QStringLiteral("filler"));
+    QCOMPARE(left, QStringList{file});
+    if (file == QLatin1String("settings.conf")) {
+        QCOMPARE(saveFailed.size(), 1);
+        QCOMPARE(saveFailed.first().first().toString().toLocal8Bit() + '\n', logged.mid(3));
+        // The new values hold all the same until the service stops.
+        QCOMPARE(store.settings().recipients, QByteArray("new@example.com"));
+    }
+    // And where there is room again, the next save goes through.
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
+    save(true);
+    QVERIFY(readFile(path) != old);
+    QCOMPARE(m_log.take(), QByteArray());
+}
+
+QTEST_GUILESS_MAIN(TestServiceFilesFullDisk)
+#include "tst_service_files_full_disk.moc"
