@@ -112,6 +112,7 @@ expected="\
 ./usr/bin/velmora
 ./usr/bin/velmora-service
 ./usr/lib/systemd/user/velmora-service.service
+./usr/libexec/velmora/velmora-echo-check
 ./usr/libexec/velmora/velmora-send-mail
 ./usr/share/applications/$id.desktop
 ./usr/share/doc/velmora/changelog.Debian.gz

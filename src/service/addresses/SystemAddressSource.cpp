@@ -11,10 +11,6 @@
 
 namespace {
 
-// Long enough to take in the burst of notices one change brings, short enough
-// that the history line follows the change at once.
-constexpr std::chrono::milliseconds SettleTime(50);
-
 QList<localaddress::InterfaceAddress> readInterfaceAddresses()
 {
     QList<localaddress::InterfaceAddress> addresses;
@@ -51,7 +47,7 @@ QByteArray readRouteTable()
 } // namespace
 
 SystemAddressSource::SystemAddressSource(std::chrono::milliseconds rereadInterval, QObject* parent)
-    : LocalAddressSource(parent), m_monitor(new RouteMonitor(SettleTime, this))
+    : LocalAddressSource(parent), m_monitor(new RouteMonitor(this))
 {
     connect(m_monitor, &RouteMonitor::changed, this, &LocalAddressSource::mayHaveChanged);
     m_reread.setInterval(rereadInterval);
