@@ -104,6 +104,7 @@ int ServiceApp::run()
     AlertSenders::Options senderOptions;
     senderOptions.ftpPort = m_options.ftpPort;
     senderOptions.mailHelper = helperProgram(QStringLiteral("velmora-send-mail"));
+    senderOptions.pageHelper = helperProgram(QStringLiteral("velmora-upload-page"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
     alerts.settingsChanged(store.settings());

@@ -114,6 +114,7 @@ expected="\
 ./usr/lib/systemd/user/velmora-service.service
 ./usr/libexec/velmora/velmora-echo-check
 ./usr/libexec/velmora/velmora-send-mail
+./usr/libexec/velmora/velmora-upload-page
 ./usr/share/applications/$id.desktop
 ./usr/share/doc/velmora/changelog.Debian.gz
 ./usr/share/doc/velmora/changelog.gz
