@@ -32,6 +32,7 @@ struct Memory
     qint64 residentKb = -1;
     qint64 privateKb = -1;
     bool network = false; // Qt Network mapped
+    int threads = 0;
 };
 
 Memory memoryOf(qint64 pid)
@@ -49,6 +50,13 @@ Memory memoryOf(qint64 pid)
         else if (fields[0] == "Private_Dirty:")
             memory.privateKb = fields[1].toLongLong();
     }
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Threads:"))
+                memory.threads = line.mid(8).trimmed().toInt();
+        }
+    }
     QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
     memory.network = maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Network");
     return memory;
@@ -63,8 +71,9 @@ void exchange(quint16 port, const char* command)
 
 void print(const char* name, const Memory& memory)
 {
-    std::printf("  %-36s resident %6lld kB, private %5lld kB, Qt Network %s\n", name,
-                memory.residentKb, memory.privateKb, memory.network ? "mapped" : "not mapped");
+    std::printf("  %-38s resident %6lld kB, private %5lld kB, %d thread(s), Qt Network %s\n", name,
+                memory.residentKb, memory.privateKb, memory.threads,
+                memory.network ? "mapped" : "not mapped");
 }
 
 } // namespace
