@@ -83,11 +83,12 @@ void RouteMonitor::announce()
 bool RouteMonitor::drain()
 {
     // A full queue (ENOBUFS) means notices were lost, which calls for the same
-    // reading as any notice.
-    char buffer[8192];
+    // reading as any notice. Only that a notice came matters: a datagram
+    // received into a byte is taken whole, the rest of it dropped.
+    char buffer[1];
     bool any = false;
     for (int i = 0; i < MaxNoticesPerRound; ++i) {
-        const ssize_t n = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0 || (n < 0 && errno != ENOBUFS))
