@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -60,6 +61,26 @@ Memory memoryOf(qint64 pid)
     QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
     memory.network = maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Network");
     return memory;
+}
+
+// The mappings with the most private memory, largest first.
+QList<QPair<qint64, QByteArray>> largestPrivate(qint64 pid, int count)
+{
+    QList<QPair<qint64, QByteArray>> mappings;
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return mappings;
+    QByteArray name;
+    for (const QByteArray& line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (!fields.isEmpty() && fields[0].contains('-') && !fields[0].endsWith(':'))
+            name = fields.size() > 5 ? fields[5] : fields[0] + " (anonymous)";
+        else if (fields.size() > 1 && fields[0] == "Private_Dirty:" && fields[1].toLongLong() > 0)
+            mappings.append({fields[1].toLongLong(), name});
+    }
+    std::sort(mappings.begin(), mappings.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    return mappings.mid(0, count);
 }
 
 void exchange(quint16 port, const char* command)
@@ -110,6 +131,7 @@ int main(int argc, char* argv[])
         output += service.output();
     }
     const Memory idle = memoryOf(service.processId());
+    const QList<QPair<qint64, QByteArray>> largest = largestPrivate(service.processId(), 6);
     for (int i = 0; i < exchanges; ++i) {
         exchange(port, service::UpdateStatus);
         exchange(port, i % 2 ? service::GetSettings : service::GetCellularProviders);
@@ -123,6 +145,10 @@ int main(int argc, char* argv[])
     print("velmora-service, idle", idle);
     print(qPrintable(QStringLiteral("velmora-service, after %1 exchanges").arg(exchanges * 2)),
           busy);
+    std::printf("the service's largest private mappings, idle (kB):");
+    for (const auto& [kb, name] : largest)
+        std::printf(" %lld %s;", kb, name.constData());
+    std::printf("\n");
     const qint64 resident = qMax(idle.residentKb, busy.residentKb);
     const qint64 privateKb = qMax(idle.privateKb, busy.privateKb);
     std::printf("ratio to the floor: resident %.2f, private %.2f\n",
