@@ -37,10 +37,9 @@ RouteMonitor::RouteMonitor(QObject* parent) : RouteMonitor(openRouteSocket(), pa
 
 RouteMonitor::RouteMonitor(int socket, QObject* parent) : QObject(parent), m_socket(socket)
 {
-    m_gap.setSingleShot(true);
-    m_gap.setTimerType(Qt::PreciseTimer);
-    m_gap.setInterval(MinGap);
-    connect(&m_gap, &QTimer::timeout, this, &RouteMonitor::onGapOver);
+    m_windowOver.setSingleShot(true);
+    m_windowOver.setTimerType(Qt::PreciseTimer);
+    connect(&m_windowOver, &QTimer::timeout, this, &RouteMonitor::onWindowOver);
     if (m_socket < 0)
         return;
     m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
@@ -56,28 +55,39 @@ RouteMonitor::~RouteMonitor()
 
 void RouteMonitor::onReadable()
 {
-    if (!drain())
-        return;
-    if (m_gap.isActive())
-        m_noticedInGap = true;
-    else
-        announce();
+    if (drain())
+        announceWhenAllowed();
 }
 
-void RouteMonitor::onGapOver()
+void RouteMonitor::announceWhenAllowed()
 {
-    if (!m_noticedInGap)
-        return;
-    m_noticedInGap = false;
+    if (m_windowOver.isActive())
+        return; // a reading is due at the end of the window anyway
+    const std::chrono::nanoseconds elapsed(m_window.isValid() ? m_window.nsecsElapsed() : 0);
+    if (!m_window.isValid() || elapsed >= Window) {
+        m_window.start();
+        m_readingsInWindow = 0;
+    }
+    if (m_readingsInWindow < ReadingsPerWindow)
+        return announce();
+    m_windowOver.start(std::chrono::ceil<std::chrono::milliseconds>(Window - elapsed));
+}
+
+void RouteMonitor::onWindowOver()
+{
+    m_window.start();
+    m_readingsInWindow = 0;
     announce();
 }
 
 void RouteMonitor::announce()
 {
+    ++m_readingsInWindow;
     emit changed();
-    // A notice that came during the reading may tell of something it missed.
-    m_noticedInGap = drain();
-    m_gap.start();
+    // A notice that came during the reading may tell of something it missed:
+    // one more reading, once the event loop has had its turn.
+    if (drain())
+        QMetaObject::invokeMethod(this, &RouteMonitor::announceWhenAllowed, Qt::QueuedConnection);
 }
 
 bool RouteMonitor::drain()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <chrono>
@@ -9,14 +10,15 @@ class QSocketNotifier;
 // Listens to the kernel's routing notices (rtnetlink: IPv4 addresses, IPv4
 // routes, links) and says at once when something changed. One change brings
 // a burst of notices: all those already queued are taken in with the first,
-// and those that follow within MinGap of a changed() bring one more changed()
-// at the end of the gap, so a burst costs one reading, or two when it trails,
-// and a storm of notices costs at most one reading per gap.
+// so a burst costs one reading, and one more when notices come in while the
+// addresses are being read. A storm of notices (hundreds of routes coming and
+// going) is read at most ReadingsPerWindow times a Window.
 class RouteMonitor : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds MinGap{2};
+    static constexpr int ReadingsPerWindow = 4;
+    static constexpr std::chrono::milliseconds Window{10};
 
     // Follows the kernel's notices.
     explicit RouteMonitor(QObject* parent = nullptr);
@@ -34,14 +36,17 @@ signals:
 
 private:
     void onReadable();
-    void onGapOver();
+    // Says changed() now, or at the end of the window when it is spent.
+    void announceWhenAllowed();
+    void onWindowOver();
+    void announce();
     // Reads every notice already queued (their content does not matter);
     // false when there was none.
     bool drain();
-    void announce();
 
     int m_socket = -1;
     QSocketNotifier* m_notifier = nullptr;
-    QTimer m_gap;
-    bool m_noticedInGap = false;
+    QElapsedTimer m_window;
+    int m_readingsInWindow = 0;
+    QTimer m_windowOver;
 };
