@@ -34,6 +34,17 @@
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 
+namespace {
+
+// One of the service's helper programs, found from the service's own folder.
+QString helperProgram(const QString& name)
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/") + name);
+}
+
+} // namespace
+
 void ensurePrivateFolder(const QString& path, const QString& what)
 {
     // The missing folders, the outermost first.
@@ -109,7 +120,8 @@ int ServiceApp::run()
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
     SystemAddressSource localSource(m_options.localCheckInterval);
-    IsolatedAddressCheck checker(echoUrls, m_options.echoTimeout);
+    IsolatedAddressCheck checker(helperProgram(QStringLiteral("velmora-echo-check")), echoUrls,
+                                 m_options.echoTimeout);
     const RememberedAddresses remembered(m_options.stateDir);
     AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap},
                            remembered.load());
@@ -120,9 +132,8 @@ int ServiceApp::run()
     const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
     AlertSenders::Options senderOptions;
     senderOptions.ftpPort = m_options.ftpPort;
-    senderOptions.mailHelper =
-        QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                        QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-mail"));
+    senderOptions.mailHelper = helperProgram(QStringLiteral("velmora-send-mail"));
+    senderOptions.pageHelper = helperProgram(QStringLiteral("velmora-upload-page"));
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
     alerts.setNoticeHandler([&notifier](const QString& summary, const QString& body) {

@@ -177,13 +177,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                QStringLiteral("Upload the FTP page to this port."),
                                QStringLiteral("port"), QString::number(defaults.ftpPort));
     ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
-    // The service's own helper for the public address (see IsolatedAddressCheck).
-    QCommandLineOption checkPublicAddress(QStringLiteral("check-public-address"),
-                                          QStringLiteral("Print the public address and exit."));
-    checkPublicAddress.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({isRunning, stop, checkPublicAddress, port, configDir, logFile, echoUrl,
-                       echoInterval, echoMinGap, echoTimeout, localInterval, requestTimeout,
-                       retryDelays, ftpPort});
+    parser.addOptions({isRunning, stop, port, configDir, logFile, echoUrl, echoInterval, echoMinGap,
+                       echoTimeout, localInterval, requestTimeout, retryDelays, ftpPort});
 
     if (!parser.parse(arguments))
         usageError(parser.errorText());
@@ -208,8 +203,6 @@ CommandLine parseCommandLine(const QStringList& arguments)
         result.action = CommandLine::Action::QueryRunning;
     if (parser.isSet(stop))
         result.action = CommandLine::Action::Stop;
-    if (parser.isSet(checkPublicAddress))
-        result.action = CommandLine::Action::CheckPublicAddress;
 
     ServiceOptions& options = result.options;
     options.port = portValue(parser, port);

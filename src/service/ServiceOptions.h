@@ -44,8 +44,7 @@ struct CommandLine
         ShowHelp,
         ShowVersion,
         QueryRunning,
-        Stop,
-        CheckPublicAddress
+        Stop
     };
     Action action = Action::Run;
     ServiceOptions options;

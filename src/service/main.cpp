@@ -7,8 +7,6 @@
 #include "service/ServiceOptions.h"
 #include "service/ServiceStop.h"
 #include "service/ShutdownSignals.h"
-#include "service/addresses/IsolatedAddressCheck.h"
-#include "service/settings/EchoUrlList.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -57,13 +55,6 @@ int main(int argc, char* argv[])
                                                                       : exitcode::Failed;
         case CommandLine::Action::Stop:
             return stop(commandLine.options);
-        case CommandLine::Action::CheckPublicAddress: {
-            ShutdownSignals::unblockInProcess();
-            const ServiceOptions& options = commandLine.options;
-            return IsolatedAddressCheck::runHelper(
-                options.echoUrls.isEmpty() ? echourls::load(options.configDir) : options.echoUrls,
-                options.echoTimeout);
-        }
         case CommandLine::Action::Run:
             break;
         }

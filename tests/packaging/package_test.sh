@@ -112,7 +112,9 @@ expected="\
 ./usr/bin/velmora
 ./usr/bin/velmora-service
 ./usr/lib/systemd/user/velmora-service.service
+./usr/libexec/velmora/velmora-echo-check
 ./usr/libexec/velmora/velmora-send-mail
+./usr/libexec/velmora/velmora-upload-page
 ./usr/share/applications/$id.desktop
 ./usr/share/doc/velmora/changelog.Debian.gz
 ./usr/share/doc/velmora/changelog.gz

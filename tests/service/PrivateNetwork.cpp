@@ -8,8 +8,6 @@
 
 namespace privatenetwork {
 
-namespace {
-
 QString ipProgram()
 {
     QString path = QStandardPaths::findExecutable(QStringLiteral("ip"));
@@ -19,8 +17,6 @@ QString ipProgram()
             {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin")});
     return path;
 }
-
-} // namespace
 
 bool enter(QString* why)
 {

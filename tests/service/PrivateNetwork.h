@@ -13,6 +13,9 @@ namespace privatenetwork {
 // for a new namespace, or no ip command).
 bool enter(QString* why);
 
+// Where the ip command is; empty when it is not installed.
+QString ipProgram();
+
 // Runs "ip <arguments>"; false with its output on failure.
 bool ip(const QStringList& arguments, QString* error = nullptr);
 

@@ -20,8 +20,13 @@ RunningService::RunningService() : m_port(testservers::freePort())
 bool RunningService::useDefaultLogFile()
 {
     m_defaultLogFile = true;
+    // The copy finds its helpers from its own folder, as in the build tree.
+    const QString helpers = m_folder.path() + QStringLiteral("/libexec");
     return QDir().mkpath(QFileInfo(programCopy()).path()) &&
-           (QFile::exists(programCopy()) || QFile::copy(program(), programCopy()));
+           (QFile::exists(programCopy()) || QFile::copy(program(), programCopy())) &&
+           (QFileInfo(helpers).isSymLink() ||
+            QFile::link(qEnvironmentVariable("VELMORA_BINARY_DIR") + QStringLiteral("/libexec"),
+                        helpers));
 }
 
 QString RunningService::logFile() const

@@ -35,7 +35,8 @@ public:
 
     // Without --log-file: the history goes where the service puts it by default.
     // The service then moves a log it finds beside its program: it runs from a
-    // copy in the test's folder (programCopy()), never from the build's.
+    // copy in the test's folder (programCopy()), never from the build's, with the build's
+    // helpers linked beside it.
     bool useDefaultLogFile();
     QString programCopy() const { return m_folder.path() + QStringLiteral("/bin/velmora-service"); }
 

@@ -110,8 +110,9 @@ private slots:
     void publicChangeWritesOneHistoryLine();
     void failedEchoCheckWritesNothing();
     void helpAndVersion();
-    void mailEngineStaysOutOfTheService();
-    void mailHelperRefusesWhatIsNotAJob();
+    void whatTheHelpersLoadStaysOutOfTheService();
+    void helpersRefuseWhatIsNotAJob_data();
+    void helpersRefuseWhatIsNotAJob();
 
 private:
     EchoHttpServer m_echo;
@@ -591,7 +592,7 @@ void TestServiceProcess::helpAndVersion()
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
 }
 
-void TestServiceProcess::mailEngineStaysOutOfTheService()
+void TestServiceProcess::whatTheHelpersLoadStaysOutOfTheService()
 {
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
@@ -601,20 +602,34 @@ void TestServiceProcess::mailEngineStaysOutOfTheService()
     QVERIFY(maps.open(QIODevice::ReadOnly));
     const QByteArray mapped = maps.readAll();
     QVERIFY(mapped.contains("libQt6Core"));
-    for (const char* library : {"libcurl", "libssl", "libgnutls"})
+    // The mail engine and TLS (velmora-send-mail), Qt Network with Kerberos
+    // under it (velmora-echo-check, velmora-upload-page).
+    for (const char* library :
+         {"libcurl", "libssl", "libgnutls", "libQt6Network", "libkrb5", "libgssapi"})
         QVERIFY2(!mapped.contains(library), library);
 }
 
-void TestServiceProcess::mailHelperRefusesWhatIsNotAJob()
+void TestServiceProcess::helpersRefuseWhatIsNotAJob_data()
 {
-    QProcess helper;
-    helper.start(QStringLiteral(VELMORA_MAIL_HELPER), {});
-    QVERIFY(helper.waitForStarted());
-    helper.write("SaveSettings\r\n");
-    helper.closeWriteChannel();
-    QVERIFY(helper.waitForFinished());
-    QCOMPARE(helper.exitCode(), 2);
-    QCOMPARE(helper.readAllStandardOutput(), QByteArray("not a mail job\n"));
+    QTest::addColumn<QString>("helper");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("mail") << QStringLiteral(VELMORA_MAIL_HELPER) << QByteArray("not a mail job\n");
+    QTest::newRow("page") << QStringLiteral(VELMORA_PAGE_HELPER) << QByteArray("not a page job\n");
+}
+
+void TestServiceProcess::helpersRefuseWhatIsNotAJob()
+{
+    QFETCH(QString, helper);
+    QFETCH(QByteArray, said);
+
+    QProcess process;
+    process.start(helper, {});
+    QVERIFY(process.waitForStarted());
+    process.write("SaveSettings\r\n");
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.readAllStandardOutput(), said);
 }
 
 QTEST_GUILESS_MAIN(TestServiceProcess)

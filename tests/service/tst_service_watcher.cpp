@@ -1,12 +1,15 @@
-// The address watcher in-process: scripted interface data, real HTTP checks
-// against local stand-in echo services, the real history file.
+// The address watcher in-process: scripted interface data and routing notices,
+// real HTTP checks against local stand-in echo services (in-process and through
+// the real helper), the real history file.
 #include "EchoHttpServer.h"
 
+#include "echo_check/PublicAddressChecker.h"
 #include "servers/FreePort.h"
 #include "service/addresses/AddressWatcher.h"
+#include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/LocalAddressSource.h"
-#include "service/addresses/PublicAddressChecker.h"
 #include "service/addresses/RememberedAddresses.h"
+#include "service/addresses/RouteMonitor.h"
 #include "service/alerts/AlertSink.h"
 #include "service/alerts/ChangeRecorder.h"
 #include "service/alerts/HistoryLog.h"
@@ -18,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -27,7 +32,11 @@ namespace {
 class FakeAddressSource : public LocalAddressSource
 {
 public:
-    QString currentAddress() override { return m_address; }
+    QString currentAddress() override
+    {
+        ++readings;
+        return m_address;
+    }
     void change(const QString& address)
     {
         m_address = address;
@@ -35,8 +44,33 @@ public:
     }
     void set(const QString& address) { m_address = address; }
 
+    int readings = 0;
+
 private:
     QString m_address;
+};
+
+// The kernel's routing notices as a test sends them: datagrams on a socket
+// pair, whose one end the route monitor takes over.
+class NoticeSender
+{
+public:
+    NoticeSender() { ::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, m_ends); }
+    ~NoticeSender() { ::close(m_ends[1]); }
+    int takeMonitorEnd() { return std::exchange(m_ends[0], -1); }
+
+    // The notices of one change, all queued at once.
+    bool send(int notices)
+    {
+        for (int i = 0; i < notices; ++i) {
+            if (::send(m_ends[1], "notice", 6, MSG_DONTWAIT) != 6)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    int m_ends[2] = {-1, -1};
 };
 
 class RecordingAlertSink : public AlertSink
@@ -125,6 +159,10 @@ private slots:
     void rememberedAddressesFile_data();
     void rememberedAddressesFile();
     void pendingAlertsFile();
+    void burstOfNoticesIsOneReading_data();
+    void burstOfNoticesIsOneReading();
+    void isolatedCheckAsksThroughTheHelper_data();
+    void isolatedCheckAsksThroughTheHelper();
 };
 
 void TestServiceWatcher::checkerMovesOnToTheNextService_data()
@@ -465,6 +503,112 @@ void TestServiceWatcher::pendingAlertsFile()
         file.write(contents);
         file.close();
         QVERIFY2(!pending.load(), contents.constData());
+    }
+}
+
+void TestServiceWatcher::burstOfNoticesIsOneReading_data()
+{
+    QTest::addColumn<int>("notices");
+    QTest::addColumn<int>("trailing"); // notices of the same burst after the reading
+    QTest::addColumn<QString>("afterTrailing");
+    QTest::addColumn<QStringList>("localAddresses");
+
+    const QStringList one{QStringLiteral("192.0.2.20")};
+    const QStringList two{QStringLiteral("192.0.2.20"), QStringLiteral("192.0.2.30")};
+    QTest::newRow("one notice") << 1 << 0 << "192.0.2.20" << one;
+    QTest::newRow("an address with its routes") << 4 << 0 << "192.0.2.20" << one;
+    QTest::newRow("a full queue") << 10 << 0 << "192.0.2.20" << one;
+    QTest::newRow("trailing notices, no further change") << 4 << 3 << "192.0.2.20" << one;
+    QTest::newRow("trailing notices of a second change") << 4 << 3 << "192.0.2.30" << two;
+}
+
+void TestServiceWatcher::burstOfNoticesIsOneReading()
+{
+    QFETCH(int, notices);
+    QFETCH(int, trailing);
+    QFETCH(QString, afterTrailing);
+    QFETCH(QStringList, localAddresses);
+
+    WatcherRig rig(Quick);
+    rig.echo.setAddress("203.0.113.7");
+    rig.local.set(QStringLiteral("192.0.2.10"));
+    rig.watcher.start();
+    QTRY_COMPARE(rig.watcher.current().publicIp, QStringLiteral("203.0.113.7"));
+    QTRY_VERIFY(!rig.checker.isRunning());
+
+    NoticeSender kernel;
+    RouteMonitor monitor(kernel.takeMonitorEnd());
+    QObject::connect(&monitor, &RouteMonitor::changed, &rig.local,
+                     &LocalAddressSource::mayHaveChanged);
+    const int readingsBefore = rig.local.readings;
+
+    rig.local.set(QStringLiteral("192.0.2.20"));
+    QVERIFY(kernel.send(notices));
+    // One turn of the event loop, which runs no timer that is not due: the
+    // line is there without waiting for one.
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.local.readings - readingsBefore, 1);
+    QCOMPARE(rig.lines(), QList<QByteArray>{"2026-12-10 14:03:07,203.0.113.7,192.0.2.20\r"});
+
+    // What trails the reading is read once more, once.
+    rig.local.set(afterTrailing);
+    QVERIFY(kernel.send(trailing));
+    const int readings = trailing > 0 ? 2 : 1;
+    QTRY_COMPARE(rig.local.readings - readingsBefore, readings);
+    QVERIFY(neverWithin(100, [&] { return rig.local.readings - readingsBefore > readings; }));
+    QList<QByteArray> lines;
+    for (const QString& address : localAddresses)
+        lines.append("2026-12-10 14:03:07,203.0.113.7," + address.toLatin1() + '\r');
+    QCOMPARE(rig.lines(), lines);
+}
+
+void TestServiceWatcher::isolatedCheckAsksThroughTheHelper_data()
+{
+    QTest::addColumn<QString>("helper");
+    QTest::addColumn<int>("status"); // 0: no echo service at all
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<QString>("reason");
+
+    const QString helper = QStringLiteral(VELMORA_ECHO_HELPER);
+    QTest::newRow("address") << helper << 200 << QByteArray("203.0.113.7\n") << "203.0.113.7"
+                             << "";
+    QTest::newRow("server error") << helper << 503 << QByteArray("down") << ""
+                                  << "HTTP status 503";
+    QTest::newRow("not an address") << helper << 200 << QByteArray("<html>203.0.113.7</html>") << ""
+                                    << "the answer is not one public IPv4 address";
+    QTest::newRow("no echo service") << helper << 0 << QByteArray() << ""
+                                     << "no echo service is configured";
+    QTest::newRow("no helper") << QStringLiteral("/nonexistent/velmora-echo-check") << 200
+                               << QByteArray("203.0.113.7") << ""
+                               << "cannot start the check";
+}
+
+void TestServiceWatcher::isolatedCheckAsksThroughTheHelper()
+{
+    QFETCH(QString, helper);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, found);
+    QFETCH(QString, reason);
+
+    EchoHttpServer echo;
+    echo.setReply(status, body);
+    IsolatedAddressCheck check(helper, status == 0 ? QList<QUrl>() : QList<QUrl>{echo.url()}, 2s);
+    QSignalSpy foundSpy(&check, &PublicAddressSource::found);
+    QSignalSpy failedSpy(&check, &PublicAddressSource::failed);
+    check.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!check.isRunning(), 15000);
+
+    if (found.isEmpty()) {
+        QCOMPARE(foundSpy.size(), 0);
+        QCOMPARE(failedSpy.size(), 1);
+        const QString said = failedSpy.first().first().toString();
+        QVERIFY2(said.contains(reason), qPrintable(said));
+    } else {
+        QCOMPARE(failedSpy.size(), 0);
+        QCOMPARE(foundSpy.size(), 1);
+        QCOMPARE(foundSpy.first().first().toString(), found);
     }
 }
 

@@ -68,13 +68,16 @@ void AddressWatcher::report(const Addresses& previous)
 {
     if (m_current == previous)
         return;
-    emit currentChanged(m_current);
     // An address seen for the first time is learned, not changed.
     const bool publicChanged =
         !previous.publicIp.isEmpty() && previous.publicIp != m_current.publicIp;
     const bool localChanged = !previous.localIp.isEmpty() && previous.localIp != m_current.localIp;
+    // The change first: its history line should not wait for the addresses to
+    // be kept, and a service that ends in between reports it again at the next
+    // start rather than never.
     if (publicChanged || localChanged)
         emit changed(previous, m_current);
+    emit currentChanged(m_current);
 }
 
 void AddressWatcher::afterCheck()

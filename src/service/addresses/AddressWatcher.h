@@ -40,7 +40,8 @@ public:
 
 signals:
     void changed(const Addresses& previous, const Addresses& current);
-    // Whenever the known addresses are different, learned or changed.
+    // Whenever the known addresses are different, learned or changed (after
+    // changed()).
     void currentChanged(const Addresses& current);
     // After every public check, once any change it found has been reported:
     // whether the echo services could be reached.

@@ -1,25 +1,18 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 
-#include "service/addresses/Ipv4Address.h"
-#include "service/addresses/PublicAddressChecker.h"
-
-#include <QEventLoop>
-#include <cstdio>
+#include "service/addresses/EchoCheckReport.h"
 
 namespace {
-
-// The helper's one line of output.
-constexpr char FoundPrefix[] = "found ";
-constexpr char FailedPrefix[] = "failed ";
 
 // Room for the helper to start and end, on top of the time its services may take.
 constexpr std::chrono::milliseconds StartAndEnd(10000);
 
 } // namespace
 
-IsolatedAddressCheck::IsolatedAddressCheck(QList<QUrl> urls,
+IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<QUrl> urls,
                                            std::chrono::milliseconds timeoutPerUrl, QObject* parent)
-    : PublicAddressSource(parent), m_urls(std::move(urls)), m_timeout(timeoutPerUrl)
+    : PublicAddressSource(parent), m_helper(std::move(helper)), m_urls(std::move(urls)),
+      m_timeout(timeoutPerUrl)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(m_timeout * qMax<qsizetype>(1, m_urls.size()) + StartAndEnd);
@@ -39,15 +32,14 @@ void IsolatedAddressCheck::start()
 {
     if (isRunning())
         return;
-    QStringList arguments{QStringLiteral("--check-public-address"),
-                          QStringLiteral("--echo-timeout"),
-                          QString::number(double(m_timeout.count()) / 1000.0, 'f', 3)};
+    QStringList arguments{QStringLiteral("--timeout"),
+                          QString::number(double(m_timeout.count()) / 1000.0, 'f', 3),
+                          QStringLiteral("--")};
     for (const QUrl& url : m_urls)
-        arguments << QStringLiteral("--echo-url") << url.toString(QUrl::FullyEncoded);
+        arguments << url.toString(QUrl::FullyEncoded);
     m_tooLong = false;
     m_process = new QProcess(this);
-    // This very program, even when its file has been replaced since it started.
-    m_process->setProgram(QStringLiteral("/proc/self/exe"));
+    m_process->setProgram(m_helper);
     m_process->setArguments(arguments);
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -76,18 +68,11 @@ void IsolatedAddressCheck::onFinished()
 {
     if (!m_process)
         return;
-    const QByteArray output = m_process->readAllStandardOutput().trimmed();
+    const QByteArray output = m_process->readAllStandardOutput();
     if (m_tooLong)
         return finish({}, QStringLiteral("the check took too long and was stopped"));
-    if (output.startsWith(FoundPrefix)) {
-        // Our own helper, but the address still has to be one.
-        const std::optional<QString> address =
-            ipv4::publicAddressFromEchoBody(output.mid(qsizetype(sizeof FoundPrefix - 1)));
-        if (address)
-            return finish(*address, {});
-    }
-    if (output.startsWith(FailedPrefix))
-        return finish({}, QString::fromLocal8Bit(output.mid(qsizetype(sizeof FailedPrefix - 1))));
+    if (const std::optional<echoreport::Result> result = echoreport::read(output))
+        return finish(result->address, result->reason);
     finish({}, QStringLiteral("the check ended without a result (exit code %1)")
                    .arg(m_process->exitCode()));
 }
@@ -102,26 +87,4 @@ void IsolatedAddressCheck::finish(const QString& address, const QString& reason)
         emit failed(reason);
     else
         emit found(address);
-}
-
-int IsolatedAddressCheck::runHelper(const QList<QUrl>& urls,
-                                    std::chrono::milliseconds timeoutPerUrl)
-{
-    PublicAddressChecker checker(urls, timeoutPerUrl);
-    QEventLoop loop;
-    QByteArray result;
-    connect(&checker, &PublicAddressSource::found, &loop, [&result, &loop](const QString& a) {
-        result = FoundPrefix + a.toLatin1();
-        loop.quit();
-    });
-    connect(&checker, &PublicAddressSource::failed, &loop, [&result, &loop](const QString& r) {
-        result = FailedPrefix + r.toLocal8Bit().replace('\n', ' ');
-        loop.quit();
-    });
-    checker.start();
-    if (checker.isRunning())
-        loop.exec();
-    std::fputs((result + '\n').constData(), stdout);
-    std::fflush(stdout);
-    return result.startsWith(FoundPrefix) ? 0 : 1;
 }

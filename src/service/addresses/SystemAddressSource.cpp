@@ -11,10 +11,6 @@
 
 namespace {
 
-// Long enough to take in the burst of notices one change brings, short enough
-// that the history line follows the change at once.
-constexpr std::chrono::milliseconds SettleTime(50);
-
 QList<localaddress::InterfaceAddress> readInterfaceAddresses()
 {
     QList<localaddress::InterfaceAddress> addresses;
@@ -41,17 +37,23 @@ QList<localaddress::InterfaceAddress> readInterfaceAddresses()
 
 QByteArray readRouteTable()
 {
+    // Unbuffered, in pieces of a page: a proc file reports no size, and
+    // readAll() would make room for 48 kB at every reading for the few hundred
+    // bytes a desktop's table holds, leaving the service's heap that much larger.
     QFile file(QStringLiteral("/proc/net/route"));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {};
-    // A proc file reports no size: read until it ends.
-    return file.readAll();
+    QByteArray table;
+    char piece[4096];
+    for (qint64 n; (n = file.read(piece, sizeof piece)) > 0;)
+        table.append(piece, n);
+    return table;
 }
 
 } // namespace
 
 SystemAddressSource::SystemAddressSource(std::chrono::milliseconds rereadInterval, QObject* parent)
-    : LocalAddressSource(parent), m_monitor(new RouteMonitor(SettleTime, this))
+    : LocalAddressSource(parent), m_monitor(new RouteMonitor(this))
 {
     connect(m_monitor, &RouteMonitor::changed, this, &LocalAddressSource::mayHaveChanged);
     m_reread.setInterval(rereadInterval);

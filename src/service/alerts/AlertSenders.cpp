@@ -1,15 +1,14 @@
 #include "service/alerts/AlertSenders.h"
 
 #include "common/AlertTexts.h"
-#include "net/ReplaceInFile.h"
 #include "send_mail/MailJob.h"
 #include "service/alerts/AlertMessages.h"
+#include "upload_page/PageJob.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSysInfo>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -18,7 +17,7 @@ QString text(const QByteArray& value)
     return QString::fromLocal8Bit(value);
 }
 
-// Time for the mail helper to start, and to go once it has been killed.
+// Time for a helper to start, and to go once it has been killed.
 constexpr std::chrono::milliseconds HelperStartLimit{10000};
 
 } // namespace
@@ -73,7 +72,8 @@ AlertOutcome AlertSenders::sendEmail(const AddressChange& change,
         alertmessages::emailBodyAt(change.when, computerName(), change.previous, change.current);
     job.from = sender;
     job.recipientList = recipients;
-    AlertOutcome outcome = sendMail(job);
+    AlertOutcome outcome =
+        runHelper(m_options.mailHelper, QStringLiteral("mail helper"), job.encode());
     if (outcome.status == AlertOutcome::Sent)
         outcome.text = QStringLiteral("sent to %1").arg(recipients);
     return outcome;
@@ -98,45 +98,48 @@ AlertOutcome AlertSenders::sendTextMessage(const AddressChange& change,
     job.recipient = alerttexts::textMessageRecipient(text(settings.phoneNumber), gateway);
     job.subject = alertmessages::subject();
     job.body = alertmessages::textBody(computerName(), change.current);
-    AlertOutcome outcome = sendMail(job);
+    AlertOutcome outcome =
+        runHelper(m_options.mailHelper, QStringLiteral("mail helper"), job.encode());
     if (outcome.status == AlertOutcome::Sent)
         outcome.text = QStringLiteral("sent to %1").arg(job.recipient);
     return outcome;
 }
 
-AlertOutcome AlertSenders::sendMail(const MailJob& job) const
+AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name,
+                                     const QByteArray& job) const
 {
     QProcess helper;
-    helper.setProgram(m_options.mailHelper);
+    helper.setProgram(program);
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     helper.start();
     if (!helper.waitForStarted(int(HelperStartLimit.count())))
-        return {AlertOutcome::Failed, QStringLiteral("cannot start the mail helper %1: %2")
-                                          .arg(m_options.mailHelper, helper.errorString())};
-    helper.write(job.encode());
+        return {
+            AlertOutcome::Failed,
+            QStringLiteral("cannot start the %1 %2: %3").arg(name, program, helper.errorString())};
+    helper.write(job);
     helper.closeWriteChannel();
-    // The helper's own limits end a send with a silent server; this one only
-    // guards against a helper that hangs for another reason.
+    // The helper's own limits end an exchange with a silent server; this one
+    // only guards against a helper that hangs for another reason.
     const std::chrono::milliseconds limit =
         m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit;
     if (!helper.waitForFinished(int(limit.count()))) {
         helper.kill();
         helper.waitForFinished(int(HelperStartLimit.count()));
-        return {AlertOutcome::Failed, QStringLiteral("the mail helper did not finish in time")};
+        return {AlertOutcome::Failed, QStringLiteral("the %1 did not finish in time").arg(name)};
     }
     const QString said = QString::fromLocal8Bit(helper.readAllStandardOutput()).trimmed();
     if (helper.exitStatus() != QProcess::NormalExit)
-        return {AlertOutcome::Failed, QStringLiteral("the mail helper crashed")};
+        return {AlertOutcome::Failed, QStringLiteral("the %1 crashed").arg(name)};
     switch (helper.exitCode()) {
     case 0:
         return {AlertOutcome::Sent, {}};
     case 1:
         return {AlertOutcome::Failed, said};
     default:
-        return {AlertOutcome::Failed,
-                QStringLiteral("the mail helper refused the job (exit code %1): %2")
-                    .arg(helper.exitCode())
-                    .arg(said)};
+        return {AlertOutcome::Failed, QStringLiteral("the %1 refused the job (exit code %2): %3")
+                                          .arg(name)
+                                          .arg(helper.exitCode())
+                                          .arg(said)};
     }
 }
 
@@ -172,20 +175,20 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
     if (!QFileInfo(templateFile).isFile())
         return {AlertOutcome::Skipped,
                 QStringLiteral("there is no page template %1").arg(templateFile)};
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return {AlertOutcome::Failed, QStringLiteral("cannot make a temporary folder")};
-    const QString page = folder.filePath(QStringLiteral("velmora.html"));
-    fillTemplateCopy(templateFile, page,
-                     {{QStringLiteral("[[ComputerName]]"), computerName()},
-                      {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
-                      {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}});
-    FtpClient client;
-    client.setHost(text(settings.ftpHost));
-    client.setUsername(text(settings.ftpUsername));
-    client.setPassword(text(settings.ftpPassword));
-    client.setPort(m_options.ftpPort);
-    client.setReplyTimeLimit(m_options.replyTimeout);
-    client.connectAndUpload(page, QStringLiteral("velmora.html"));
-    return {AlertOutcome::Sent, QStringLiteral("uploaded to %1").arg(client.host())};
+    PageJob job;
+    job.host = text(settings.ftpHost);
+    job.port = m_options.ftpPort;
+    job.username = text(settings.ftpUsername);
+    job.password = text(settings.ftpPassword);
+    job.replyTimeoutSeconds = int(m_options.replyTimeout.count());
+    job.templateFile = templateFile;
+    job.replacements = {{QStringLiteral("[[ComputerName]]"), computerName()},
+                        {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
+                        {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}};
+    job.remoteName = QStringLiteral("velmora.html");
+    AlertOutcome outcome =
+        runHelper(m_options.pageHelper, QStringLiteral("page helper"), job.encode());
+    if (outcome.status == AlertOutcome::Sent)
+        outcome.text = QStringLiteral("uploaded to %1").arg(job.host);
+    return outcome;
 }

@@ -14,7 +14,8 @@ struct MailJob;
 // The alerts as the service sends them: the e-mail and the text message
 // through the mail helper, a process per message, which keeps the mail engine
 // and TLS out of the service; the program started without a shell; the page
-// filled from its template and uploaded by FTP.
+// filled from its template and uploaded by FTP through the page helper, a
+// process per upload, which keeps Qt Network out of the service.
 class AlertSenders : public AlertChannels
 {
 public:
@@ -23,6 +24,8 @@ public:
         quint16 ftpPort = FtpClient::DefaultPort;
         // The program that sends one e-mail or text message (velmora-send-mail).
         QString mailHelper;
+        // The program that fills and uploads the FTP page (velmora-upload-page).
+        QString pageHelper;
         // Limits for one SMTP or FTP exchange, so that a server that stops
         // answering ends an attempt rather than hold it for ever.
         std::chrono::seconds connectTimeout{30};
@@ -49,7 +52,10 @@ private:
     // The server part of a mail job from the settings; a skip when they do
     // not name a usable server.
     std::optional<AlertOutcome> fillServer(MailJob& job, const AlertSettings& settings) const;
-    AlertOutcome sendMail(const MailJob& job) const;
+    // Runs a helper with the job on its standard input: exit code 0 is sent, 1
+    // failed with the reason on its standard output, anything else a refusal.
+    AlertOutcome runHelper(const QString& program, const QString& name,
+                           const QByteArray& job) const;
 
     const QString m_configDir;
     const QList<QByteArray> m_carriers;

@@ -1,4 +1,4 @@
-#include "service/addresses/PublicAddressChecker.h"
+#include "echo_check/PublicAddressChecker.h"
 
 #include "service/addresses/Ipv4Address.h"
 

@@ -1,0 +1,97 @@
+// velmora-echo-check: asks the echo services, one after the other, for this
+// computer's public address and ends. velmora-service runs it for every check,
+// so that Qt Network and the TLS libraries stay out of the resident service.
+//
+//   velmora-echo-check [--timeout <seconds>] [--] <url>...
+//
+// Standard output: one line, "found <address>" or "failed <reason>". Exit code
+// 0 when an address was found, 1 when no service gave one, 2 on a bad command
+// line.
+#include "echo_check/PublicAddressChecker.h"
+#include "service/addresses/EchoCheckReport.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QUrl>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int Found = 0;
+constexpr int Failed = 1;
+constexpr int BadUsage = 2;
+
+struct Request
+{
+    std::chrono::milliseconds timeoutPerUrl{5000};
+    QList<QUrl> urls;
+};
+
+std::optional<Request> readArguments(const QStringList& arguments)
+{
+    Request request;
+    bool optionsOver = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!optionsOver && argument == QLatin1String("--")) {
+            optionsOver = true;
+        } else if (!optionsOver && argument == QLatin1String("--timeout")) {
+            bool ok = false;
+            const double seconds = arguments.value(++i).toDouble(&ok);
+            if (!ok || seconds <= 0 || seconds > 3600)
+                return std::nullopt;
+            request.timeoutPerUrl = std::chrono::milliseconds(qint64(seconds * 1000.0 + 0.5));
+        } else {
+            const QUrl url(argument, QUrl::StrictMode);
+            if (!url.isValid() ||
+                (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+                return std::nullopt;
+            request.urls.append(url);
+        }
+    }
+    return request;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The service blocks its stop signals to handle them itself; a helper
+    // that keeps them blocked could not be stopped.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    QCoreApplication app(argc, argv);
+    const std::optional<Request> request = readArguments(QCoreApplication::arguments());
+    if (!request) {
+        std::fputs("usage: velmora-echo-check [--timeout <seconds>] [--] <http(s) url>...\n",
+                   stderr);
+        return BadUsage;
+    }
+
+    PublicAddressChecker checker(request->urls, request->timeoutPerUrl);
+    QByteArray line;
+    int code = -1;
+    const auto answer = [&line, &code](const QByteArray& text, int exitCode) {
+        line = text;
+        code = exitCode;
+        QCoreApplication::exit(exitCode);
+    };
+    QObject::connect(
+        &checker, &PublicAddressSource::found, &app,
+        [&answer](const QString& address) { answer(echoreport::found(address), Found); });
+    QObject::connect(
+        &checker, &PublicAddressSource::failed, &app,
+        [&answer](const QString& reason) { answer(echoreport::failed(reason), Failed); });
+    checker.start();
+    // Without a URL the answer comes at once, before the event loop would run.
+    if (code < 0)
+        QCoreApplication::exec();
+    std::fputs(line.constData(), stdout);
+    std::fflush(stdout);
+    return code;
+}
