@@ -10,6 +10,7 @@
 #include "support/Absence.h"
 
 #include <QDBusConnection>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -61,6 +62,8 @@ private slots:
     void changeAndFailedLoginEachGiveOne();
     void nothingWithoutASessionBus();
     void switchedOffShowsNothing();
+    void settingsLineNotUnderstood_data();
+    void settingsLineNotUnderstood();
 
 private:
     QProcess m_bus;
@@ -186,6 +189,72 @@ void TestServiceNotifications::switchedOffShowsNothing()
     QTRY_COMPARE(m_receiver.shown.size(), 1);
     QCOMPARE(m_receiver.shown.first().summary, QStringLiteral("on"));
     QCOMPARE(m_receiver.shown.first().body, QStringLiteral("body"));
+}
+
+// A hand-edited settings file with a line the service cannot understand: one
+// notification names the line, at start and again after a new edit; the file's
+// own key switches every notification off, an address change's too.
+void TestServiceNotifications::settingsLineNotUnderstood_data()
+{
+    QTest::addColumn<QByteArray>("notifications");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("on") << QByteArray("true") << true;
+    QTest::newRow("off") << QByteArray("false") << false;
+}
+
+void TestServiceNotifications::settingsLineNotUnderstood()
+{
+    QFETCH(QByteArray, notifications);
+    QFETCH(bool, shown);
+
+    EchoHttpServer echo;
+    echo.setAddress(FirstPublic);
+    RunningService service;
+    QVERIFY(QDir().mkpath(service.configDir()));
+    const QByteArray edited = "# edited by hand\nemail-alerts=maybe\nrecipients=carol@example.com\n"
+                              "desktop-notifications=" + notifications + '\n';
+    {
+        QFile file(service.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(edited) == edited.size());
+    }
+    QProcessEnvironment environment = service.environment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    service.setEnvironment(environment);
+    QVERIFY2(
+        service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
+        qPrintable(service.errorText()));
+    QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                              FirstPublic, 10000);
+    // The line cost only its own key.
+    QCOMPARE(service.request(service::GetSettings)
+                 .value(service::valueLine(AlertSettings::Recipients)),
+             QByteArray("carol@example.com"));
+
+    if (!shown) {
+        echo.setAddress(SecondPublic);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            service.request(service::UpdateStatus).value(service::PublicIpLine), SecondPublic,
+            10000);
+        QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, 10000);
+    NotificationReceiver::Shown problem = m_receiver.shown.takeFirst();
+    QCOMPARE(problem.summary, QStringLiteral("Velmora: a problem with the settings file"));
+    QVERIFY2(problem.body.contains(QStringLiteral("line 2:")) &&
+                 problem.body.contains(QStringLiteral("maybe")),
+             qPrintable(problem.body));
+
+    // An edit while it runs is read, and its new mistake told in turn.
+    {
+        QFile file(service.settingsFile());
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.write("smtp-port=\\q\n") > 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, 10000);
+    problem = m_receiver.shown.takeFirst();
+    QVERIFY2(problem.body.contains(QStringLiteral("line 5:")), qPrintable(problem.body));
 }
 
 QTEST_GUILESS_MAIN(TestServiceNotifications)
