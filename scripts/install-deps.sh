@@ -3,13 +3,12 @@
 # Usage: scripts/install-deps.sh [build|test|fuzz]   (test and fuzz include build)
 set -euo pipefail
 
-# libsystemd-dev: the service tells systemd when it is ready (sd_notify).
 # librsvg2-bin renders the icon's PNG sizes; dpkg-dev and file are what
 # scripts/package.sh needs to work out the package's dependencies.
 build_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme qt6-wayland libgl-dev
-  libcurl4-openssl-dev libsystemd-dev ca-certificates
+  libcurl4-openssl-dev ca-certificates
   librsvg2-bin dpkg-dev file
 )
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for

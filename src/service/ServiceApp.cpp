@@ -7,6 +7,7 @@
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 #include "service/ShutdownSignals.h"
+#include "service/SystemdNotify.h"
 #include "service/addresses/AddressWatcher.h"
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/RememberedAddresses.h"
@@ -32,7 +33,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
-#include <systemd/sd-daemon.h>
 
 namespace {
 
@@ -89,7 +89,7 @@ int ServiceApp::run()
                 .toStdString());
     formerlayout::moveAll(m_options);
 
-    DesktopNotifier notifier;
+    DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
     SettingsStore store(m_options.configDir);
     // What load() finds wrong is shown once the file has said whether to show it.
     QStringList loadProblems;
@@ -168,9 +168,9 @@ int ServiceApp::run()
                 .arg(store.filePath(), history.path()));
     // Under systemd (Type=notify) the unit counts as started from here on;
     // elsewhere this does nothing.
-    ::sd_notify(0, "READY=1");
+    notifySystemd("READY=1");
     const int code = QCoreApplication::exec();
-    ::sd_notify(0, "STOPPING=1");
+    notifySystemd("STOPPING=1");
     settingsWriter.finish(); // the last settings saved are on disk
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.

@@ -39,7 +39,15 @@ int main(int argc, char* argv[])
 {
     // Before any thread exists, so that no thread takes the signals itself.
     ShutdownSignals::blockInProcess();
+    // Qt's own event loop instead of GLib's: the service needs nothing of GLib,
+    // which would only add to what stays in memory. Unset again at once, so
+    // that the programs the service starts do not inherit it.
+    const bool alreadySet = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!alreadySet)
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    if (!alreadySet)
+        qunsetenv("QT_NO_GLIB");
     QCoreApplication::setApplicationName(QStringLiteral("velmora-service"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_SERVICE_VERSION));
 

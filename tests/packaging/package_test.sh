@@ -113,6 +113,7 @@ expected="\
 ./usr/bin/velmora-service
 ./usr/lib/systemd/user/velmora-service.service
 ./usr/libexec/velmora/velmora-echo-check
+./usr/libexec/velmora/velmora-notify
 ./usr/libexec/velmora/velmora-send-mail
 ./usr/libexec/velmora/velmora-upload-page
 ./usr/share/applications/$id.desktop

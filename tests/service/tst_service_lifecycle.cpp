@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -22,7 +23,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <mutex>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -92,6 +96,7 @@ private slots:
     void logLineFormat_data();
     void logLineFormat();
     void linesCarryTheirLevelInTheJournal();
+    void readinessIsToldToSystemd();
     void portHeldByAnotherUser_data();
     void portHeldByAnotherUser();
     void lockProblemsStopTheStart_data();
@@ -256,6 +261,49 @@ void TestServiceLifecycle::linesCarryTheirLevelInTheJournal()
         runService({}, RunningService::program(), {QStringLiteral("--stop")}, elsewhere, &output),
         exitcode::NotRunning);
     QCOMPARE(output, QStringLiteral("velmora-service: no service was running for this user\n"));
+}
+
+// As a Type=notify unit sees it: "READY=1" on the socket NOTIFY_SOCKET names once
+// the service listens, "STOPPING=1" when it is told to stop.
+void TestServiceLifecycle::readinessIsToldToSystemd()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
+    const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    QVERIFY(socket >= 0);
+    const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    QVERIFY(size_t(path.size()) < sizeof(address.sun_path));
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    QCOMPARE(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    // The next datagram; empty while none has come. QTRY_* evaluate their
+    // condition more than once, so the waiting only peeks.
+    const auto waiting = [socket] {
+        char byte;
+        return ::recv(socket, &byte, 1, MSG_PEEK) >= 0;
+    };
+    const auto received = [socket] {
+        char buffer[256];
+        const ssize_t n = ::recv(socket, buffer, sizeof(buffer), 0);
+        return n > 0 ? QByteArray(buffer, int(n)) : QByteArray();
+    };
+
+    RunningService service;
+    QProcessEnvironment environment = service.environment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(path));
+    service.setEnvironment(environment);
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QTRY_VERIFY2_WITH_TIMEOUT(waiting(), qPrintable(service.output()), 10000);
+    QCOMPARE(received(), QByteArray("READY=1"));
+    // Ready means listening.
+    QVERIFY(!service.request(service::UpdateStatus).isEmpty());
+
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(waiting(), 10000);
+    QCOMPARE(received(), QByteArray("STOPPING=1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!service.isRunning(), 10000);
 }
 
 void TestServiceLifecycle::portHeldByAnotherUser_data()

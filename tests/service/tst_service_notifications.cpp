@@ -180,7 +180,7 @@ void TestServiceNotifications::nothingWithoutASessionBus()
 
 void TestServiceNotifications::switchedOffShowsNothing()
 {
-    DesktopNotifier notifier;
+    DesktopNotifier notifier(QStringLiteral(VELMORA_NOTIFY_HELPER));
     notifier.setEnabled(false);
     notifier.notify(QStringLiteral("off"), QString());
     QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));

@@ -1,12 +1,20 @@
 #include "service/notify/DesktopNotifier.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QStringList>
+#include <QProcess>
 #include <QThread>
-#include <QVariantMap>
 
-DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {}
+namespace {
+
+// Notifications still being handed over beyond this are dropped: a desktop that
+// does not keep up needs no more of them.
+constexpr int MaxRunning = 8;
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(QString helper, QObject* parent)
+    : QObject(parent), m_helper(std::move(helper))
+{
+}
 
 void DesktopNotifier::notify(const QString& summary, const QString& body)
 {
@@ -22,18 +30,25 @@ void DesktopNotifier::notify(const QString& summary, const QString& body)
 
 void DesktopNotifier::show(const QString& summary, const QString& body)
 {
-    if (!m_enabled || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    if (!m_enabled || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+        m_running >= MaxRunning)
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
-    call << QStringLiteral("Velmora") << uint(0) << QStringLiteral("velmora") << summary << body
-         << QStringList() << QVariantMap() << int(-1);
-    // No server, or one that refuses: nothing to do about it.
-    bus.send(call);
+    auto* helper = new QProcess(this);
+    helper->setProgram(m_helper);
+    helper->setArguments({summary, body});
+    helper->setStandardInputFile(QProcess::nullDevice());
+    helper->setStandardOutputFile(QProcess::nullDevice());
+    helper->setStandardErrorFile(QProcess::nullDevice());
+    ++m_running;
+    const auto over = [this, helper] {
+        --m_running;
+        helper->deleteLater();
+    };
+    connect(helper, &QProcess::finished, this, over);
+    // A helper that did not start never finishes; one that did, does.
+    connect(helper, &QProcess::errorOccurred, this, [over](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            over();
+    });
+    helper->start();
 }

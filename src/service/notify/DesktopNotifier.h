@@ -5,27 +5,30 @@
 #include <atomic>
 
 // Shows the service's news on the user's desktop, as a notification of the
-// session bus's notification server (org.freedesktop.Notifications). Without
-// a session bus (no DBUS_SESSION_BUS_ADDRESS: a service started outside a
-// desktop session) nothing is shown and nothing is said: the journal has it
-// all. The bus is first touched when the first notification is to be shown.
+// session bus's notification server (org.freedesktop.Notifications), through
+// the helper velmora-notify: one short process per notification, so that the
+// bus libraries never load into the resident service. Without a session bus
+// (no DBUS_SESSION_BUS_ADDRESS: a service started outside a desktop session)
+// nothing is shown and nothing is said: the journal has it all.
 class DesktopNotifier : public QObject
 {
     Q_OBJECT
 public:
-    explicit DesktopNotifier(QObject* parent = nullptr);
+    explicit DesktopNotifier(QString helper, QObject* parent = nullptr);
 
     // On by default.
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool isEnabled() const { return m_enabled; }
 
 public slots:
-    // May be called from any thread; the notification goes out from this
-    // object's thread, without waiting for the server's answer.
+    // May be called from any thread; the helper starts from this object's
+    // thread, and nobody waits for it.
     void notify(const QString& summary, const QString& body);
 
 private:
     void show(const QString& summary, const QString& body);
 
+    const QString m_helper;
     std::atomic<bool> m_enabled{true};
+    int m_running = 0;
 };

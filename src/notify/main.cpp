@@ -1,0 +1,52 @@
+// velmora-notify: asks the desktop's notification server (org.freedesktop.Notifications
+// on the session bus) to show one notification, and ends. velmora-service runs it
+// for each notification, so that the bus libraries stay out of the resident service.
+//
+//   velmora-notify <summary> <body>
+//
+// Exit code 0 when the server took the notification, 1 when there is no session
+// bus or no server took it (the service does not mind), 2 on a bad command line.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QStringList>
+#include <QVariantMap>
+#include <csignal>
+
+namespace {
+
+constexpr int Shown = 0;
+constexpr int NotShown = 1;
+constexpr int BadUsage = 2;
+// A server that does not answer in this time is not waited for.
+constexpr int AnswerTimeoutMs = 5000;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The service blocks its stop signals to handle them itself; a helper
+    // inherits that mask and must take them as any program does.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() != 3)
+        return BadUsage;
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return NotShown;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return NotShown;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
+    call << QStringLiteral("Velmora") << uint(0) << QStringLiteral("velmora") << arguments.at(1)
+         << arguments.at(2) << QStringList() << QVariantMap() << int(-1);
+    const QDBusMessage answer = bus.call(call, QDBus::Block, AnswerTimeoutMs);
+    return answer.type() == QDBusMessage::ReplyMessage ? Shown : NotShown;
+}
