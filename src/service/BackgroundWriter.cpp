@@ -1,6 +1,6 @@
 #include "service/BackgroundWriter.h"
 
-BackgroundWriter::BackgroundWriter() : m_thread([this] { run(); }) {}
+BackgroundWriter::BackgroundWriter() = default;
 
 BackgroundWriter::~BackgroundWriter()
 {
@@ -12,6 +12,10 @@ void BackgroundWriter::postLatest(std::function<void()> job)
     {
         const std::lock_guard lock(m_mutex);
         if (!m_finishing) {
+            // The thread starts with the first job: a service whose settings
+            // are never saved keeps no thread (and no stack) for it.
+            if (!m_thread.joinable())
+                m_thread = std::thread([this] { run(); });
             m_waiting = std::move(job);
             m_wake.notify_one();
             return;
