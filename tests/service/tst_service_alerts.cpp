@@ -17,7 +17,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSysInfo>
+#include <QStandardPaths>
 #include <QtTest>
+#include <csignal>
+#include <unistd.h>
 
 using testfiles::readFile;
 using testfiles::writeFile;
@@ -132,6 +135,7 @@ class TestServiceAlerts : public QObject
 private slots:
     void emailAndTextMessageArrive();
     void programRunsWithTheAddresses();
+    void programStartsOnItsOwnWithEverySignal();
     void programThatIsNotExecutableIsSkipped();
     void switchedOffAlertsAreNotSentAndSavedSettingsApplyNext();
     void ftpPageIsUploaded();
@@ -216,6 +220,44 @@ void TestServiceAlerts::programRunsWithTheAddresses()
     QCOMPARE(readFile(program + QStringLiteral(".marker")),
              SecondPublic + '|' + local + '|' + SecondPublic + '|' + local + '|' +
                  QSysInfo::machineHostName().toLocal8Bit() + '\n');
+}
+
+// The program is started as a desktop starts one: in a session of its own, not
+// the service's child, with no signal blocked or ignored, so that SIGTERM and
+// Ctrl+C stop it. (Not a shell script: dash resets its mask itself.)
+void TestServiceAlerts::programStartsOnItsOwnWithEverySignal()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+        QSKIP("python3 is needed for a program that reports its own signal mask");
+    AlertingService service;
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    const QString program = service.service().folder() + QStringLiteral("/report.py");
+    QVERIFY(writeFile(program, "#!/usr/bin/env python3\n"
+                               "import os, sys\n"
+                               "lines = [l for l in open('/proc/self/status') if l.startswith(('SigBlk', 'SigIgn'))]\n"
+                               "lines.append('sid %d pid %d ppid %d\\n' % (os.getsid(0), os.getpid(), os.getppid()))\n"
+                               "open(sys.argv[0] + '.tmp', 'w').writelines(lines)\n"
+                               "os.rename(sys.argv[0] + '.tmp', sys.argv[0] + '.marker')\n"));
+    QFile::setPermissions(program,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    AlertSettings settings;
+    settings.runProgram = true;
+    settings.program = program.toLocal8Bit();
+    service.save(settings);
+
+    service.changePublicAddress(SecondPublic);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    const QList<QByteArray> lines = readFile(program + QStringLiteral(".marker")).split('\n');
+    QCOMPARE(lines.value(0), QByteArray("SigBlk:\t0000000000000000"));
+    // Python ignores SIGPIPE and SIGXFSZ itself; the stop signals must not be.
+    QVERIFY(lines.value(1).startsWith("SigIgn:\t"));
+    const qulonglong ignored = lines.value(1).mid(8).toULongLong(nullptr, 16);
+    QCOMPARE(ignored & ((1ULL << (SIGTERM - 1)) | (1ULL << (SIGINT - 1))), 0ULL);
+    const QList<QByteArray> ids = lines.value(2).split(' ');
+    QCOMPARE(ids.size(), 6);
+    // A session of its own, not the service's.
+    QVERIFY(ids.at(1).toLongLong() != ::getsid(pid_t(service.service().processId())));
+    QVERIFY(ids.at(5).toLongLong() != service.service().processId());
 }
 
 void TestServiceAlerts::programThatIsNotExecutableIsSkipped()

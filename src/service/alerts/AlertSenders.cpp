@@ -3,6 +3,7 @@
 #include "common/AlertTexts.h"
 #include "send_mail/MailJob.h"
 #include "service/alerts/AlertMessages.h"
+#include "service/alerts/DetachedProgram.h"
 #include "upload_page/PageJob.h"
 
 #include <QFileInfo>
@@ -155,15 +156,13 @@ AlertOutcome AlertSenders::runProgram(const AddressChange& change,
     environment.insert(QStringLiteral("VELMORA_PUBLIC_IP"), change.current.publicIp);
     environment.insert(QStringLiteral("VELMORA_LOCAL_IP"), change.current.localIp);
     environment.insert(QStringLiteral("VELMORA_COMPUTER_NAME"), computerName());
-    QProcess process;
-    process.setProgram(info.absoluteFilePath());
-    process.setArguments({change.current.publicIp, change.current.localIp});
-    process.setProcessEnvironment(environment);
-    process.setStandardInputFile(QProcess::nullDevice());
-    qint64 pid = 0;
-    if (!process.startDetached(&pid))
-        return {AlertOutcome::Failed, QStringLiteral("cannot start %1").arg(program)};
-    return {AlertOutcome::Sent, QStringLiteral("started %1 as process %2").arg(program).arg(pid)};
+    QString error;
+    const std::optional<qint64> pid = startDetachedProgram(
+        info.absoluteFilePath(), {change.current.publicIp, change.current.localIp}, environment,
+        &error);
+    if (!pid)
+        return {AlertOutcome::Failed, QStringLiteral("cannot start %1: %2").arg(program, error)};
+    return {AlertOutcome::Sent, QStringLiteral("started %1 as process %2").arg(program).arg(*pid)};
 }
 
 AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
