@@ -14,7 +14,6 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -59,12 +58,6 @@ std::optional<Request> readArguments(const QStringList& arguments)
 
 int main(int argc, char* argv[])
 {
-    // The service blocks its stop signals to handle them itself; a helper
-    // that keeps them blocked could not be stopped.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-
     QCoreApplication app(argc, argv);
     const std::optional<Request> request = readArguments(QCoreApplication::arguments());
     if (!request) {

@@ -11,7 +11,6 @@
 #include <QDBusMessage>
 #include <QStringList>
 #include <QVariantMap>
-#include <csignal>
 
 namespace {
 
@@ -25,12 +24,6 @@ constexpr int AnswerTimeoutMs = 5000;
 
 int main(int argc, char* argv[])
 {
-    // The service blocks its stop signals to handle them itself; a helper
-    // inherits that mask and must take them as any program does.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 3)

@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QString>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -36,12 +35,6 @@ QString firstLine(const QString& errorText)
 
 int main()
 {
-    // The service blocks its stop signals to handle them itself; a helper
-    // that keeps them blocked could not be stopped.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))
         return 2;

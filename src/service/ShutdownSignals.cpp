@@ -30,12 +30,6 @@ void ShutdownSignals::blockInProcess()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void ShutdownSignals::unblockInProcess()
-{
-    const sigset_t set = shutdownSignals();
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
-
 ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
 {
     const sigset_t set = shutdownSignals();

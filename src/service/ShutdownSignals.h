@@ -13,8 +13,6 @@ public:
     // Holds the two signals back in this thread and every thread started later;
     // call first thing in main().
     static void blockInProcess();
-    // Lets them through again, for a run that is not the service.
-    static void unblockInProcess();
 
     explicit ShutdownSignals(QObject* parent = nullptr); // throws ServiceError
     ~ShutdownSignals() override;

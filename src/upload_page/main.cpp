@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -44,12 +43,6 @@ void upload(const PageJob& job)
 
 int main(int argc, char* argv[])
 {
-    // The service blocks its stop signals to handle them itself; a helper
-    // that keeps them blocked could not be stopped.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-
     QCoreApplication app(argc, argv);
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly))

@@ -117,11 +117,11 @@ class HistoryProbePlugin : public QGenericPlugin
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "HistoryProbe.json")
 public:
-    QObject* create(const QString& key, const QString& specification) override
+    QObject* create(const QString& key, const QString& parameters) override
     {
         if (key.compare(QLatin1String("velmorahistoryprobe"), Qt::CaseInsensitive) != 0)
             return nullptr;
-        return new HistoryProbe(specification);
+        return new HistoryProbe(parameters);
     }
 };
 

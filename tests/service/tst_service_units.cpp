@@ -1,7 +1,9 @@
 // The service's pure pieces: echo answers, address ranges, request framing,
 // the choice of the local address, carrier lists, options.
+#include "service/ChildSignals.h"
 #include "service/ServiceError.h"
 #include "service/ServiceOptions.h"
+#include "service/ShutdownSignals.h"
 #include "service/addresses/Ipv4Address.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/listener/RequestReader.h"
@@ -10,7 +12,10 @@
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
 
+#include <QProcess>
 #include <QtTest>
+#include <csignal>
+#include <pthread.h>
 
 using localaddress::InterfaceAddress;
 using localaddress::Route;
@@ -65,6 +70,7 @@ private slots:
     void commandLineRejects_data();
     void commandLineRejects();
     void commandLineDefaults();
+    void childrenStartWithNoSignalBlocked();
 };
 
 void TestServiceUnits::echoBody_data()
@@ -363,6 +369,28 @@ void TestServiceUnits::commandLineDefaults()
     QCOMPARE(ownLog.action, CommandLine::Action::Stop);
     QCOMPARE(ownLog.options.logFile, QStringLiteral("/tmp/velmora-test.log"));
     QVERIFY(ownLog.options.formerLogFile.isEmpty());
+}
+
+// A program the service starts takes SIGTERM and SIGINT as usual, though the
+// service itself blocks them.
+void TestServiceUnits::childrenStartWithNoSignalBlocked()
+{
+    sigset_t before;
+    pthread_sigmask(SIG_SETMASK, nullptr, &before);
+    ShutdownSignals::blockInProcess();
+    const auto restore = qScopeGuard([&] { pthread_sigmask(SIG_SETMASK, &before, nullptr); });
+
+    const auto blockedIn = [](QProcess& process) {
+        process.start(QStringLiteral("grep"),
+                      {QStringLiteral("^SigBlk:"), QStringLiteral("/proc/self/status")});
+        return process.waitForFinished(10000) ? process.readAllStandardOutput().trimmed()
+                                              : QByteArray("did not end");
+    };
+    QProcess plain;
+    QCOMPARE(blockedIn(plain), QByteArray("SigBlk:\t0000000000004002"));
+    QProcess child;
+    startsWithDefaultSignals(child);
+    QCOMPARE(blockedIn(child), QByteArray("SigBlk:\t0000000000000000"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceUnits)

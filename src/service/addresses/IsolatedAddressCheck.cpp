@@ -1,5 +1,6 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 
+#include "service/ChildSignals.h"
 #include "service/addresses/EchoCheckReport.h"
 
 namespace {
@@ -43,6 +44,7 @@ void IsolatedAddressCheck::start()
     m_process->setArguments(arguments);
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startsWithDefaultSignals(*m_process);
     connect(m_process, &QProcess::finished, this, &IsolatedAddressCheck::onFinished);
     connect(m_process, &QProcess::errorOccurred, this, &IsolatedAddressCheck::onErrorOccurred);
     m_deadline.start();

@@ -2,6 +2,7 @@
 
 #include "common/AlertTexts.h"
 #include "send_mail/MailJob.h"
+#include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/DetachedProgram.h"
 #include "upload_page/PageJob.h"
@@ -112,6 +113,7 @@ AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name
     QProcess helper;
     helper.setProgram(program);
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startsWithDefaultSignals(helper);
     helper.start();
     if (!helper.waitForStarted(int(HelperStartLimit.count())))
         return {

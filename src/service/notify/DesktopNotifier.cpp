@@ -1,5 +1,7 @@
 #include "service/notify/DesktopNotifier.h"
 
+#include "service/ChildSignals.h"
+
 #include <QProcess>
 #include <QThread>
 
@@ -39,6 +41,7 @@ void DesktopNotifier::show(const QString& summary, const QString& body)
     helper->setStandardInputFile(QProcess::nullDevice());
     helper->setStandardOutputFile(QProcess::nullDevice());
     helper->setStandardErrorFile(QProcess::nullDevice());
+    startsWithDefaultSignals(*helper);
     ++m_running;
     const auto over = [this, helper] {
         --m_running;
