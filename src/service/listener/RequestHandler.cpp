@@ -1,11 +1,8 @@
 #include "service/listener/RequestHandler.h"
 
 #include "common/AlertSettings.h"
-#include "common/ErrorText.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
 #include "service/settings/SettingsStore.h"
 
 #include <QSysInfo>
