@@ -74,7 +74,7 @@ void TFormMain::btnApplyClick()
 {
     if (!ValidateTestEmailForm())
         return;
-    m_ui->btnApply->setEnabled(false);
+    // Apply is disabled by a save that reached the service, and only by one.
     SaveSettings();
 }
 
@@ -82,9 +82,9 @@ void TFormMain::btnOKClick()
 {
     if (!ValidateTestEmailForm())
         return;
-    m_ui->btnApply->setEnabled(false);
-    SaveSettings();
-    hideToTray();
+    // After a failed save the window stays, with the changes it could not save.
+    if (SaveSettings())
+        hideToTray();
 }
 
 void TFormMain::AdvGlowButton3Click()
