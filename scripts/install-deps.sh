@@ -12,10 +12,11 @@ build_packages=(
   librsvg2-bin dpkg-dev file
 )
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for
-# the package test's throwaway user.
+# the package test's throwaway user. libsm-dev and libice-dev: the session
+# test's own session manager.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
-  python3 python3-aiosmtpd python3-pyftpdlib openssl
+  python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
   postfix vsftpd iproute2 procps dbus-daemon
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )

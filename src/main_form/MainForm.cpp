@@ -6,6 +6,7 @@
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "main_form/HistoryLogModel.h"
+#include "main_form/ServiceNotices.h"
 #include "main_form/StatusTexts.h"
 #include "service_link/ServiceCommands.h"
 #include "shell/Shared.h"
@@ -50,7 +51,7 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_context(std::move(context)), m_ui(std::make_unique<Ui::TFormMain>()),
-      m_tcpClient(m_context.serviceHost, m_context.servicePort)
+      m_tcpClient(m_context.serviceHost, m_context.servicePort, m_context.serviceTimeLimit)
 {
     Q_INIT_RESOURCE(velmora);
     m_ui->setupUi(this);
@@ -92,7 +93,7 @@ void TFormMain::FormCreate()
     SessionEnding = false;
     LoadCellularProviders();
     LoadSettings();
-    UpdateStatus();
+    UpdateStatus(TcpClient::Attempt::UnlessUnanswered);
     SetAuthState();
     // Not one of the service's settings: the desktop's own autostart entry.
     m_ui->chkStartAtLogon->setChecked(m_context.autostart && m_context.autostart->isEnabled());
@@ -191,9 +192,9 @@ void TFormMain::connectHandlers()
             guarded([this, button] { trayClicked(button); });
         });
         on(m_context.trayIcon, &TrayIcon::doubleClicked, &TFormMain::trayDoubleClicked);
-        on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::UpdateStatus);
+        on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::refreshTip);
         // A tray that reports no pointer movement asks for the tip another way.
-        on(m_context.trayIcon, &TrayIcon::tipDue, &TFormMain::UpdateStatus);
+        on(m_context.trayIcon, &TrayIcon::tipDue, &TFormMain::refreshTip);
     }
 
     // The Status and History Log pages refresh whenever they become shown.
@@ -227,7 +228,8 @@ void TFormMain::guarded(const std::function<void()>& handler)
 void TFormMain::LoadCellularProviders()
 {
     try {
-        ServiceTransaction transaction(m_tcpClient);
+        // At creation, once for all: the first exchange of the program.
+        ServiceTransaction transaction(m_tcpClient, TcpClient::Attempt::UnlessUnanswered);
         const QList<QByteArray> reply =
             service::request(transaction, service::GetCellularProviders);
         Providers.clear();
@@ -251,7 +253,8 @@ void TFormMain::LoadSettings()
     // The failure notice is shown while the connection, if it opened, is still open.
     std::optional<ServiceTransaction> transaction;
     try {
-        transaction.emplace(m_tcpClient);
+        // A service that left the carrier list unanswered is not waited for twice.
+        transaction.emplace(m_tcpClient, TcpClient::Attempt::UnlessUnanswered);
         const QList<QByteArray> reply = service::request(*transaction, service::GetSettings);
         const auto line = [&reply](int n) { return text(service::replyLine(reply, n)); };
         const auto value = [&line](AlertSettings::Value n) { return line(service::valueLine(n)); };
@@ -285,17 +288,15 @@ void TFormMain::LoadSettings()
         return;
     } catch (const std::exception&) {
     }
-    m_context.dialogs->notice(WrapMessage(QStringLiteral(
-        "Could not connect to the Velmora Service component.  Please try to restart your "
-        "computer.  If the problem persists reinstall the software or contact support.")));
+    m_context.dialogs->notice(servicenotices::couldNotConnect());
     if (m_context.requestQuit)
         m_context.requestQuit();
 }
 
-void TFormMain::UpdateStatus()
+void TFormMain::UpdateStatus(TcpClient::Attempt attempt)
 {
     try {
-        ServiceTransaction transaction(m_tcpClient);
+        ServiceTransaction transaction(m_tcpClient, attempt);
         const QList<QByteArray> reply = service::request(transaction, service::UpdateStatus);
         ComputerName = text(service::replyLine(reply, service::ComputerNameLine));
         PublicIP = text(service::replyLine(reply, service::PublicIpLine));
@@ -305,6 +306,13 @@ void TFormMain::UpdateStatus()
     } catch (const std::exception&) {
         // A failed refresh changes nothing on screen and tells nothing.
     }
+}
+
+void TFormMain::refreshTip()
+{
+    // Pointer movements come in streams: a service that has just left an
+    // exchange unanswered is not asked again at each one.
+    UpdateStatus(TcpClient::Attempt::UnlessUnanswered);
 }
 
 void TFormMain::refreshStatusDisplay()
@@ -318,7 +326,7 @@ void TFormMain::refreshStatusDisplay()
         m_context.trayIcon->setToolTip(statustexts::trayTip(ComputerName, PublicIP, LocalIP));
 }
 
-void TFormMain::SaveSettings()
+bool TFormMain::SaveSettings()
 {
     try {
         // The connection opens before anything is read from the controls.
@@ -344,8 +352,12 @@ void TFormMain::SaveSettings()
         settings.hideTrayIcon = m_ui->chkHideSysTrayIcon->isChecked();
         service::sendSettings(transaction, settings.toSaveList());
         m_ui->btnApply->setEnabled(false);
-    } catch (const std::exception&) {
-        // A failed save tells nothing; Apply keeps its state.
+        return true;
+    } catch (const std::exception& failure) {
+        // Told once, with its cause, after the connection has closed; Apply keeps
+        // its state, so changes stay marked unsaved and the close asks again.
+        m_context.dialogs->notice(servicenotices::settingsNotSaved(failure));
+        return false;
     }
 }
 

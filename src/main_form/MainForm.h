@@ -62,8 +62,11 @@ public:
     // Exchanges with the service, one connection each; none lets a failure escape.
     void LoadCellularProviders();
     void LoadSettings();
-    void UpdateStatus();
-    void SaveSettings();
+    // A refresh the user asks for is always tried; one the program makes on its
+    // own may be skipped while the service is not answering (TcpClient::Attempt).
+    void UpdateStatus(TcpClient::Attempt attempt = TcpClient::Attempt::Always);
+    // Tells the user when the settings could not be saved; returns whether they were.
+    bool SaveSettings();
 
     void SetAuthState();
     bool ValidateTestEmailForm();
@@ -123,6 +126,8 @@ private:
 
     // Status display.
     void tabStatusShow();
+    // The pointer over the icon, or a tray that asks for the tip.
+    void refreshTip();
     void PublicIPAddress1Click();
     void LocalIPAddress1Click();
     void trayClicked(Qt::MouseButton button);

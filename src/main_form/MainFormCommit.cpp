@@ -7,6 +7,7 @@
 #include "toolkit/TrayIcon.h"
 #include "ui_MainForm.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QWindow>
@@ -74,7 +75,7 @@ void TFormMain::btnApplyClick()
 {
     if (!ValidateTestEmailForm())
         return;
-    m_ui->btnApply->setEnabled(false);
+    // Apply is disabled by a save that reached the service, and only by one.
     SaveSettings();
 }
 
@@ -82,9 +83,9 @@ void TFormMain::btnOKClick()
 {
     if (!ValidateTestEmailForm())
         return;
-    m_ui->btnApply->setEnabled(false);
-    SaveSettings();
-    hideToTray();
+    // After a failed save the window stays, with the changes it could not save.
+    if (SaveSettings())
+        hideToTray();
 }
 
 void TFormMain::AdvGlowButton3Click()
@@ -269,10 +270,13 @@ void TFormMain::showEvent(QShowEvent* event)
 
 void TFormMain::keyPressEvent(QKeyEvent* event)
 {
-    // "Send Test Email" is the default button while the Email page shows.
+    // "Send Test Email" is the default button while the Email page shows, unless
+    // another button has the focus (a check box is not one: Enter does not tick it).
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && m_pager->currentIndex() == EmailPage &&
-        !qobject_cast<QAbstractButton*>(focusWidget())) {
+    const QWidget* focus = focusWidget();
+    const bool buttonFocused =
+        qobject_cast<const QAbstractButton*>(focus) && !qobject_cast<const QCheckBox*>(focus);
+    if (enter && m_pager->currentIndex() == EmailPage && !buttonFocused) {
         m_ui->AdvGlowButton1->click();
         return;
     }

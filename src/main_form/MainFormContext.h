@@ -2,6 +2,7 @@
 
 #include "common/ServiceProtocol.h"
 #include "net/FtpClient.h"
+#include "service_link/TcpClient.h"
 
 #include <QDateTime>
 #include <QString>
@@ -20,6 +21,8 @@ struct MainFormContext
 {
     QString serviceHost = QString::fromLatin1(service::Host);
     quint16 servicePort = service::Port;
+    // How long one exchange with the service may take.
+    std::chrono::milliseconds serviceTimeLimit = TcpClient::DefaultTimeLimit;
     QString applicationTitle;
     Dialogs* dialogs = nullptr;
     TrayIcon* trayIcon = nullptr;

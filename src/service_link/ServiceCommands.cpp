@@ -12,8 +12,7 @@ QList<QByteArray> request(ServiceTransaction& transaction, const char* command)
     return reply;
 }
 
-void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList,
-                  std::chrono::milliseconds settleTime)
+void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList)
 {
     transaction.client().WriteLine(SaveSettings);
     transaction.client().WriteCountedList(saveList);
@@ -23,8 +22,8 @@ void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& save
     // Once a closed connection has been acknowledged, the kernel keeps no owner
     // for it, and the service would turn the settings away unread when it is
     // slow to take them (busy, or paused). So the connection stays open until
-    // the service has closed its end.
-    transaction.client().waitForPeerClose(settleTime);
+    // the service has closed its end; one that does not in time has not taken them.
+    transaction.client().waitForPeerClose();
 }
 
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n)

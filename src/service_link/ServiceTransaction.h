@@ -9,7 +9,9 @@
 class ServiceTransaction
 {
 public:
-    explicit ServiceTransaction(TcpClient& client); // throws ServiceLinkError
+    // Throws ServiceLinkError.
+    explicit ServiceTransaction(TcpClient& client,
+                                TcpClient::Attempt attempt = TcpClient::Attempt::Always);
     ~ServiceTransaction();
     ServiceTransaction(const ServiceTransaction&) = delete;
     ServiceTransaction& operator=(const ServiceTransaction&) = delete;

@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -24,14 +25,24 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-[[noreturn]] void fail(const QString& message)
+[[noreturn]] void fail(const QString& message,
+                       ServiceLinkError::Cause cause = ServiceLinkError::Cause::Failed)
 {
-    throw ServiceLinkError(message.toStdString());
+    throw ServiceLinkError(message.toStdString(), cause);
+}
+
+QString duration(std::chrono::milliseconds time)
+{
+    return time.count() % 1000 == 0 ? QStringLiteral("%1 s").arg(time.count() / 1000)
+                                    : QStringLiteral("%1 ms").arg(time.count());
 }
 
 } // namespace
 
-TcpClient::TcpClient(QString host, quint16 port) : m_host(std::move(host)), m_port(port) {}
+TcpClient::TcpClient(QString host, quint16 port, std::chrono::milliseconds timeLimit)
+    : m_host(std::move(host)), m_port(port), m_timeLimit(timeLimit)
+{
+}
 
 TcpClient::~TcpClient()
 {
@@ -57,41 +68,91 @@ bool TcpClient::listenerIsTrusted(int socket)
     return false;
 }
 
-void TcpClient::open()
+void TcpClient::open(Attempt attempt)
 {
     close();
+    if (attempt == Attempt::UnlessUnanswered && m_unanswered.isValid() &&
+        m_unanswered.elapsed() < UnansweredPauseInLimits * m_timeLimit.count())
+        fail(QStringLiteral("the service did not answer an exchange in time a moment ago"),
+             ServiceLinkError::Cause::NoAnswerInTime);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(m_port);
     if (inet_pton(AF_INET, m_host.toLatin1().constData(), &address.sin_addr) != 1)
         fail(QStringLiteral("'%1' is not an IPv4 address").arg(m_host));
 
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (socket < 0)
+    m_deadline = QDeadlineTimer(m_timeLimit);
+    // Non-blocking throughout: every wait is a poll that ends with the exchange's time.
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_socket < 0)
         fail(QStringLiteral("cannot create a socket: %1").arg(systemError(errno)));
-    int result;
-    do {
-        result = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) {
-        const int error = errno;
-        ::close(socket);
-        fail(QStringLiteral("cannot connect to %1:%2: %3")
-                 .arg(m_host)
-                 .arg(m_port)
-                 .arg(systemError(error)));
+    m_received.clear();
+    m_peerClosed = false;
+    try {
+        connectWithinLimit(&address, sizeof address);
+    } catch (...) {
+        close();
+        throw;
     }
-    if (!listenerIsTrusted(socket)) {
+    if (!listenerIsTrusted(m_socket)) {
         // Closed with nothing sent and nothing read.
-        ::close(socket);
-        fail(QStringLiteral("%1:%2 is held by a program of another user").arg(m_host).arg(m_port));
+        close();
+        fail(QStringLiteral("%1:%2 is held by a program of another user").arg(m_host).arg(m_port),
+             ServiceLinkError::Cause::HeldByAnotherUser);
     }
     // Small requests and replies: send each at once.
     const int one = 1;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    m_socket = socket;
-    m_received.clear();
-    m_peerClosed = false;
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+void TcpClient::connectWithinLimit(const void* address, unsigned addressLength)
+{
+    int result;
+    do {
+        result = ::connect(m_socket, static_cast<const sockaddr*>(address), addressLength);
+    } while (result < 0 && errno == EINTR);
+    int error = result < 0 ? errno : 0;
+    if (error == EINPROGRESS) {
+        waitUntilReady(POLLOUT);
+        socklen_t length = sizeof error;
+        if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            error = errno;
+    }
+    if (error == 0)
+        return;
+    if (error == ECONNREFUSED) {
+        // Nothing is there, so nothing hangs either.
+        m_unanswered.invalidate();
+        fail(QStringLiteral("cannot connect to %1:%2: %3")
+                 .arg(m_host)
+                 .arg(m_port)
+                 .arg(systemError(error)),
+             ServiceLinkError::Cause::NotRunning);
+    }
+    fail(QStringLiteral("cannot connect to %1:%2: %3")
+             .arg(m_host)
+             .arg(m_port)
+             .arg(systemError(error)));
+}
+
+void TcpClient::waitUntilReady(short events)
+{
+    for (;;) {
+        const qint64 left = m_deadline.remainingTime();
+        pollfd ready{m_socket, events, 0};
+        const int n = left > 0 ? ::poll(&ready, 1, int(std::min<qint64>(left, 60000))) : 0;
+        if (n > 0)
+            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(QStringLiteral("cannot wait for the service: %1").arg(systemError(errno)));
+        if (m_deadline.hasExpired()) {
+            m_unanswered.start();
+            fail(QStringLiteral("the service did not answer within %1").arg(duration(m_timeLimit)),
+                 ServiceLinkError::Cause::NoAnswerInTime);
+        }
+    }
 }
 
 void TcpClient::close()
@@ -117,14 +178,19 @@ void TcpClient::sendAll(const QByteArray& bytes)
         fail(QStringLiteral("the connection to the service is not open"));
     qsizetype sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n =
-            ::send(m_socket, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(QStringLiteral("cannot send to the service: %1").arg(systemError(errno)));
+        const ssize_t n = ::send(m_socket, bytes.constData() + sent, size_t(bytes.size() - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            sent += n;
+            continue;
         }
-        sent += n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntilReady(POLLOUT);
+            continue;
+        }
+        fail(QStringLiteral("cannot send to the service: %1").arg(systemError(errno)));
     }
 }
 
@@ -136,47 +202,34 @@ bool TcpClient::receiveMore()
         return false;
     char chunk[16384];
     for (;;) {
-        const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, 0);
+        const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
+            m_unanswered.invalidate();
             m_received.append(chunk, n);
             return true;
         }
         if (n == 0) {
+            m_unanswered.invalidate();
             m_peerClosed = true;
             return false;
         }
-        if (errno != EINTR)
-            fail(QStringLiteral("cannot read from the service: %1").arg(systemError(errno)));
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntilReady(POLLIN);
+            continue;
+        }
+        fail(QStringLiteral("cannot read from the service: %1").arg(systemError(errno)));
     }
 }
 
-void TcpClient::waitForPeerClose(std::chrono::milliseconds limit)
+void TcpClient::waitForPeerClose()
 {
     if (m_socket < 0 || m_peerClosed)
         return;
-    const QDeadlineTimer deadline(limit);
-    char chunk[4096];
-    for (;;) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            return;
-        pollfd readable{m_socket, POLLIN, 0};
-        const int ready = ::poll(&readable, 1, int(left));
-        if (ready == 0)
-            return;
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        const ssize_t n = ::recv(m_socket, chunk, sizeof chunk, 0);
-        if (n == 0) {
-            m_peerClosed = true;
-            return;
-        }
-        if (n < 0 && errno != EINTR)
-            return;
-    }
+    // What the peer sends meanwhile is dropped: only its end matters.
+    while (receiveMore())
+        m_received.clear();
 }
 
 void TcpClient::WriteLine(const QByteArray& text)

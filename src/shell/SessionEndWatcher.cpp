@@ -1,7 +1,7 @@
 #include "shell/SessionEndWatcher.h"
 
-#include <QGuiApplication>
-#include <QSessionManager>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -38,10 +38,21 @@ SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGHUP, &action, nullptr);
     }
-    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::commitDataRequest, this,
-                [this](QSessionManager&) { emit sessionEnding(); });
+    // A session manager's request to save (commitDataRequest) is not the end: the
+    // log-off may yet be cancelled, and there is nothing to save at a log-off.
+    // Its "die" reaches the program as the platform's request to quit.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installEventFilter(this);
+}
+
+bool SessionEndWatcher::eventFilter(QObject* watched, QEvent* event)
+{
+    // Qt would first ask the windows to close, and the main window only hides.
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        emit sessionEnding();
+        return true;
     }
+    return QObject::eventFilter(watched, event);
 }
 
 SessionEndWatcher::~SessionEndWatcher()

@@ -6,7 +6,7 @@ class QSocketNotifier;
 
 // Tells the program that the log-on session ends: SIGTERM or SIGHUP (delivered
 // through a self-pipe, so the handler runs on the event loop) and, where a
-// session manager runs, its request to save data.
+// session manager runs, its "die" message (which Qt turns into a request to quit).
 class SessionEndWatcher : public QObject
 {
     Q_OBJECT
@@ -17,6 +17,9 @@ public:
 
 signals:
     void sessionEnding();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QSocketNotifier* m_notifier = nullptr;

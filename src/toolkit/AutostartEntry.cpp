@@ -1,5 +1,6 @@
 #include "toolkit/AutostartEntry.h"
 
+#include "common/PrivateFile.h"
 #include "common/VelmoraPaths.h"
 
 #include <QDir>
@@ -10,17 +11,23 @@
 
 namespace {
 
+// An autostart entry is a few lines.
+constexpr qint64 MaxEntrySize = 64 * 1024;
+
 // The keys of an entry's [Desktop Entry] group that decide whether it starts.
+// Only a regular file is an entry: a FIFO would hold the window until someone
+// wrote to it, a device might never end.
 bool startsAtLogOn(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const privatefile::ReadResult entry =
+        privatefile::read(path, MaxEntrySize, privatefile::Links::Followed);
+    if (!entry.isRead())
         return false;
     bool inMainGroup = false;
     bool starts = true;
-    // An autostart entry is a few lines; a huge or odd file is read no further.
-    for (int n = 0; n < 500 && !file.atEnd(); ++n) {
-        const QByteArray line = file.readLine(4096).trimmed();
+    const QList<QByteArray> lines = entry.contents.split('\n');
+    for (const QByteArray& raw : lines) {
+        const QByteArray line = raw.trimmed();
         if (line.startsWith('[')) {
             inMainGroup = line == "[Desktop Entry]";
             continue;

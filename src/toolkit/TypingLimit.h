@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QLineEdit;
 
-// Limits what the user can type into a field without cutting a longer text that
-// the program puts there: typing and pasting stop at the limit, deleting always works.
+// Limits what the user can put into a field without cutting a longer text that
+// the program puts there: a typed character past the limit is refused before it
+// reaches the field, a paste or a drop is cut to the room left (and refused when
+// there is none), deleting always works.
 class TypingLimit : public QObject
 {
     Q_OBJECT
@@ -17,8 +20,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool wouldExceed(qsizetype inserted) const;
+    qsizetype roomFor(qsizetype replaced) const;
+    void keepWithinLimit(const QString& edited);
 
     int m_maxLength;
     QLineEdit* m_field;
+    // The text before the user's edit now being made.
+    QString m_text;
 };

@@ -1,11 +1,15 @@
 #include "MainFormFixture.h"
 #include "common/AlertSettings.h"
+#include "common/WrapMessage.h"
+#include "fakes/SilentListener.h"
 #include "support/Absence.h"
+#include "support/StrangersListener.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
 #include <QMenu>
 #include <QtTest>
+#include <optional>
 
 class TestCommit : public QObject
 {
@@ -22,7 +26,8 @@ private slots:
     void commitButtons_data();
     void commitButtons();
     void cancelKeepsEditsAndApply();
-    void failedSaveShowsNothing();
+    void failedSaveIsToldAndKept_data();
+    void failedSaveIsToldAndKept();
     void switchesValidateOnlyWhenTurnedOn();
 
     void closeBoxAsksOnlyWithChanges_data();
@@ -249,26 +254,84 @@ void TestCommit::cancelKeepsEditsAndApply()
     QCOMPARE(f.service.commands().count("GetSettings"), 1);
 }
 
-void TestCommit::failedSaveShowsNothing()
+void TestCommit::failedSaveIsToldAndKept_data()
 {
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("cause");
+    for (const char* button : {"btnApply", "btnOK"}) {
+        QTest::addRow("stopped, %s", button)
+            << "stopped" << button << "the Velmora service is not running";
+        QTest::addRow("another user's, %s", button)
+            << "another user's" << button << "127.0.0.1:%1 is held by a program of another user";
+        QTest::addRow("never answers, %s", button)
+            << "never answers" << button << "the Velmora service did not answer in time";
+    }
+}
+
+void TestCommit::failedSaveIsToldAndKept()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, button);
+    QFETCH(QString, cause);
     MainFormFixture f;
+    f.adjustContext = [](MainFormContext& context) {
+        context.serviceTimeLimit = std::chrono::milliseconds(500);
+    };
     TFormMain& form = f.create();
     form.show();
-    f.ui().txtSMTP->setText("edited");
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const quint16 port = f.service.port();
+    f.ui().txtSMTP->setText("edited.example.com");
+
     f.service.stop();
-    // "Apply" disables itself and tells nothing, as if the save had worked ...
-    f.ui().btnApply->click();
-    QVERIFY(!f.ui().btnApply->isEnabled());
-    QVERIFY(f.dialogs.shown.isEmpty());
-    // ... while the save prompt's failed save leaves the settings marked unsaved.
-    f.ui().txtSMTP->setText("edited again");
+    std::optional<SilentListener> silent;
+    if (service == "never answers") {
+        silent.emplace(port);
+        QVERIFY(silent->isListening());
+    }
+    StrangersListener stranger;
+    if (service == "another user's" && !stranger.start(port))
+        QSKIP(qPrintable(stranger.errorText()));
+    const QString notice = WrapMessage("The settings could not be saved: " +
+                                       QString(cause).replace("%1", QString::number(port)) + ".");
+
+    // Told once, with the cause; the changes stay unsaved, and OK keeps the window.
+    form.findChild<QPushButton*>(button)->click();
+    QCOMPARE(f.dialogs.notices(), QStringList{notice});
+    QVERIFY(f.ui().btnApply->isEnabled());
+    QVERIFY(form.isVisible());
+    // Refreshes still fail silently.
+    f.tray.movePointer();
+    f.tray.click(Qt::RightButton);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+
+    // The save question comes at the close; its save fails the same way.
+    f.dialogs.clear();
     f.dialogs.answers = {true};
     form.close();
     QCOMPARE(f.dialogs.questions().size(), 1);
+    QCOMPARE(f.dialogs.notices(), QStringList{notice});
     QVERIFY(f.ui().btnApply->isEnabled());
-    // Refreshes fail silently too.
-    f.tray.movePointer();
-    QCOMPARE(f.dialogs.shown.size(), 1);
+
+    // The service comes back: Apply saves, and the close asks nothing.
+    silent.reset();
+    stranger.stop();
+    FakeService back(port);
+    QVERIFY(back.isListening());
+    form.ShowVelmora1Click();
+    f.dialogs.clear();
+    f.ui().btnApply->click();
+    QVERIFY(f.dialogs.shown.isEmpty());
+    QVERIFY(!f.ui().btnApply->isEnabled());
+    QTRY_VERIFY(back.commands().contains("SaveSettings"));
+    QVERIFY(back.waitForExchanges(back.exchanges().size()));
+    for (const FakeService::Exchange& e : back.exchanges()) {
+        if (e.command == "SaveSettings")
+            QCOMPARE(e.list.value(AlertSettings::SmtpServer), QByteArray("edited.example.com"));
+    }
+    form.close();
+    QVERIFY(f.dialogs.shown.isEmpty());
 }
 
 void TestCommit::switchesValidateOnlyWhenTurnedOn()
@@ -361,12 +424,6 @@ void TestCommit::sessionEndAsksNothingAndSavesNothing()
     QVERIFY(f.dialogs.shown.isEmpty());
     QCOMPARE(f.quitRequests, 1);
     QVERIFY(neverWithin(100, [&] { return !f.savedLists().isEmpty(); }));
-    // A session end that was cancelled leaves the flag set: the close box now ends
-    // the program without the question.
-    form.show();
-    QVERIFY(form.close());
-    QVERIFY(f.dialogs.shown.isEmpty());
-    QCOMPARE(f.quitRequests, 2);
 }
 
 void TestCommit::exitItems_data()

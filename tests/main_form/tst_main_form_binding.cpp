@@ -4,6 +4,7 @@
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
+#include <QClipboard>
 #include <QMenu>
 #include <QtTest>
 
@@ -83,7 +84,9 @@ private slots:
     void sslQuestion_data();
     void sslQuestion();
     void authFieldsFollowTheirBox();
+    void enterOnEmailPageSendsTestEmail_data();
     void enterOnEmailPageSendsTestEmail();
+    void phonePasteIsCutToFit();
 };
 
 void TestMainFormBinding::startUpMakesThreeExchangesInOrder()
@@ -526,21 +529,55 @@ void TestMainFormBinding::authFieldsFollowTheirBox()
     QCOMPARE(lists[0][11], QByteArray("secret"));
 }
 
+void TestMainFormBinding::enterOnEmailPageSendsTestEmail_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("presses");
+    QTest::newRow("address field") << int(TFormMain::EmailPage) << "txtEmail" << 1;
+    QTest::newRow("Use SSL") << int(TFormMain::EmailPage) << "chkUseSSL" << 1;
+    QTest::newRow("authentication") << int(TFormMain::EmailPage) << "chkAuth" << 1;
+    QTest::newRow("another button") << int(TFormMain::EmailPage) << "AdvGlowButton3" << 0;
+    QTest::newRow("another page") << int(TFormMain::TextMessagePage) << "txtPhoneNumber" << 0;
+}
+
 void TestMainFormBinding::enterOnEmailPageSendsTestEmail()
 {
+    QFETCH(int, page);
+    QFETCH(QString, focus);
+    QFETCH(int, presses);
     MainFormFixture f;
     TFormMain& form = f.create();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.pager().setCurrentIndex(TFormMain::EmailPage);
-    f.ui().txtEmail->setFocus();
+    form.pager().setCurrentIndex(page);
+    QWidget* focused = form.findChild<QWidget*>(focus);
+    focused->setFocus();
+    const auto* box = qobject_cast<QCheckBox*>(focused);
+    const bool ticked = box && box->isChecked();
     QSignalSpy pressed(f.ui().AdvGlowButton1, &QPushButton::clicked);
-    QTest::keyClick(f.ui().txtEmail, Qt::Key_Return);
-    QCOMPARE(pressed.count(), 1);
-    form.pager().setCurrentIndex(TFormMain::TextMessagePage);
-    f.ui().txtPhoneNumber->setFocus();
-    QTest::keyClick(f.ui().txtPhoneNumber, Qt::Key_Return);
-    QCOMPARE(pressed.count(), 1);
+    QTest::keyClick(focused, Qt::Key_Return);
+    QCOMPARE(pressed.count(), presses);
+    if (box)
+        QCOMPARE(box->isChecked(), ticked); // Enter does not tick the box
+}
+
+void TestMainFormBinding::phonePasteIsCutToFit()
+{
+    MainFormFixture f;
+    QList<QByteArray> values = MainFormFixture::defaultValues();
+    values[valueIndex(AlertSettings::PhoneNumber)] = "555";
+    f.setValues(values);
+    TFormMain& form = f.create();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QLineEdit* field = f.ui().txtPhoneNumber;
+    field->setFocus();
+    field->end(false);
+    QGuiApplication::clipboard()->setText("1234567890");
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field->text(), QString("5551234567"));
+    QVERIFY(f.ui().btnApply->isEnabled());
 }
 
 void TestMainFormBinding::trayWithoutPointerRefreshesWhenTipIsDue()

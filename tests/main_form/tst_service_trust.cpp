@@ -63,9 +63,9 @@ void TestServiceTrust::applyDoesNotWaitForAServiceThatReadsToTheEnd()
     QElapsedTimer clock;
     clock.start();
     f.ui().btnApply->click();
-    // The save waits up to 30 s for the service to close; this service closes
-    // as soon as the window has said that nothing more will come, which takes
-    // a loopback round trip, not a wait for any time limit.
+    // The save waits, within its time limit, for the service to close; this
+    // service closes as soon as the window has said that nothing more will come,
+    // which takes a loopback round trip, not a wait for any time limit.
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     const QList<QList<QByteArray>> saved = f.waitForSavedLists(1);
     QCOMPARE(saved.size(), 1);

@@ -1,12 +1,10 @@
 #include "fakes/FakeService.h"
+#include "fakes/SilentListener.h"
 #include "servers/FreePort.h"
 #include "service_link/ServiceCommands.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 class TestServiceLink : public QObject
 {
@@ -20,7 +18,10 @@ private slots:
     void refusedConnectFails();
     void highBytesTravelUnchanged();
     void saveSettingsSendsOneCountedList();
-    void saveDoesNotWaitForeverForTheServiceToClose();
+    void silentServiceFailsAtTheTimeLimit_data();
+    void silentServiceFailsAtTheTimeLimit();
+    void failuresNameTheirCause();
+    void afterASilenceOnlyAskedExchangesAreTried();
     void eachCommandUsesItsOwnConnection();
     void connectionClosedAfterFailure();
 };
@@ -147,28 +148,105 @@ void TestServiceLink::saveSettingsSendsOneCountedList()
     QCOMPARE(e.raw, QByteArray("SaveSettings\r\n") + FakeService::countedList(values));
 }
 
-void TestServiceLink::saveDoesNotWaitForeverForTheServiceToClose()
+void TestServiceLink::silentServiceFailsAtTheTimeLimit_data()
 {
-    // A listener that never takes its connections: the system completes the
-    // connection and keeps what the client sends, and nothing ever closes it.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    QCOMPARE(::listen(listener, 4), 0);
-    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("status") << QByteArray(service::UpdateStatus);
+    QTest::newRow("settings") << QByteArray(service::GetSettings);
+    // The save waits for the service to close its end, which it never does.
+    QTest::newRow("save") << QByteArray(service::SaveSettings);
+}
 
-    TcpClient client(service::Host, ntohs(address.sin_port));
-    {
+void TestServiceLink::silentServiceFailsAtTheTimeLimit()
+{
+    QFETCH(QByteArray, command);
+    SilentListener silent;
+    const std::chrono::milliseconds limit(300);
+    TcpClient client(service::Host, silent.port(), limit);
+    QElapsedTimer clock;
+    clock.start();
+    try {
         ServiceTransaction transaction(client);
-        service::sendSettings(transaction, QList<QByteArray>(19, "value"),
-                              std::chrono::milliseconds(300));
+        if (command == service::SaveSettings)
+            service::sendSettings(transaction, QList<QByteArray>(19, "value"));
+        else
+            service::request(transaction, command.constData());
+        QFAIL("an exchange that got no answer succeeded");
+    } catch (const ServiceLinkError& e) {
+        QCOMPARE(e.cause(), ServiceLinkError::Cause::NoAnswerInTime);
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("the service did not answer within 300 ms"));
     }
+    const qint64 took = clock.elapsed();
+    // Not before the limit, and not much after it (a loaded machine may be slow).
+    QVERIFY2(took >= limit.count() && took < limit.count() + 3000,
+             qPrintable(QString::number(took)));
     QVERIFY(!client.isOpen());
-    ::close(listener);
+    QCOMPARE(silent.connections(), 1);
+}
+
+void TestServiceLink::failuresNameTheirCause()
+{
+    {
+        TcpClient client(service::Host, testservers::freePort());
+        try {
+            ServiceTransaction transaction(client);
+            QFAIL("connected to a port nothing listens on");
+        } catch (const ServiceLinkError& e) {
+            QCOMPARE(e.cause(), ServiceLinkError::Cause::NotRunning);
+        }
+    }
+    {
+        FakeService fake;
+        fake.setReply("UpdateStatus", count(2) + "only one\r\n");
+        TcpClient client(service::Host, fake.port());
+        try {
+            ServiceTransaction transaction(client);
+            service::request(transaction, service::UpdateStatus);
+            QFAIL("a short reply was accepted");
+        } catch (const ServiceLinkError& e) {
+            QCOMPARE(e.cause(), ServiceLinkError::Cause::Failed);
+        }
+    }
+}
+
+void TestServiceLink::afterASilenceOnlyAskedExchangesAreTried()
+{
+    const std::chrono::milliseconds limit(200);
+    quint16 port;
+    std::unique_ptr<TcpClient> client;
+    {
+        SilentListener silent;
+        port = silent.port();
+        client = std::make_unique<TcpClient>(service::Host, port, limit);
+        QVERIFY_THROWS_EXCEPTION(ServiceLinkError, [&] {
+            ServiceTransaction transaction(*client);
+            service::request(transaction, service::UpdateStatus);
+        }());
+        QCOMPARE(silent.connections(), 1);
+        // The program's own exchanges fail at once, without a connection ...
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            ServiceTransaction transaction(*client, TcpClient::Attempt::UnlessUnanswered);
+            QFAIL("an exchange was tried during the pause");
+        } catch (const ServiceLinkError& e) {
+            QCOMPARE(e.cause(), ServiceLinkError::Cause::NoAnswerInTime);
+        }
+        QVERIFY(clock.elapsed() < limit.count());
+        QCOMPARE(silent.connections(), 1);
+    }
+    // ... while one the user asks for is tried; once the service answers, the
+    // pause is over.
+    FakeService fake(port);
+    QVERIFY(fake.isListening());
+    fake.setReply("UpdateStatus", FakeService::countedList({"v1", "pc", "1.2.3.4", "10.0.0.2"}));
+    {
+        ServiceTransaction transaction(*client);
+        QCOMPARE(service::request(transaction, service::UpdateStatus).size(), 4);
+    }
+    ServiceTransaction transaction(*client, TcpClient::Attempt::UnlessUnanswered);
+    QCOMPARE(service::request(transaction, service::UpdateStatus).size(), 4);
 }
 
 void TestServiceLink::eachCommandUsesItsOwnConnection()

@@ -4,6 +4,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 // The log-on start as the desktop's session starter reads it: the files in a
 // user's and a system-wide autostart folder.
@@ -18,6 +25,7 @@ private slots:
     void execQuotesWhatNeedsIt_data();
     void execQuotesWhatNeedsIt();
     void unwritableFolderIsReportedAndChangesNothing();
+    void fifoInTheUsersPlaceIsNoEntry();
 
 private:
     AutostartEntry entry(const QStringList& command = {"/usr/bin/velmora", "systray"}) const;
@@ -34,6 +42,43 @@ void TestAutostart::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_user = m_folder->filePath("config/autostart");
     m_system = m_folder->filePath("xdg/autostart");
+}
+
+void TestAutostart::fifoInTheUsersPlaceIsNoEntry()
+{
+    QVERIFY(QDir().mkpath(m_user));
+    const QString path = m_user + "/example.velmora.Velmora.desktop";
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    // Should the FIFO be opened and waited on, a writer comes after 3 s, so
+    // that the test fails instead of hanging.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::atomic<bool> hadToRelease{false};
+    std::thread releaser([&] {
+        std::unique_lock lock(mutex);
+        if (finished.wait_for(lock, std::chrono::seconds(3), [&] { return done; }))
+            return;
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            hadToRelease = true;
+            ::close(writer);
+        }
+    });
+    const bool enabled = entry().isEnabled();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    releaser.join();
+    QVERIFY(!hadToRelease);
+    QVERIFY(!enabled);
+
+    // Turning it on puts a real entry in its place.
+    entry().setEnabled(true);
+    QVERIFY(QFileInfo(path).isFile());
+    QVERIFY(entry().isEnabled());
 }
 
 AutostartEntry TestAutostart::entry(const QStringList& command) const

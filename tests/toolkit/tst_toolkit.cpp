@@ -7,6 +7,8 @@
 #include "toolkit/TypingLimit.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalSpy>
@@ -81,6 +83,8 @@ private slots:
     void switchExposesItsCheckedState();
     void switchGrowsWithItsFont();
     void typingLimitStopsTypingNotDeleting();
+    void typingLimitCutsAPasteToFit_data();
+    void typingLimitCutsAPasteToFit();
     void formFontFollowsTheDesktop_data();
     void formFontFollowsTheDesktop();
     void headingIsNineteenPixelsBesideEleven();
@@ -261,6 +265,46 @@ void TestToolkit::typingLimitStopsTypingNotDeleting()
     field.selectAll();
     QTest::keyClicks(&field, "9");
     QCOMPARE(field.text(), QString("9"));
+}
+
+void TestToolkit::typingLimitCutsAPasteToFit_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<bool>("byKey"); // else as the context menu does it
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("cursorAfter");
+    for (const bool byKey : {true, false}) {
+        const char* how = byKey ? "by key" : "from the menu";
+        QTest::addRow("at the end, %s", how) << "12" << 2 << "34567" << byKey << "1234" << 4;
+        QTest::addRow("in the middle, %s", how) << "15" << 1 << "234" << byKey << "1235" << 3;
+        QTest::addRow("fits, %s", how) << "1" << 1 << "23" << byKey << "123" << 3;
+        QTest::addRow("no room, %s", how) << "1234" << 2 << "9" << byKey << "1234" << 2;
+        QTest::addRow("longer stored text, %s", how)
+            << "1234567" << 7 << "8" << byKey << "1234567" << 7;
+    }
+}
+
+void TestToolkit::typingLimitCutsAPasteToFit()
+{
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(QString, pasted);
+    QFETCH(bool, byKey);
+    QFETCH(QString, result);
+    QFETCH(int, cursorAfter);
+    QLineEdit field;
+    new TypingLimit(4, &field);
+    field.setText(text);
+    field.setCursorPosition(cursor);
+    QGuiApplication::clipboard()->setText(pasted);
+    if (byKey)
+        QTest::keyClick(&field, Qt::Key_V, Qt::ControlModifier);
+    else
+        field.paste();
+    QCOMPARE(field.text(), result);
+    QCOMPARE(field.cursorPosition(), cursorAfter);
 }
 
 void TestToolkit::formFontFollowsTheDesktop_data()
