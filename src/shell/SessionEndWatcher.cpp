@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -43,6 +45,12 @@ SessionEndWatcher::SessionEndWatcher(QObject* parent) : QObject(parent)
     // Its "die" reaches the program as the platform's request to quit.
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
+    // The autostart entry starts the program at every log-on; a session that
+    // also restarted it would bring its window up over the desktop.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [](QSessionManager& manager) {
+            manager.setRestartHint(QSessionManager::RestartNever);
+        });
 }
 
 bool SessionEndWatcher::eventFilter(QObject* watched, QEvent* event)

@@ -22,6 +22,7 @@ struct SessionManagerStandIn::State
     bool saveDone = false;
     bool saveSucceeded = false;
     bool clientGone = false;
+    int restartStyle = -1; // the client's RestartStyleHint, -1 until it sets one
 };
 
 namespace {
@@ -82,10 +83,21 @@ void closeConnection(SmsConn connection, SmPointer data, int count, char** reaso
     }
 }
 
-void setProperties(SmsConn, SmPointer, int count, SmProp** properties)
+void setProperties(SmsConn, SmPointer data, int count, SmProp** properties)
 {
-    for (int i = 0; i < count; ++i)
+    auto* state = static_cast<SessionManagerStandIn::State*>(data);
+    for (int i = 0; i < count; ++i) {
+        const SmProp* property = properties[i];
+        // A CARD8 by the protocol; some clients send an int.
+        if (std::strcmp(property->name, SmRestartStyleHint) == 0 && property->num_vals == 1) {
+            const SmPropValue& value = property->vals[0];
+            if (value.length == 1)
+                state->restartStyle = static_cast<const unsigned char*>(value.value)[0];
+            else if (value.length == int(sizeof(int)))
+                std::memcpy(&state->restartStyle, value.value, sizeof(int));
+        }
         SmFreeProperty(properties[i]);
+    }
     std::free(properties);
 }
 
@@ -272,4 +284,9 @@ void SessionManagerStandIn::die()
 bool SessionManagerStandIn::waitForClientGone(int timeoutMs)
 {
     return pumpUntil([this] { return m_state->clientGone; }, timeoutMs);
+}
+
+int SessionManagerStandIn::restartStyle() const
+{
+    return m_state->restartStyle;
 }

@@ -32,6 +32,9 @@ public:
     void die();
     // Waits until the client has closed its connection.
     bool waitForClientGone(int timeoutMs);
+    // The restart style the client asked for (SmRestartIfRunning, SmRestartNever, ...),
+    // or -1 when it set none.
+    int restartStyle() const;
 
     struct State;
 

@@ -8,6 +8,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <X11/SM/SMlib.h>
 #include <csignal>
 
 class TestSession : public QObject
@@ -96,6 +97,8 @@ void TestSession::cancelledLogOffLeavesItRunning()
     bool saved = false;
     QVERIFY(session.requestSaveForLogOff(10000, &saved));
     QVERIFY(saved);
+    // The autostart entry starts it at the next log-on: the session must not as well.
+    QCOMPARE(session.restartStyle(), int(SmRestartNever));
     session.cancelShutdown();
     QVERIFY(neverWithin(1000, [&] { return m_program->state() == QProcess::NotRunning; }));
     QVERIFY(m_x.isViewable(window));
