@@ -123,7 +123,8 @@ int ServiceApp::run()
     IsolatedAddressCheck checker(helperProgram(QStringLiteral("velmora-echo-check")), echoUrls,
                                  m_options.echoTimeout);
     const RememberedAddresses remembered(m_options.stateDir);
-    AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap},
+    AddressWatcher watcher(localSource, checker,
+                           {m_options.echoInterval, m_options.echoMinGap, m_options.moveWait},
                            remembered.load());
     QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
                      [&remembered](const Addresses& current) { remembered.save(current); });

@@ -355,6 +355,7 @@ void TestServiceUnits::commandLineDefaults()
     QVERIFY(line.options.echoUrls.isEmpty());
     QCOMPARE(line.options.echoInterval, std::chrono::milliseconds(300000));
     QCOMPARE(line.options.echoMinGap, std::chrono::milliseconds(60000));
+    QCOMPARE(line.options.moveWait, std::chrono::milliseconds(15000));
 
     const CommandLine quick =
         parseCommandLine({QStringLiteral("velmora-service"), QStringLiteral("--echo-interval"),
