@@ -181,6 +181,30 @@ QString write(const QString& path, const QByteArray& contents)
     return {};
 }
 
+MadePrivate makePrivate(const QString& path)
+{
+    MadePrivate result;
+    // O_PATH would not allow fchmod(); O_NONBLOCK keeps a FIFO from holding us.
+    const int descriptor = ::open(QFile::encodeName(path).constData(),
+                                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (descriptor < 0)
+        return result; // absent, a link, or nothing we may open: nothing of ours to change
+    struct stat info = {};
+    if (::fstat(descriptor, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) &&
+        (info.st_mode & 077) != 0) {
+        result.before = int(info.st_mode & 07777);
+        const mode_t wanted = S_ISDIR(info.st_mode) ? S_IRWXU : OwnerOnly;
+        if (info.st_uid != ::geteuid())
+            result.error = QStringLiteral("it belongs to another user");
+        else if (::fchmod(descriptor, wanted) != 0)
+            result.error = systemError(errno);
+        else
+            result.changed = true;
+    }
+    ::close(descriptor);
+    return result;
+}
+
 int openForAppend(const QString& path, QString* error)
 {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting for one.

@@ -51,6 +51,20 @@ QString write(const QString& path, const QByteArray& contents);
 // (close it yourself) or -1 with the reason in *error.
 int openForAppend(const QString& path, QString* error);
 
+// What makePrivate() found and did.
+struct MadePrivate
+{
+    bool changed = false; // the mode was `before` and is private now
+    int before = 0;       // the permission bits it had (such as 0644)
+    QString error;        // why it could not be made private; empty otherwise
+};
+
+// Makes the user's own regular file or folder at path readable by the user
+// alone (0600 for a file, 0700 for a folder) when others could read or write
+// it. What a symbolic link points to is left alone, and so is what belongs to
+// another user (error says so).
+MadePrivate makePrivate(const QString& path);
+
 // The words for what is at path when it is not a regular file ("a symbolic
 // link", "a FIFO", "a folder", "a device"...); empty for a regular file or nothing.
 QString kindOfNonFile(const QString& path);

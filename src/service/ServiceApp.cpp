@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "common/PrivateFile.h"
 #include "common/SocketOwnerLookup.h"
 #include "service/BackgroundWriter.h"
 #include "service/FormerLayout.h"
@@ -69,6 +70,18 @@ void ensurePrivateFolder(const QString& path, const QString& what)
                              .arg(what, path, reason)
                              .toStdString());
     }
+    // One made by hand or by an earlier tool may be open to others.
+    const privatefile::MadePrivate made = privatefile::makePrivate(path);
+    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
+    if (made.changed)
+        logLine(LogLevel::Notice,
+                QStringLiteral("made the %1 folder %2 private (mode 0700; it was %3)")
+                    .arg(what, path, before));
+    else if (!made.error.isEmpty())
+        logLine(LogLevel::Warning,
+                QStringLiteral("the %1 folder %2 is open to others (mode %3) and cannot be made "
+                               "private: %4")
+                    .arg(what, path, before, made.error));
 }
 
 ServiceApp::ServiceApp(ServiceOptions options) : m_options(std::move(options)) {}

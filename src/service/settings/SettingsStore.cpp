@@ -57,6 +57,8 @@ void SettingsStore::load()
     m_knownText.clear();
     m_keptAside.clear();
     const privatefile::ReadResult read = privatefile::read(m_filePath, MaxFileSize);
+    if (read.isRead())
+        makeFilePrivate();
     if (read.isRead() && !isText(read.contents))
         keepAside(QStringLiteral("it is not a text file"));
     else if (read.isRead())
@@ -65,6 +67,23 @@ void SettingsStore::load()
         keepAside(read.reason);
     reportProblems(m_file.problems);
     watch();
+}
+
+void SettingsStore::makeFilePrivate()
+{
+    // A file made by hand with the usual umask lets others read the passwords.
+    const privatefile::MadePrivate made = privatefile::makePrivate(m_filePath);
+    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
+    if (made.changed)
+        logLine(LogLevel::Warning,
+                QStringLiteral("the settings file %1 could be read by others (mode %2); made it "
+                               "private (mode 0600)")
+                    .arg(m_filePath, before));
+    else if (!made.error.isEmpty())
+        logLine(LogLevel::Warning,
+                QStringLiteral("the settings file %1 can be read by others (mode %2) and cannot "
+                               "be made private: %3")
+                    .arg(m_filePath, before, made.error));
 }
 
 void SettingsStore::keepAside(const QString& reason)

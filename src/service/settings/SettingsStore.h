@@ -24,12 +24,11 @@ public:
     QString filePath() const { return m_filePath; }
 
     // Reads the file (without one, the defaults apply), then watches it for
-    // edits. A line that cannot be understood costs only its own key, and is
-    // reported (notUnderstood). Something that is not a settings file at
-    // all (a symbolic link, FIFO, folder, a file too large or not text) is
-    // renamed aside with a time stamp and reported, and the defaults apply.
-    // Throws ServiceError when it cannot be moved aside, so that it is never
-    // overwritten unseen.
+    // edits. A file that others can read is made private (0600) first. A line that cannot be
+    // understood costs only its own key, and is reported (notUnderstood). Something that is not a
+    // settings file at all (a symbolic link, FIFO, folder, a file too large or not text) is renamed
+    // aside with a time stamp and reported, and the defaults apply. Throws ServiceError when it
+    // cannot be moved aside, so that it is never overwritten unseen.
     void load();
 
     const AlertSettings& settings() const { return m_file.settings; }
@@ -68,6 +67,7 @@ signals:
     void desktopNotificationsChanged(bool on);
 
 private:
+    void makeFilePrivate();
     void keepAside(const QString& reason);
     void adopt(const settingsfile::SettingsFile& file, const QByteArray& text);
     void reportProblems(const QStringList& problems);
