@@ -1,7 +1,9 @@
 #include "common/PrivateFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -179,6 +181,32 @@ QString write(const QString& path, const QByteArray& contents)
     }
     syncFolder(folder);
     return {};
+}
+
+QStringList removeLeftovers(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    QStringList removed;
+    const QDir folder(info.absolutePath());
+    const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        // mkostemp's six letters and digits.
+        const QStringView suffix = QStringView(name).mid(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+                return c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+            }))
+            continue;
+        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
+        struct stat entry = {};
+        if (::lstat(leftover.constData(), &entry) != 0 || !S_ISREG(entry.st_mode) ||
+            entry.st_uid != ::geteuid())
+            continue;
+        if (::unlink(leftover.constData()) == 0)
+            removed << name;
+    }
+    return removed;
 }
 
 MadePrivate makePrivate(const QString& path)

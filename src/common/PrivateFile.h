@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Files that belong to the user alone (settings with passwords, remembered
 // addresses, the history log): never reached through a symbolic link, never a
@@ -44,6 +45,11 @@ ReadResult read(const QString& path, qint64 maxSize, Links links = Links::NotFol
 // is replaced itself; what it points to is never written. Returns an empty text,
 // or why the file was not replaced.
 QString write(const QString& path, const QByteArray& contents);
+
+// Removes the copies of the file that write() made and an interrupted process
+// (kill -9, a power cut) left beside it: ".<name>.XXXXXX", regular files of the
+// user's. Only while no other process writes the file. Returns their names.
+QStringList removeLeftovers(const QString& path);
 
 // Opens the file for appending, creating it (mode 0600) when missing, without
 // following a symbolic link or waiting on a FIFO; anything but a regular file is

@@ -17,6 +17,7 @@
 #include "service/alerts/AlertSenders.h"
 #include "service/alerts/ChangeRecorder.h"
 #include "service/alerts/HistoryLog.h"
+#include "service/alerts/PendingAlerts.h"
 #include "service/listener/RequestHandler.h"
 #include "service/listener/ServiceListener.h"
 #include "service/notify/ChangeNotices.h"
@@ -42,6 +43,20 @@ QString helperProgram(const QString& name)
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() +
                            QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/") + name);
+}
+
+// The copies a save writes before it replaces a file are gone when it is over;
+// a service killed in the middle leaves them, passwords and all. With the lock
+// held, no other service is writing them.
+void removeLeftoverCopies(const QStringList& files)
+{
+    for (const QString& file : files) {
+        const QStringList removed = privatefile::removeLeftovers(file);
+        if (!removed.isEmpty())
+            logLine(LogLevel::Notice,
+                    QStringLiteral("removed what an interrupted save of %1 left beside it: %2")
+                        .arg(file, removed.join(QStringLiteral(", "))));
+    }
 }
 
 } // namespace
@@ -104,6 +119,8 @@ int ServiceApp::run()
 
     DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
     SettingsStore store(m_options.configDir);
+    removeLeftoverCopies({store.filePath(), RememberedAddresses(m_options.stateDir).filePath(),
+                          PendingAlerts(m_options.stateDir).filePath()});
     // What load() finds wrong is shown once the file has said whether to show it.
     QStringList loadProblems;
     const QMetaObject::Connection collecting = QObject::connect(

@@ -66,6 +66,7 @@ private slots:
     void fifosDoNotHoldTheStart();
     void handEditIsPickedUpWhileRunning();
     void settingsMadeByHandAreMadePrivate();
+    void copiesLeftByAKilledServiceAreRemoved();
 
 private:
     EchoHttpServer m_echo;
@@ -343,6 +344,36 @@ void TestServiceFiles::settingsMadeByHandAreMadePrivate()
                  QStringLiteral("made the config folder %1 private (mode 0700; it was 0755)")
                      .arg(service.configDir())),
              qPrintable(service.output()));
+}
+
+void TestServiceFiles::copiesLeftByAKilledServiceAreRemoved()
+{
+    RunningService service;
+    QVERIFY(QDir().mkpath(service.stateDir()));
+    // What a save killed before its rename leaves; the rest is not the service's.
+    const QStringList leftovers{service.configDir() + QStringLiteral("/.settings.conf.x7Gq2Z"),
+                                service.stateDir() + QStringLiteral("/.addresses.Ab12cD"),
+                                service.stateDir() + QStringLiteral("/.pending-alerts.000000")};
+    const QStringList others{service.configDir() + QStringLiteral("/.settings.conf.swp"),
+                             service.configDir() + QStringLiteral("/.settings.conf.x7Gq2Z~"),
+                             service.configDir() + QStringLiteral("/settings.conf.x7Gq2Z"),
+                             service.stateDir() + QStringLiteral("/.velmora.log.Ab12cD")};
+    for (const QString& file : leftovers + others)
+        QVERIFY(writeFile(file, "smtp-password=s3cret\n"));
+
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    for (const QString& file : leftovers)
+        QVERIFY2(!QFile::exists(file), qPrintable(file));
+    for (const QString& file : others)
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+    QTRY_VERIFY(service.output().contains(
+        QStringLiteral(
+            "removed what an interrupted save of %1 left beside it: .settings.conf.x7Gq2Z")
+            .arg(service.settingsFile())));
+    // The settings themselves are not taken from a copy.
+    QCOMPARE(service.request(service::GetSettings)
+                 .value(service::valueLine(AlertSettings::SmtpPassword)),
+             QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestServiceFiles)
