@@ -59,6 +59,22 @@ void removeLeftoverCopies(const QStringList& files)
     }
 }
 
+// A folder made by hand or by an earlier tool may be open to others.
+void makeFolderPrivate(const QString& path, const QString& what)
+{
+    const privatefile::MadePrivate made = privatefile::makePrivate(path);
+    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
+    if (made.changed)
+        logLine(LogLevel::Notice,
+                QStringLiteral("made the %1 folder %2 private (mode 0700; it was %3)")
+                    .arg(what, path, before));
+    else if (!made.error.isEmpty())
+        logLine(LogLevel::Warning,
+                QStringLiteral("the %1 folder %2 is open to others (mode %3) and cannot be made "
+                               "private: %4")
+                    .arg(what, path, before, made.error));
+}
+
 } // namespace
 
 void ensurePrivateFolder(const QString& path, const QString& what)
@@ -85,18 +101,6 @@ void ensurePrivateFolder(const QString& path, const QString& what)
                              .arg(what, path, reason)
                              .toStdString());
     }
-    // One made by hand or by an earlier tool may be open to others.
-    const privatefile::MadePrivate made = privatefile::makePrivate(path);
-    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
-    if (made.changed)
-        logLine(LogLevel::Notice,
-                QStringLiteral("made the %1 folder %2 private (mode 0700; it was %3)")
-                    .arg(what, path, before));
-    else if (!made.error.isEmpty())
-        logLine(LogLevel::Warning,
-                QStringLiteral("the %1 folder %2 is open to others (mode %3) and cannot be made "
-                               "private: %4")
-                    .arg(what, path, before, made.error));
 }
 
 ServiceApp::ServiceApp(ServiceOptions options) : m_options(std::move(options)) {}
@@ -116,6 +120,8 @@ int ServiceApp::run()
                 .arg(*earlier)
                 .toStdString());
     formerlayout::moveAll(m_options);
+    makeFolderPrivate(m_options.configDir, QStringLiteral("config"));
+    makeFolderPrivate(m_options.stateDir, QStringLiteral("state"));
 
     DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
     SettingsStore store(m_options.configDir);
@@ -133,6 +139,10 @@ int ServiceApp::run()
     for (const QString& message : std::as_const(loadProblems))
         notifier.notify(settingsProblem, message);
     QObject::connect(&store, &SettingsStore::notUnderstood, &notifier,
+                     [&notifier, settingsProblem](const QString& message) {
+                         notifier.notify(settingsProblem, message);
+                     });
+    QObject::connect(&store, &SettingsStore::linkReplaced, &notifier,
                      [&notifier, settingsProblem](const QString& message) {
                          notifier.notify(settingsProblem, message);
                      });

@@ -41,6 +41,16 @@ bool isText(const QByteArray& bytes)
     });
 }
 
+// A stray control byte (a form feed in a comment, NULs a crash left) costs only
+// the lines it is in; a file that is not text and names no setting at all is
+// something else (a program, an image) put in the wrong place.
+bool isSettingsFile(const settingsfile::SettingsFile& file, const QByteArray& bytes)
+{
+    return isText(bytes) ||
+           std::any_of(file.lines.cbegin(), file.lines.cend(),
+                       [](const settingsfile::Line& line) { return line.key >= 0; });
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
@@ -56,21 +66,40 @@ void SettingsStore::load()
     m_file = {};
     m_knownText.clear();
     m_keptAside.clear();
-    const privatefile::ReadResult read = privatefile::read(m_filePath, MaxFileSize);
-    if (read.isRead())
+    const privatefile::ReadResult read = readFile();
+    if (read.isRead()) {
         makeFilePrivate();
-    if (read.isRead() && !isText(read.contents))
-        keepAside(QStringLiteral("it is not a text file"));
-    else if (read.isRead())
-        adopt(settingsfile::read(read.contents), read.contents);
-    else if (read.status != privatefile::ReadResult::Status::Missing)
+        const settingsfile::SettingsFile file = settingsfile::read(read.contents);
+        if (isSettingsFile(file, read.contents))
+            adopt(file, read.contents);
+        else
+            keepAside(QStringLiteral("it is not a text file"));
+    } else if (read.status != privatefile::ReadResult::Status::Missing) {
         keepAside(read.reason);
+    }
     reportProblems(m_file.problems);
     watch();
 }
 
+privatefile::ReadResult SettingsStore::readFile() const
+{
+    // Dotfile managers put a link here; it is read, never written through.
+    return privatefile::read(m_filePath, MaxFileSize, privatefile::Links::Followed);
+}
+
 void SettingsStore::makeFilePrivate()
 {
+    const QFileInfo info(m_filePath);
+    if (info.isSymLink()) {
+        const bool open = (info.permissions() & (QFile::ReadGroup | QFile::ReadOther)) != 0;
+        logLine(open ? LogLevel::Warning : LogLevel::Notice,
+                QStringLiteral("the settings file %1 is a symbolic link to %2%3; the service "
+                               "reads it there, and a save puts a file of its own in the link's "
+                               "place")
+                    .arg(m_filePath, info.symLinkTarget(),
+                         open ? QStringLiteral(", which others can read") : QString()));
+        return;
+    }
     // A file made by hand with the usual umask lets others read the passwords.
     const privatefile::MadePrivate made = privatefile::makePrivate(m_filePath);
     const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
@@ -158,9 +187,24 @@ bool SettingsStore::save(const AlertSettings& settings)
 
 bool SettingsStore::writeFile(const QByteArray& text)
 {
+    const QFileInfo before(m_filePath);
+    const QString linkTarget = before.isSymLink() ? before.symLinkTarget() : QString();
     const QString failure = privatefile::write(m_filePath, text);
-    if (failure.isEmpty())
+    if (failure.isEmpty()) {
+        // Written through the link, the passwords would land wherever it points
+        // (often a folder others can read, or kept in version control); left
+        // unwritten, the window's save would be lost at the next start.
+        if (!linkTarget.isEmpty()) {
+            const QString message =
+                QStringLiteral("the settings file %1 was a symbolic link to %2; the service "
+                               "does not write through links, so the settings saved now stand "
+                               "in a file of their own at %1, and %2 is unchanged")
+                    .arg(m_filePath, linkTarget);
+            logLine(LogLevel::Warning, message);
+            emit linkReplaced(message);
+        }
         return true;
+    }
     const QString message = QStringLiteral("cannot write the settings file %1: %2; the file keeps "
                                            "the settings before, and the new ones hold only until "
                                            "the service stops")
@@ -193,9 +237,10 @@ void SettingsStore::watch()
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
     }
-    // The file now at the path: a watch follows the one it was added for.
+    // The file now at the path (or the one a link there points to): a watch
+    // follows the one it was added for.
     m_watcher->removePath(m_filePath);
-    if (isTaken(m_filePath) && privatefile::kindOfNonFile(m_filePath).isEmpty())
+    if (QFileInfo(m_filePath).isFile())
         m_watcher->addPath(m_filePath);
 }
 
@@ -205,13 +250,19 @@ void SettingsStore::rereadIfEdited()
     if (m_writesDone != m_writesPosted)
         return;
     watch();
-    const privatefile::ReadResult read = privatefile::read(m_filePath, MaxFileSize);
+    const privatefile::ReadResult read = readFile();
     // Removed: the settings in memory stay, and the next save writes the file anew.
     if (read.status == privatefile::ReadResult::Status::Missing)
         return;
+    if (read.isRead() && read.contents == m_knownText)
+        return; // the store's own save, or a touch that changed nothing
     QString refusal = read.reason;
-    if (read.isRead() && !isText(read.contents))
-        refusal = QStringLiteral("it is not a text file");
+    settingsfile::SettingsFile file;
+    if (read.isRead()) {
+        file = settingsfile::read(read.contents);
+        if (!isSettingsFile(file, read.contents))
+            refusal = QStringLiteral("it is not a text file");
+    }
     if (!refusal.isEmpty()) {
         if (refusal == m_lastRefusal)
             return;
@@ -223,11 +274,9 @@ void SettingsStore::rereadIfEdited()
         emit notUnderstood(message);
         return;
     }
-    if (read.contents == m_knownText)
-        return; // the store's own save, or a touch that changed nothing
     const bool notificationsBefore = m_file.desktopNotifications;
     const AlertSettings settingsBefore = m_file.settings;
-    adopt(settingsfile::read(read.contents), read.contents);
+    adopt(file, read.contents);
     logLine(LogLevel::Notice,
             QStringLiteral("read the settings file %1 again: it was changed").arg(m_filePath));
     reportProblems(m_file.problems);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/AlertSettings.h"
+#include "common/PrivateFile.h"
 #include "service/settings/SettingsFileFormat.h"
 
 #include <QObject>
@@ -24,11 +25,15 @@ public:
     QString filePath() const { return m_filePath; }
 
     // Reads the file (without one, the defaults apply), then watches it for
-    // edits. A file that others can read is made private (0600) first. A line that cannot be
-    // understood costs only its own key, and is reported (notUnderstood). Something that is not a
-    // settings file at all (a symbolic link, FIFO, folder, a file too large or not text) is renamed
-    // aside with a time stamp and reported, and the defaults apply. Throws ServiceError when it
-    // cannot be moved aside, so that it is never overwritten unseen.
+    // edits. A file that others can read is made private (0600) first. A
+    // symbolic link (as dotfile managers make) is read where it points, never
+    // written through: a save replaces the link with a file of its own. A line
+    // that cannot be understood costs only its own key, and is reported
+    // (notUnderstood). Something that is not a settings file at all (a FIFO,
+    // folder, device, a file too large, or one that is not text and names no
+    // setting, or a link to one of them) is renamed aside with a time stamp and
+    // reported, and the defaults apply. Throws ServiceError when it cannot be
+    // moved aside, so that it is never overwritten unseen.
     void load();
 
     const AlertSettings& settings() const { return m_file.settings; }
@@ -65,8 +70,11 @@ signals:
     // reading, a line for each line, as logged), or all of it (kept aside).
     void notUnderstood(const QString& message);
     void desktopNotificationsChanged(bool on);
+    // A save put a file of its own where a symbolic link was; on any thread.
+    void linkReplaced(const QString& message);
 
 private:
+    privatefile::ReadResult readFile() const;
     void makeFilePrivate();
     void keepAside(const QString& reason);
     void adopt(const settingsfile::SettingsFile& file, const QByteArray& text);
