@@ -162,7 +162,8 @@ ReadResult read(const QString& path, qint64 maxSize, Links links)
     return result;
 }
 
-QString write(const QString& path, const QByteArray& contents)
+QString write(const QString& path, const QByteArray& contents,
+              const std::function<bool()>& mayReplace, bool* declined)
 {
     const QFileInfo info(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
@@ -173,6 +174,12 @@ QString write(const QString& path, const QByteArray& contents)
     if (descriptor < 0)
         return systemError(errno);
     int error = fillAndClose(descriptor, contents);
+    if (error == 0 && mayReplace && !mayReplace()) {
+        ::unlink(temporary.constData());
+        if (declined)
+            *declined = true;
+        return {};
+    }
     if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0) {

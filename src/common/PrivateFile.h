@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Files that belong to the user alone (settings with passwords, remembered
 // addresses, the history log): never reached through a symbolic link, never a
@@ -44,7 +45,12 @@ ReadResult read(const QString& path, qint64 maxSize, Links links = Links::NotFol
 // so the old file stays whole when anything fails. A symbolic link in its place
 // is replaced itself; what it points to is never written. Returns an empty text,
 // or why the file was not replaced.
-QString write(const QString& path, const QByteArray& contents);
+//
+// mayReplace, when given, is asked once the new file is complete, right before
+// it takes the old one's place: when it says no, the old file stays as it is,
+// *declined is set and the text is empty.
+QString write(const QString& path, const QByteArray& contents,
+              const std::function<bool()>& mayReplace = {}, bool* declined = nullptr);
 
 // Removes the copies of the file that write() made and an interrupted process
 // (kill -9, a power cut) left beside it: ".<name>.XXXXXX", regular files of the

@@ -212,7 +212,7 @@ int ServiceApp::run()
     notifySystemd("READY=1");
     const int code = QCoreApplication::exec();
     notifySystemd("STOPPING=1");
-    settingsWriter.finish(); // the last settings saved are on disk
+    store.finishWriting(); // the last settings saved are on disk, or said to be lost
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.
         logLine(LogLevel::Warning, QStringLiteral("stopped with an alert unfinished"));

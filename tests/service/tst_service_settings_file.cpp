@@ -4,12 +4,14 @@
 // store runs.
 #include "ServiceLogCapture.h"
 
+#include "service/BackgroundWriter.h"
 #include "service/settings/SettingsFileFormat.h"
 #include "service/settings/SettingsStore.h"
 #include "support/Absence.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -95,6 +97,8 @@ private slots:
     void editsArePickedUp();
     void ownSaveIsNotAnEdit();
     void saveRightAfterAnEditKeepsIt();
+    void editRightAfterASaveIsNotOverwritten_data();
+    void editRightAfterASaveIsNotOverwritten();
     void desktopNotificationsFollowTheFile();
 
 private:
@@ -541,6 +545,61 @@ void TestServiceSettingsFile::saveRightAfterAnEditKeepsIt()
     QVERIFY(saved.contains("\nrecipients=carol@example.com\n"));
     QVERIFY(!store.desktopNotifications());
     QCOMPARE(store.settings(), fromWindow);
+}
+
+void TestServiceSettingsFile::editRightAfterASaveIsNotOverwritten_data()
+{
+    QTest::addColumn<bool>("inPlace"); // as an editor that writes into the file itself
+    QTest::newRow("replaced by a rename") << false;
+    QTest::newRow("written in place") << true;
+}
+
+void TestServiceSettingsFile::editRightAfterASaveIsNotOverwritten()
+{
+    QFETCH(bool, inPlace);
+    QTemporaryDir config;
+    QSemaphore writerBusy;
+    QSemaphore writerFree;
+    SettingsStore store(config.path());
+    BackgroundWriter writer;
+    store.setBackgroundWriter(&writer);
+    store.load();
+    QVERIFY(store.save(AlertSettings()));
+    QTRY_VERIFY(readFile(store.filePath()).contains("\nsmtp-server=\n"));
+    m_log.take();
+
+    // The writer is busy for a moment: the save's write comes late.
+    writer.postLatest([&] {
+        writerBusy.release();
+        writerFree.acquire();
+    });
+    writerBusy.acquire();
+    AlertSettings fromWindow;
+    fromWindow.smtpServer = "saved.example.com";
+    QVERIFY(store.save(fromWindow));
+    // An edit of the file a moment after the save.
+    QByteArray edited = readFile(store.filePath());
+    edited.replace("\nsmtp-server=\n", "\nsmtp-server=edited.example.com\n");
+    if (inPlace) {
+        QFile file(store.filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(edited), edited.size());
+    } else {
+        QVERIFY(writeFile(store.filePath() + QStringLiteral(".new"), edited));
+        QCOMPARE(std::rename(QFile::encodeName(store.filePath() + QStringLiteral(".new")),
+                             QFile::encodeName(store.filePath())),
+                 0);
+    }
+    writerFree.release();
+
+    // The edit is newer: it stays, and the store takes its values.
+    QTRY_COMPARE(store.settings().smtpServer, QByteArray("edited.example.com"));
+    QCOMPARE(readFile(store.filePath()), edited);
+    QVERIFY(neverWithin(300, [&] { return readFile(store.filePath()) != edited; }));
+    QVERIFY2(m_log.take().contains("<5>the settings file " + QFile::encodeName(store.filePath()) +
+                                   " was edited while the settings saved last were being "
+                                   "written: the edit is newer, and stays\n"),
+             "not told");
 }
 
 void TestServiceSettingsFile::desktopNotificationsFollowTheFile()

@@ -5,6 +5,7 @@
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +26,11 @@ constexpr int MaxProblemsTold = 10;
 // An editor's save is often several steps (a backup, a new file, a rename):
 // the file is read once they are over.
 constexpr std::chrono::milliseconds EditSettleTime(200);
+// A save the disk did not take is tried again, at first soon, then every half
+// minute: a full disk may take a while to get room again. (The first delay is
+// m_retryDelay's start.)
+constexpr std::chrono::milliseconds FirstRetryDelay(1000);
+constexpr std::chrono::milliseconds LastRetryDelay(30000);
 
 bool isTaken(const QString& path)
 {
@@ -59,6 +65,8 @@ SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
     m_rereadDelay.setSingleShot(true);
     m_rereadDelay.setInterval(EditSettleTime);
     connect(&m_rereadDelay, &QTimer::timeout, this, &SettingsStore::rereadIfEdited);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &SettingsStore::retryWrite);
 }
 
 void SettingsStore::load()
@@ -168,29 +176,54 @@ bool SettingsStore::save(const AlertSettings& settings)
     m_file.settings = settings;
     if (m_savedHandler)
         m_savedHandler(m_file.settings);
-    const QByteArray text = settingsfile::write(m_file);
-    if (!m_background) {
-        const bool ok = writeFile(text);
-        if (ok)
-            m_knownText = text;
-        return ok;
-    }
-    const quint64 sequence = ++m_writesPosted;
-    m_background->postLatest([this, sequence, text] {
-        const bool ok = writeFile(text);
-        QMetaObject::invokeMethod(
-            this, [this, sequence, text, ok] { written(sequence, text, ok); },
-            Qt::QueuedConnection);
-    });
-    return true;
+    return write(settingsfile::write(m_file), false) == WriteOutcome::Written;
 }
 
-bool SettingsStore::writeFile(const QByteArray& text)
+SettingsStore::WriteOutcome SettingsStore::write(const QByteArray& text, bool again)
+{
+    // What the file holds now, as far as the store knows: a file that holds
+    // something else when the new one is ready was edited after this save.
+    const QByteArray known = m_knownText;
+    if (!m_background) {
+        const WriteOutcome outcome = writeFile(text, known, again);
+        finished(text, outcome);
+        return outcome;
+    }
+    const quint64 sequence = ++m_writesPosted;
+    m_background->postLatest([this, sequence, text, known, again] {
+        const WriteOutcome outcome = writeFile(text, known, again);
+        QMetaObject::invokeMethod(
+            this, [this, sequence, text, outcome] { written(sequence, text, outcome); },
+            Qt::QueuedConnection);
+    });
+    return WriteOutcome::Written;
+}
+
+SettingsStore::WriteOutcome SettingsStore::writeFile(const QByteArray& text,
+                                                     const QByteArray& known, bool again)
 {
     const QFileInfo before(m_filePath);
     const QString linkTarget = before.isSymLink() ? before.symLinkTarget() : QString();
-    const QString failure = privatefile::write(m_filePath, text);
+    // A hand edit made while this write was on its way is newer than the save:
+    // it stays, and is read. (The file the store wrote last is no edit.)
+    const auto notEditedMeanwhile = [this, &known] {
+        const privatefile::ReadResult now = readFile();
+        return !now.isRead() || now.contents == known || now.contents == m_lastWritten;
+    };
+    bool edited = false;
+    const QString failure = privatefile::write(m_filePath, text, notEditedMeanwhile, &edited);
+    if (edited) {
+        logLine(LogLevel::Notice,
+                QStringLiteral("the settings file %1 was edited while the settings saved last "
+                               "were being written: the edit is newer, and stays")
+                    .arg(m_filePath));
+        return WriteOutcome::EditedMeanwhile;
+    }
     if (failure.isEmpty()) {
+        m_lastWritten = text;
+        if (again)
+            logLine(LogLevel::Notice,
+                    QStringLiteral("wrote the settings file %1 at last").arg(m_filePath));
         // Written through the link, the passwords would land wherever it points
         // (often a folder others can read, or kept in version control); left
         // unwritten, the window's save would be lost at the next start.
@@ -203,27 +236,81 @@ bool SettingsStore::writeFile(const QByteArray& text)
             logLine(LogLevel::Warning, message);
             emit linkReplaced(message);
         }
-        return true;
+        return WriteOutcome::Written;
     }
-    const QString message = QStringLiteral("cannot write the settings file %1: %2; the file keeps "
-                                           "the settings before, and the new ones hold only until "
-                                           "the service stops")
-                                .arg(m_filePath, failure);
-    logLine(LogLevel::Error, message);
-    emit saveFailed(message);
-    return false;
+    // Told once; the attempts that follow are quiet until one succeeds.
+    if (!again) {
+        const QString message =
+            QStringLiteral("cannot write the settings file %1: %2; the file keeps the settings "
+                           "before, and the service tries again (at the latest when it stops)")
+                .arg(m_filePath, failure);
+        logLine(LogLevel::Error, message);
+        emit saveFailed(message);
+    }
+    m_lastFailure = failure;
+    return WriteOutcome::Failed;
 }
 
-void SettingsStore::written(quint64 sequence, const QByteArray& text, bool ok)
+void SettingsStore::written(quint64 sequence, const QByteArray& text, WriteOutcome outcome)
 {
     m_writesDone = sequence;
-    // The file's text is now the one written; after a failure it is still the
-    // one before, which must not pass for an edit.
-    if (ok)
-        m_knownText = text;
-    // Change notices that came while writing were held back.
+    // Only the latest write counts: an older one's outcome says nothing of
+    // what the file should hold now.
     if (m_writesDone == m_writesPosted)
-        m_rereadDelay.start();
+        finished(text, outcome);
+}
+
+void SettingsStore::finished(const QByteArray& text, WriteOutcome outcome)
+{
+    switch (outcome) {
+    case WriteOutcome::Written:
+        m_knownText = text;
+        m_unwritten.reset();
+        m_retry.stop();
+        m_retryDelay = FirstRetryDelay;
+        break;
+    case WriteOutcome::Failed:
+        // The file's text is still the one before, which must not pass for an
+        // edit; the settings are written as soon as the disk takes them.
+        m_unwritten = text;
+        m_retry.start(m_retryDelay);
+        m_retryDelay = std::min(m_retryDelay * 2, LastRetryDelay);
+        break;
+    case WriteOutcome::EditedMeanwhile:
+        m_unwritten.reset();
+        m_retry.stop();
+        break;
+    }
+    // Change notices that came while writing were held back.
+    m_rereadDelay.start();
+}
+
+void SettingsStore::retryWrite()
+{
+    if (!m_unwritten)
+        return;
+    if (m_writesDone != m_writesPosted) {
+        m_retry.start(m_retryDelay); // a newer save is on its way
+        return;
+    }
+    write(*m_unwritten, true);
+}
+
+void SettingsStore::finishWriting()
+{
+    if (m_background)
+        m_background->finish();
+    // The outcome of the write that was still on its way.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_background = nullptr;
+    m_retry.stop();
+    if (!m_unwritten)
+        return;
+    if (write(*m_unwritten, true) == WriteOutcome::Failed)
+        logLine(LogLevel::Error,
+                QStringLiteral("the settings saved last could not be written to %1 (%2): they are "
+                               "lost, and the next start finds the settings before")
+                    .arg(m_filePath, m_lastFailure));
 }
 
 void SettingsStore::watch()
@@ -277,6 +364,9 @@ void SettingsStore::rereadIfEdited()
     const bool notificationsBefore = m_file.desktopNotifications;
     const AlertSettings settingsBefore = m_file.settings;
     adopt(file, read.contents);
+    // The edit is newer than a save that is still to be written.
+    m_unwritten.reset();
+    m_retry.stop();
     logLine(LogLevel::Notice,
             QStringLiteral("read the settings file %1 again: it was changed").arg(m_filePath));
     reportProblems(m_file.problems);
