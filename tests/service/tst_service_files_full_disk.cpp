@@ -8,7 +8,9 @@
 #include "ServiceLogCapture.h"
 
 #include "service/BackgroundWriter.h"
+#include "service/ServiceError.h"
 #include "service/addresses/RememberedAddresses.h"
+#include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
 #include "service/settings/SettingsStore.h"
 #include "service_link/ServiceCommands.h"
@@ -104,6 +106,7 @@ private slots:
     void settingsAreWrittenOnceThereIsRoom_data();
     void settingsAreWrittenOnceThereIsRoom();
     void settingsSavedOnAFullDiskSurviveARestart();
+    void historyLineIsWholeOrNotThere();
 
 private:
     ServiceLogCapture m_log;
@@ -254,6 +257,32 @@ void TestServiceFilesFullDisk::settingsSavedOnAFullDiskSurviveARestart()
     QCOMPARE(
         service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
         QByteArray("new@example.com"));
+}
+
+void TestServiceFilesFullDisk::historyLineIsWholeOrNotThere()
+{
+    QTemporaryDir folder;
+    const SmallDisk disk(folder.path());
+    QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
+    // Lines that leave ten bytes of the log's last block free: a new line
+    // (44 bytes) fits only in part once the disk is full.
+    const QByteArray line = "2026-12-09 08:15:02,203.0.113.9,192.168.1.20\r\n";
+    QByteArray earlier;
+    while (earlier.size() + line.size() <= 4096 - 10 - line.size())
+        earlier += line;
+    earlier += QByteArray(4096 - 10 - earlier.size() - 2, 'x') + "\r\n";
+    const QString path = folder.filePath(QStringLiteral("velmora.log"));
+    QVERIFY(testfiles::writeFile(path, earlier));
+    QVERIFY(disk.fill());
+
+    HistoryLog history(path);
+    const QDateTime when(QDate(2026, 12, 10), QTime(14, 3, 7));
+    QVERIFY_THROWS_EXCEPTION(ServiceError, history.append(when, NewAddresses));
+    QCOMPARE(readFile(path), earlier);
+
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
+    history.append(when, OldAddresses);
+    QCOMPARE(readFile(path), earlier + "2026-12-10 14:03:07,203.0.113.7,192.0.2.20\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestServiceFilesFullDisk)
