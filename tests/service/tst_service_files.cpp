@@ -12,10 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QProcess>
+#include <QSysInfo>
 #include <QtTest>
 #include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using testfiles::modeOf;
 using testfiles::readFile;
@@ -60,6 +63,8 @@ private slots:
     void formerFilesBesideNewOnesAreKept();
     void noMoveWhileAnEarlierVersionRuns();
     void withoutRuntimeFolderTheLockIsInTheStateFolder();
+    void sharedRuntimeFolderIsNotTrustedWithTheLock_data();
+    void sharedRuntimeFolderIsNotTrustedWithTheLock();
     void stopEndsTheServiceBeforeItReturns();
     void stopWithoutAService();
     void stopGivesUpOnAServiceThatDoesNotEnd();
@@ -211,6 +216,51 @@ void TestServiceFiles::withoutRuntimeFolderTheLockIsInTheStateFolder()
     QCOMPARE(service.runOnce({QStringLiteral("--is-running")}), 0);
     QCOMPARE(service.runOnce({QStringLiteral("--stop")}), 0);
     QVERIFY(!QFile::exists(lock));
+}
+
+void TestServiceFiles::sharedRuntimeFolderIsNotTrustedWithTheLock_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("anotherUsers");
+    QTest::newRow("open to all, as /tmp") << 01777 << false;
+    QTest::newRow("open to the group") << 0770 << false;
+    if (::geteuid() == 0)
+        QTest::newRow("another user's") << 0700 << true;
+}
+
+void TestServiceFiles::sharedRuntimeFolderIsNotTrustedWithTheLock()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, anotherUsers);
+    RunningService service;
+    // Someone else's process, and a lock there that names it as a live holder.
+    QProcess someoneElse;
+    someoneElse.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    QVERIFY(someoneElse.waitForStarted());
+    const QString forged = service.runtimeDir() + QStringLiteral("/velmora-service.lock");
+    QVERIFY(writeFile(forged, QByteArray::number(someoneElse.processId()) + "\nsleep\n" +
+                                  QSysInfo::machineHostName().toUtf8() + '\n'));
+    QCOMPARE(::chmod(QFile::encodeName(service.runtimeDir()).constData(), mode_t(mode)), 0);
+    if (anotherUsers)
+        QCOMPARE(::chown(QFile::encodeName(service.runtimeDir()).constData(), 65534, 65534), 0);
+
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QString lock = service.stateDir() + QStringLiteral("/service.lock");
+    QVERIFY(QFile::exists(lock));
+    QTRY_VERIFY2(service.output().contains(
+                     QStringLiteral("XDG_RUNTIME_DIR (%1) is not this user's own folder closed "
+                                    "to others (mode 0700): the lock is %2 instead")
+                         .arg(service.runtimeDir(), lock)),
+                 qPrintable(service.output()));
+    // --stop ends this service, not the process the forged lock names.
+    QString output;
+    QCOMPARE(service.runOnce({QStringLiteral("--stop")}, &output), 0);
+    QVERIFY2(output.contains(QString::number(service.processId())), qPrintable(output));
+    QTRY_VERIFY(!service.isRunning());
+    QCOMPARE(someoneElse.state(), QProcess::Running);
+    someoneElse.kill();
+    someoneElse.waitForFinished();
+    ::chown(QFile::encodeName(service.runtimeDir()).constData(), ::geteuid(), ::getegid());
 }
 
 void TestServiceFiles::stopEndsTheServiceBeforeItReturns()
