@@ -95,10 +95,12 @@ void syncFolder(const QByteArray& folder)
 
 } // namespace
 
-QString kindOfNonFile(const QString& path)
+QString kindOfNonFile(const QString& path, Links links)
 {
     struct stat info = {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+    const QByteArray name = QFile::encodeName(path);
+    if ((links == Links::Followed ? ::stat(name.constData(), &info)
+                                  : ::lstat(name.constData(), &info)) != 0)
         return {};
     return kindOf(info.st_mode);
 }

@@ -79,6 +79,7 @@ MadePrivate makePrivate(const QString& path);
 
 // The words for what is at path when it is not a regular file ("a symbolic
 // link", "a FIFO", "a folder", "a device"...); empty for a regular file or nothing.
-QString kindOfNonFile(const QString& path);
+// With Links::Followed, what a link points to.
+QString kindOfNonFile(const QString& path, Links links = Links::NotFollowed);
 
 } // namespace privatefile
