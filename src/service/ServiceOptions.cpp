@@ -171,7 +171,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption requestTimeout =
         secondsOption("request-timeout",
                       QStringLiteral("Close a connection whose request is not complete after "
-                                     "<seconds> (default %1)."),
+                                     "<seconds> (default %1), or after one second while many "
+                                     "are waiting."),
                       secondsText(defaults.requestTimeout));
     const QCommandLineOption retryDelays = secondsOption(
         "alert-retry-delays",
