@@ -7,8 +7,10 @@
 // before (it keeps the addresses in its state folder after writing the line,
 // with a sync to disk) and two of the route monitor's windows after the last
 // command, so that what is timed is one change, not a storm of them (which
-// the monitor reads at a bounded rate on purpose). In a network namespace of
-// the benchmark's own (needs root).
+// the monitor reads at a bounded rate on purpose). The service records a local
+// change without waiting for the public check it brings (--move-wait 0): what
+// is timed is the service's own path, not the echo service's answer. In a
+// network namespace of the benchmark's own (needs root).
 //
 //   bench_service_address_change [rounds]      (default 100)
 //
@@ -245,7 +247,7 @@ int main(int argc, char* argv[])
     if (!service.start(QStringLiteral(VELMORA_SERVICE_PROGRAM),
                        {"--port", QString::number(port), "--config-dir", folder.path() + "/config",
                         "--log-file", log, "--echo-url", echo.url().toString(),
-                        "--local-check-interval", "3600"},
+                        "--local-check-interval", "3600", "--move-wait", "0"},
                        port, 30000, testfiles::userEnvironment(folder.path()))) {
         std::fprintf(stderr, "%s\n", qPrintable(service.errorText()));
         return 2;

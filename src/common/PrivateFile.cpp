@@ -1,7 +1,9 @@
 #include "common/PrivateFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -93,10 +95,12 @@ void syncFolder(const QByteArray& folder)
 
 } // namespace
 
-QString kindOfNonFile(const QString& path)
+QString kindOfNonFile(const QString& path, Links links)
 {
     struct stat info = {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+    const QByteArray name = QFile::encodeName(path);
+    if ((links == Links::Followed ? ::stat(name.constData(), &info)
+                                  : ::lstat(name.constData(), &info)) != 0)
         return {};
     return kindOf(info.st_mode);
 }
@@ -160,7 +164,8 @@ ReadResult read(const QString& path, qint64 maxSize, Links links)
     return result;
 }
 
-QString write(const QString& path, const QByteArray& contents)
+QString write(const QString& path, const QByteArray& contents,
+              const std::function<bool()>& mayReplace, bool* declined)
 {
     const QFileInfo info(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
@@ -171,6 +176,12 @@ QString write(const QString& path, const QByteArray& contents)
     if (descriptor < 0)
         return systemError(errno);
     int error = fillAndClose(descriptor, contents);
+    if (error == 0 && mayReplace && !mayReplace()) {
+        ::unlink(temporary.constData());
+        if (declined)
+            *declined = true;
+        return {};
+    }
     if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0) {
@@ -179,6 +190,56 @@ QString write(const QString& path, const QByteArray& contents)
     }
     syncFolder(folder);
     return {};
+}
+
+QStringList removeLeftovers(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    QStringList removed;
+    const QDir folder(info.absolutePath());
+    const QStringList names = folder.entryList({prefix + QStringLiteral("??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        // mkostemp's six letters and digits.
+        const QStringView suffix = QStringView(name).mid(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+                return c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+            }))
+            continue;
+        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
+        struct stat entry = {};
+        if (::lstat(leftover.constData(), &entry) != 0 || !S_ISREG(entry.st_mode) ||
+            entry.st_uid != ::geteuid())
+            continue;
+        if (::unlink(leftover.constData()) == 0)
+            removed << name;
+    }
+    return removed;
+}
+
+MadePrivate makePrivate(const QString& path)
+{
+    MadePrivate result;
+    // O_PATH would not allow fchmod(); O_NONBLOCK keeps a FIFO from holding us.
+    const int descriptor = ::open(QFile::encodeName(path).constData(),
+                                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (descriptor < 0)
+        return result; // absent, a link, or nothing we may open: nothing of ours to change
+    struct stat info = {};
+    if (::fstat(descriptor, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) &&
+        (info.st_mode & 077) != 0) {
+        result.before = int(info.st_mode & 07777);
+        const mode_t wanted = S_ISDIR(info.st_mode) ? S_IRWXU : OwnerOnly;
+        if (info.st_uid != ::geteuid())
+            result.error = QStringLiteral("it belongs to another user");
+        else if (::fchmod(descriptor, wanted) != 0)
+            result.error = systemError(errno);
+        else
+            result.changed = true;
+    }
+    ::close(descriptor);
+    return result;
 }
 
 int openForAppend(const QString& path, QString* error)

@@ -52,7 +52,8 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::peerOwner(int descrip
     return ownerOf(peer, self);
 }
 
-bool SocketOwnerLookup::ask(quint16 flags, quint32 states, const inet_diag_sockid& socket)
+bool SocketOwnerLookup::ask(quint8 family, quint16 flags, quint32 states,
+                            const inet_diag_sockid& socket)
 {
     struct
     {
@@ -63,7 +64,7 @@ bool SocketOwnerLookup::ask(quint16 flags, quint32 states, const inet_diag_socki
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     message.header.nlmsg_flags = NLM_F_REQUEST | flags;
     message.header.nlmsg_seq = ++m_sequence;
-    message.request.sdiag_family = AF_INET;
+    message.request.sdiag_family = family;
     message.request.sdiag_protocol = IPPROTO_TCP;
     message.request.idiag_states = states;
     message.request.id = socket;
@@ -88,7 +89,7 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
     socket.idiag_dst[0] = other.sin_addr.s_addr;
     socket.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     socket.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-    if (!ask(0, ~0u, socket)) // one exact socket, not a dump
+    if (!ask(AF_INET, 0, ~0u, socket)) // one exact socket, not a dump
         return std::nullopt;
 
     // The kernel answers while handling the request, so the answer is waiting.
@@ -120,13 +121,36 @@ std::optional<SocketOwnerLookup::Owner> SocketOwnerLookup::ownerOf(const sockadd
 
 std::optional<uid_t> SocketOwnerLookup::listenerOwner(quint16 port)
 {
-    if (!ask(NLM_F_DUMP, 1u << TCP_LISTEN, inet_diag_sockid{}))
+    // An IPv6 socket on [::] that also takes IPv4 holds 127.0.0.1 as well.
+    if (const std::optional<uid_t> owner = listenerOwner(AF_INET, port))
+        return owner;
+    return listenerOwner(AF_INET6, port);
+}
+
+namespace {
+
+// Whether a listener's own address (as the kernel's socket diagnostics give it)
+// takes connections to 127.0.0.1.
+bool coversLoopback(quint8 family, const quint32 (&address)[4])
+{
+    const quint32 loopback = htonl(INADDR_LOOPBACK);
+    if (family == AF_INET)
+        return address[0] == loopback || address[0] == htonl(INADDR_ANY);
+    // [::], [::ffff:127.0.0.1] or [::ffff:0.0.0.0]
+    const bool mapped = address[0] == 0 && address[1] == 0 && address[2] == htonl(0xffff);
+    return (address[0] == 0 && address[1] == 0 && address[2] == 0 && address[3] == 0) ||
+           (mapped && (address[3] == loopback || address[3] == htonl(INADDR_ANY)));
+}
+
+} // namespace
+
+std::optional<uid_t> SocketOwnerLookup::listenerOwner(quint8 family, quint16 port)
+{
+    if (!ask(family, NLM_F_DUMP, 1u << TCP_LISTEN, inet_diag_sockid{}))
         return std::nullopt;
 
     // A dump comes in several parts; read them all, so that no part is left
     // for the next question. Bounded: a computer has only so many listeners.
-    const quint32 loopback = htonl(INADDR_LOOPBACK);
-    const quint32 any = htonl(INADDR_ANY);
     std::optional<uid_t> found;
     alignas(nlmsghdr) char buffer[16384];
     for (int part = 0; part < 4096; ++part) {
@@ -146,9 +170,8 @@ std::optional<uid_t> SocketOwnerLookup::listenerOwner(quint16 port)
                 header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 continue;
             const auto* diag = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-            const quint32 address = diag->id.idiag_src[0];
             if (!found && ntohs(diag->id.idiag_sport) == port &&
-                (address == loopback || address == any))
+                coversLoopback(family, diag->id.idiag_src))
                 found = diag->idiag_uid;
         }
     }

@@ -47,13 +47,17 @@ public:
     // The owner of the TCP socket whose own end is `self` and far end `other`.
     std::optional<Owner> ownerOf(const sockaddr_in& self, const sockaddr_in& other);
 
-    // The owner of the socket listening on 127.0.0.1 (or on every address) at
-    // `port`; nothing when none listens there.
+    // The owner of the socket listening on 127.0.0.1 (or on every address, IPv4
+    // or IPv6, which takes 127.0.0.1 too) at `port`; nothing when none listens there.
     std::optional<uid_t> listenerOwner(quint16 port);
 
 private:
-    // Sends one question about IPv4 TCP sockets in `states`; false when it cannot.
-    bool ask(quint16 flags, quint32 states, const inet_diag_sockid& socket);
+    // Sends one question about TCP sockets of `family` (AF_INET, AF_INET6) in
+    // `states`; false when it cannot.
+    bool ask(quint8 family, quint16 flags, quint32 states, const inet_diag_sockid& socket);
+    // The owner of the socket of `family` listening at `port` on an address
+    // that covers 127.0.0.1.
+    std::optional<uid_t> listenerOwner(quint8 family, quint16 port);
 
     int m_socket = -1;
     unsigned int m_sequence = 0;

@@ -1,6 +1,9 @@
 #include "common/VelmoraPaths.h"
 
 #include <QDir>
+#include <QFile>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmorapaths {
 
@@ -50,11 +53,18 @@ QString historyLog()
     return stateDir() + u'/' + QLatin1String(HistoryLogName);
 }
 
+bool isPrivateFolder(const QString& folder)
+{
+    struct stat info = {};
+    return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &info) == 0 &&
+           S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
 QString serviceLock()
 {
     const QString runtime = runtimeDir();
-    return runtime.isEmpty() ? stateDir() + QStringLiteral("/service.lock")
-                             : runtime + QStringLiteral("/velmora-service.lock");
+    return isPrivateFolder(runtime) ? runtime + QStringLiteral("/velmora-service.lock")
+                                    : stateDir() + QStringLiteral("/service.lock");
 }
 
 } // namespace velmorapaths

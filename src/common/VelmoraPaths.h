@@ -25,8 +25,14 @@ QString configDir(); // <configHome>/velmora
 QString stateDir();  // <stateHome>/velmora
 // The history log: the service appends to it, the window reads and clears it.
 QString historyLog();
+// Whether `folder` is one the user alone can use: the user's own folder (not a
+// link to one), closed to everyone else. Others could put what they like in
+// any other.
+bool isPrivateFolder(const QString& folder);
+
 // The lock a running service holds: in the runtime folder, which lives as long as
-// the user's session; in the state folder where there is no runtime folder.
+// the user's session, when it is the user's private folder (one that others can
+// write to would let them forge the lock); in the state folder otherwise.
 QString serviceLock();
 
 } // namespace velmorapaths

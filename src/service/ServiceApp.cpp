@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "common/PrivateFile.h"
 #include "common/SocketOwnerLookup.h"
 #include "service/BackgroundWriter.h"
 #include "service/FormerLayout.h"
@@ -16,6 +17,7 @@
 #include "service/alerts/AlertSenders.h"
 #include "service/alerts/ChangeRecorder.h"
 #include "service/alerts/HistoryLog.h"
+#include "service/alerts/PendingAlerts.h"
 #include "service/listener/RequestHandler.h"
 #include "service/listener/ServiceListener.h"
 #include "service/notify/ChangeNotices.h"
@@ -41,6 +43,36 @@ QString helperProgram(const QString& name)
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() +
                            QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/") + name);
+}
+
+// The copies a save writes before it replaces a file are gone when it is over;
+// a service killed in the middle leaves them, passwords and all. With the lock
+// held, no other service is writing them.
+void removeLeftoverCopies(const QStringList& files)
+{
+    for (const QString& file : files) {
+        const QStringList removed = privatefile::removeLeftovers(file);
+        if (!removed.isEmpty())
+            logLine(LogLevel::Notice,
+                    QStringLiteral("removed what an interrupted save of %1 left beside it: %2")
+                        .arg(file, removed.join(QStringLiteral(", "))));
+    }
+}
+
+// A folder made by hand or by an earlier tool may be open to others.
+void makeFolderPrivate(const QString& path, const QString& what)
+{
+    const privatefile::MadePrivate made = privatefile::makePrivate(path);
+    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
+    if (made.changed)
+        logLine(LogLevel::Notice,
+                QStringLiteral("made the %1 folder %2 private (mode 0700; it was %3)")
+                    .arg(what, path, before));
+    else if (!made.error.isEmpty())
+        logLine(LogLevel::Warning,
+                QStringLiteral("the %1 folder %2 is open to others (mode %3) and cannot be made "
+                               "private: %4")
+                    .arg(what, path, before, made.error));
 }
 
 } // namespace
@@ -88,9 +120,13 @@ int ServiceApp::run()
                 .arg(*earlier)
                 .toStdString());
     formerlayout::moveAll(m_options);
+    makeFolderPrivate(m_options.configDir, QStringLiteral("config"));
+    makeFolderPrivate(m_options.stateDir, QStringLiteral("state"));
 
     DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
     SettingsStore store(m_options.configDir);
+    removeLeftoverCopies({store.filePath(), RememberedAddresses(m_options.stateDir).filePath(),
+                          PendingAlerts(m_options.stateDir).filePath()});
     // What load() finds wrong is shown once the file has said whether to show it.
     QStringList loadProblems;
     const QMetaObject::Connection collecting = QObject::connect(
@@ -103,6 +139,10 @@ int ServiceApp::run()
     for (const QString& message : std::as_const(loadProblems))
         notifier.notify(settingsProblem, message);
     QObject::connect(&store, &SettingsStore::notUnderstood, &notifier,
+                     [&notifier, settingsProblem](const QString& message) {
+                         notifier.notify(settingsProblem, message);
+                     });
+    QObject::connect(&store, &SettingsStore::linkReplaced, &notifier,
                      [&notifier, settingsProblem](const QString& message) {
                          notifier.notify(settingsProblem, message);
                      });
@@ -123,7 +163,8 @@ int ServiceApp::run()
     IsolatedAddressCheck checker(helperProgram(QStringLiteral("velmora-echo-check")), echoUrls,
                                  m_options.echoTimeout);
     const RememberedAddresses remembered(m_options.stateDir);
-    AddressWatcher watcher(localSource, checker, {m_options.echoInterval, m_options.echoMinGap},
+    AddressWatcher watcher(localSource, checker,
+                           {m_options.echoInterval, m_options.echoMinGap, m_options.moveWait},
                            remembered.load());
     QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
                      [&remembered](const Addresses& current) { remembered.save(current); });
@@ -171,7 +212,7 @@ int ServiceApp::run()
     notifySystemd("READY=1");
     const int code = QCoreApplication::exec();
     notifySystemd("STOPPING=1");
-    settingsWriter.finish(); // the last settings saved are on disk
+    store.finishWriting(); // the last settings saved are on disk, or said to be lost
     if (!alerts.finish(std::chrono::seconds(2))) {
         // An alert still waits for a server: end without waiting for it.
         logLine(LogLevel::Warning, QStringLiteral("stopped with an alert unfinished"));

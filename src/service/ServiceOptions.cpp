@@ -157,6 +157,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption echoTimeout = secondsOption(
         "echo-timeout", QStringLiteral("Give each echo URL <seconds> to answer (default %1)."),
         secondsText(defaults.echoTimeout));
+    const QCommandLineOption moveWait = secondsOption(
+        "move-wait",
+        QStringLiteral("After a change of the local address, wait up to <seconds> for the public "
+                       "address to be checked, so that a move to another network is recorded as "
+                       "one change (default %1)."),
+        secondsText(defaults.moveWait));
     const QCommandLineOption localInterval =
         secondsOption("local-check-interval",
                       QStringLiteral("Re-read the local address every <seconds> besides the "
@@ -165,7 +171,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QCommandLineOption requestTimeout =
         secondsOption("request-timeout",
                       QStringLiteral("Close a connection whose request is not complete after "
-                                     "<seconds> (default %1)."),
+                                     "<seconds> (default %1), or after one second while many "
+                                     "are waiting."),
                       secondsText(defaults.requestTimeout));
     const QCommandLineOption retryDelays = secondsOption(
         "alert-retry-delays",
@@ -178,7 +185,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                QStringLiteral("port"), QString::number(defaults.ftpPort));
     ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({isRunning, stop, port, configDir, logFile, echoUrl, echoInterval, echoMinGap,
-                       echoTimeout, localInterval, requestTimeout, retryDelays, ftpPort});
+                       echoTimeout, moveWait, localInterval, requestTimeout, retryDelays, ftpPort});
 
     if (!parser.parse(arguments))
         usageError(parser.errorText());
@@ -228,6 +235,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     options.echoInterval = secondsValue(parser, echoInterval, 0.01);
     options.echoMinGap = secondsValue(parser, echoMinGap, 0);
     options.echoTimeout = secondsValue(parser, echoTimeout, 0.01);
+    options.moveWait = secondsValue(parser, moveWait, 0);
     options.localCheckInterval = secondsValue(parser, localInterval, 0.01);
     options.requestTimeout = secondsValue(parser, requestTimeout, 0.01);
     options.alertRetryDelays = secondsListValue(parser, retryDelays);

@@ -25,6 +25,9 @@ struct ServiceOptions
     std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
     std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
+    // How long a local change waits for the public check it brings, so that a
+    // move to another network is one change.
+    std::chrono::milliseconds moveWait{std::chrono::seconds(15)};
     std::chrono::milliseconds localCheckInterval{std::chrono::minutes(1)};
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(5)};
     // The waits before the alerts' second, third... attempts.

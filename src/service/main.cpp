@@ -66,11 +66,17 @@ int main(int argc, char* argv[])
         case CommandLine::Action::Run:
             break;
         }
-        // The XDG rules want a word when the runtime folder is missing.
-        if (velmorapaths::runtimeDir().isEmpty())
+        // The XDG rules want a word when the runtime folder is missing or unfit.
+        const QString runtime = velmorapaths::runtimeDir();
+        if (runtime.isEmpty())
             logLine(LogLevel::Warning,
                     QStringLiteral("XDG_RUNTIME_DIR is not set: the lock is %1 instead")
                         .arg(commandLine.options.lockFile));
+        else if (!velmorapaths::isPrivateFolder(runtime))
+            logLine(LogLevel::Warning,
+                    QStringLiteral("XDG_RUNTIME_DIR (%1) is not this user's own folder closed to "
+                                   "others (mode 0700): the lock is %2 instead")
+                        .arg(runtime, commandLine.options.lockFile));
         return ServiceApp(commandLine.options).run();
     } catch (const UsageError& e) {
         logLine(LogLevel::Error, QStringLiteral("%1 (see --help)").arg(errorText(e)));

@@ -6,6 +6,10 @@ namespace {
 
 // A variable's value in the table; this one stands for "not set at all".
 const QString Unset = QStringLiteral("<unset>");
+// Stand for a runtime folder of the test's own: closed to others (as a session
+// makes it), and open to all (as /tmp).
+const QString Private = QStringLiteral("<private>");
+const QString Shared = QStringLiteral("<shared>");
 
 void setVariable(const char* name, const QString& value)
 {
@@ -37,11 +41,9 @@ void TestPaths::folders_data()
     QTest::addColumn<QString>("expectedLock");
 
     QTest::newRow("all set") << "/xdg/config"
-                             << "/xdg/state"
-                             << "/run/user/1000"
-                             << "/xdg/config/velmora"
+                             << "/xdg/state" << Private << "/xdg/config/velmora"
                              << "/xdg/state/velmora/velmora.log"
-                             << "/run/user/1000/velmora-service.lock";
+                             << Private + "/velmora-service.lock";
     QTest::newRow("none set") << Unset << Unset << Unset << "/home/ann/.config/velmora"
                               << "/home/ann/.local/state/velmora/velmora.log"
                               << "/home/ann/.local/state/velmora/service.lock";
@@ -58,11 +60,21 @@ void TestPaths::folders_data()
                               << "/home/ann/.local/state/velmora/velmora.log"
                               << "/home/ann/.local/state/velmora/service.lock";
     QTest::newRow("untidy") << "/xdg//config/"
-                            << "/xdg/./state/"
-                            << "/run/user/1000/"
+                            << "/xdg/./state/" << Private + "/./"
                             << "/xdg/config/velmora"
                             << "/xdg/state/velmora/velmora.log"
-                            << "/run/user/1000/velmora-service.lock";
+                            << Private + "/velmora-service.lock";
+    // Another user could forge the lock in a runtime folder open to others.
+    QTest::newRow("runtime folder open to all") << "/xdg/config"
+                                                << "/xdg/state" << Shared << "/xdg/config/velmora"
+                                                << "/xdg/state/velmora/velmora.log"
+                                                << "/xdg/state/velmora/service.lock";
+    QTest::newRow("runtime folder missing") << "/xdg/config"
+                                            << "/xdg/state"
+                                            << "/nonexistent/run/user/1000"
+                                            << "/xdg/config/velmora"
+                                            << "/xdg/state/velmora/velmora.log"
+                                            << "/xdg/state/velmora/service.lock";
     QTest::newRow("state set, runtime not")
         << Unset << "/var/tmp/ann-state" << Unset << "/home/ann/.config/velmora"
         << "/var/tmp/ann-state/velmora/velmora.log"
@@ -77,6 +89,13 @@ void TestPaths::folders()
     QFETCH(QString, expectedConfigDir);
     QFETCH(QString, expectedLog);
     QFETCH(QString, expectedLock);
+    const QTemporaryDir privateFolder; // mode 0700
+    const QTemporaryDir sharedFolder;
+    QFile::setPermissions(sharedFolder.path(), QFile::permissions(sharedFolder.path()) |
+                                                   QFile::ReadOther | QFile::WriteOther |
+                                                   QFile::ExeOther);
+    for (QString* text : {&runtimeDir, &expectedLock})
+        text->replace(Private, privateFolder.path()).replace(Shared, sharedFolder.path());
     qputenv("HOME", "/home/ann");
     setVariable("XDG_CONFIG_HOME", configHome);
     setVariable("XDG_STATE_HOME", stateHome);

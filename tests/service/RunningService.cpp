@@ -13,7 +13,9 @@
 
 RunningService::RunningService() : m_port(testservers::freePort())
 {
+    // Private, as the service leaves it after its first start.
     QDir().mkpath(configDir());
+    QFile::setPermissions(configDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_environment = testfiles::userEnvironment(m_folder.path());
 }
 

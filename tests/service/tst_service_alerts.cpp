@@ -16,10 +16,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSysInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testfiles::readFile;
@@ -139,6 +140,8 @@ private slots:
     void programThatIsNotExecutableIsSkipped();
     void switchedOffAlertsAreNotSentAndSavedSettingsApplyNext();
     void ftpPageIsUploaded();
+    void pageTemplateThatIsNoFileIsToldAsWhatItIs_data();
+    void pageTemplateThatIsNoFileIsToldAsWhatItIs();
     void failedAlertIsRetriedUntilTheServerIsUp();
     void newerChangeEndsTheRetriesOfAnOlderOne();
     void failedAlertWaitsForTheNetworkToComeBack();
@@ -338,6 +341,41 @@ void TestServiceAlerts::ftpPageIsUploaded()
                                      "</p></body></html>\n");
     QCOMPARE(readFile(templateFile), page);
     QVERIFY(!service.output().contains(ftp.password()));
+}
+
+void TestServiceAlerts::pageTemplateThatIsNoFileIsToldAsWhatItIs_data()
+{
+    QTest::addColumn<QString>("planted"); // empty: none
+    QTest::addColumn<QString>("told");    // "{file}" for the template's path
+    QTest::newRow("none") << QString() << QStringLiteral("there is no page template {file}");
+    QTest::newRow("FIFO") << QStringLiteral("fifo")
+                          << QStringLiteral("the page template {file} is a FIFO, not a file");
+    QTest::newRow("folder") << QStringLiteral("folder")
+                            << QStringLiteral("the page template {file} is a folder, not a file");
+}
+
+void TestServiceAlerts::pageTemplateThatIsNoFileIsToldAsWhatItIs()
+{
+    QFETCH(QString, planted);
+    QFETCH(QString, told);
+    AlertingService service;
+    const QString templateFile = service.service().configDir() + QStringLiteral("/velmora.html");
+    if (planted == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(templateFile).constData(), 0600), 0);
+    else if (planted == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(templateFile));
+    QVERIFY2(service.start(), qPrintable(service.service().errorText()));
+    AlertSettings settings;
+    settings.ftpPage = true;
+    settings.ftpHost = "127.0.0.1";
+    service.save(settings);
+
+    service.changePublicAddress(SecondPublic);
+    const QString expected = told.replace(QStringLiteral("{file}"), templateFile);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("FTP page alert")) &&
+                                 service.output().contains(QStringLiteral(": skipped")),
+                             20000);
+    QVERIFY2(service.output().contains(expected), qPrintable(service.output()));
 }
 
 void TestServiceAlerts::failedAlertIsRetriedUntilTheServerIsUp()

@@ -1,11 +1,19 @@
 // A save on a full disk: each of the service's saved files keeps its old
-// content whole, and the failure is logged as an error. The disk is a small
-// tmpfs mounted over the file's folder, so the test needs root.
+// content whole, and the failure is logged as an error; the settings are
+// written once there is room again, or at the latest when the service stops.
+// The disk is a small tmpfs mounted over the file's folder, so the test needs
+// root.
+#include "EchoHttpServer.h"
+#include "RunningService.h"
 #include "ServiceLogCapture.h"
 
+#include "service/BackgroundWriter.h"
+#include "service/ServiceError.h"
 #include "service/addresses/RememberedAddresses.h"
+#include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
 #include "service/settings/SettingsStore.h"
+#include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -95,6 +103,10 @@ private slots:
     void initTestCase();
     void oldContentIsKept_data();
     void oldContentIsKept();
+    void settingsAreWrittenOnceThereIsRoom_data();
+    void settingsAreWrittenOnceThereIsRoom();
+    void settingsSavedOnAFullDiskSurviveARestart();
+    void historyLineIsWholeOrNotThere();
 
 private:
     ServiceLogCapture m_log;
@@ -169,6 +181,108 @@ void TestServiceFilesFullDisk::oldContentIsKept()
     save(true);
     QVERIFY(readFile(path) != old);
     QCOMPARE(m_log.take(), QByteArray());
+}
+
+void TestServiceFilesFullDisk::settingsAreWrittenOnceThereIsRoom_data()
+{
+    QTest::addColumn<QString>("roomAgain"); // "soon", "at the stop", "never"
+    QTest::newRow("room again while the service runs") << QStringLiteral("soon");
+    QTest::newRow("room again by the stop") << QStringLiteral("at the stop");
+    QTest::newRow("no room at the stop") << QStringLiteral("never");
+}
+
+void TestServiceFilesFullDisk::settingsAreWrittenOnceThereIsRoom()
+{
+    QFETCH(QString, roomAgain);
+    QTemporaryDir folder;
+    const SmallDisk disk(folder.path());
+    QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
+    SettingsStore store(folder.path());
+    BackgroundWriter writer;
+    store.setBackgroundWriter(&writer);
+    QSignalSpy saveFailed(&store, &SettingsStore::saveFailed);
+    store.load();
+    store.save(settingsFor("old@example.com"));
+    QTRY_VERIFY(readFile(store.filePath()).contains("\nrecipients=old@example.com\n"));
+    QVERIFY(disk.fill());
+    m_log.take();
+
+    store.save(settingsFor("new@example.com"));
+    QTRY_COMPARE(saveFailed.size(), 1);
+    QVERIFY(readFile(store.filePath()).contains("\nrecipients=old@example.com\n"));
+    const QByteArray path = QFile::encodeName(store.filePath());
+    QVERIFY2(m_log.take().startsWith("<3>cannot write the settings file " + path +
+                                     ": No space left on device; the file keeps the settings "
+                                     "before, and the service tries again"),
+             "not told");
+    if (roomAgain != QLatin1String("never"))
+        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
+    if (roomAgain == QLatin1String("soon")) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readFile(store.filePath()).contains("\nrecipients=new@example.com\n"), 5000);
+        QCOMPARE(m_log.take(), "<5>wrote the settings file " + path + " at last\n");
+    } else {
+        store.finishWriting();
+        const QByteArray logged = m_log.take();
+        if (roomAgain == QLatin1String("never")) {
+            QVERIFY(readFile(store.filePath()).contains("\nrecipients=old@example.com\n"));
+            QCOMPARE(logged, "<3>the settings saved last could not be written to " + path +
+                                 " (No space left on device): they are lost, and the next "
+                                 "start finds the settings before\n");
+        } else {
+            QVERIFY(readFile(store.filePath()).contains("\nrecipients=new@example.com\n"));
+            QCOMPARE(logged, "<5>wrote the settings file " + path + " at last\n");
+        }
+    }
+    QCOMPARE(saveFailed.size(), 1);
+}
+
+void TestServiceFilesFullDisk::settingsSavedOnAFullDiskSurviveARestart()
+{
+    EchoHttpServer echo;
+    echo.setAddress("203.0.113.7");
+    RunningService service;
+    const SmallDisk disk(service.configDir());
+    QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
+    QVERIFY2(service.start({echo.url()}), qPrintable(service.errorText()));
+    service.save(settingsFor("old@example.com").toSaveList());
+    QTRY_VERIFY(readFile(service.settingsFile()).contains("\nrecipients=old@example.com\n"));
+    QVERIFY(disk.fill());
+
+    service.save(settingsFor("new@example.com").toSaveList());
+    QTRY_VERIFY(service.output().contains(QStringLiteral("cannot write the settings file")));
+    QVERIFY(QFile::remove(service.configDir() + QStringLiteral("/filler")));
+    service.stop();
+    QVERIFY2(service.start({echo.url()}), qPrintable(service.errorText()));
+    QCOMPARE(
+        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        QByteArray("new@example.com"));
+}
+
+void TestServiceFilesFullDisk::historyLineIsWholeOrNotThere()
+{
+    QTemporaryDir folder;
+    const SmallDisk disk(folder.path());
+    QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
+    // Lines that leave ten bytes of the log's last block free: a new line
+    // (44 bytes) fits only in part once the disk is full.
+    const QByteArray line = "2026-12-09 08:15:02,203.0.113.9,192.168.1.20\r\n";
+    QByteArray earlier;
+    while (earlier.size() + line.size() <= 4096 - 10 - line.size())
+        earlier += line;
+    earlier += QByteArray(4096 - 10 - earlier.size() - 2, 'x') + "\r\n";
+    const QString path = folder.filePath(QStringLiteral("velmora.log"));
+    QVERIFY(testfiles::writeFile(path, earlier));
+    QVERIFY(disk.fill());
+
+    HistoryLog history(path);
+    const QDateTime when(QDate(2026, 12, 10), QTime(14, 3, 7));
+    QVERIFY_THROWS_EXCEPTION(ServiceError, history.append(when, NewAddresses));
+    QCOMPARE(readFile(path), earlier);
+
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
+    history.append(when, OldAddresses);
+    QCOMPARE(readFile(path), earlier + "2026-12-10 14:03:07,203.0.113.7,192.0.2.20\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestServiceFilesFullDisk)

@@ -118,13 +118,19 @@ void TestServiceFilesPlanted::nothingIsWrittenThrough_data()
     };
 
     for (const auto& [name, planted] : plantings) {
-        const QString why =
-            planted == Planted::HugeFile ? tooLarge(4 * 1024 * 1024) : kind(planted);
+        // A link (as dotfile managers make) is read where it points, and a save
+        // puts a file of the service's own in its place.
+        const QString why = planted == Planted::HugeFile        ? tooLarge(4 * 1024 * 1024)
+                            : planted == Planted::LinkToDevZero ? QStringLiteral("it is a device, "
+                                                                                 "not a file")
+                                                                : kind(planted);
         QTest::addRow("settings.conf, %s", name)
             << QStringLiteral("settings.conf") << planted
-            << QStringLiteral("<4>the settings file {path} cannot be read (%1); kept it as "
-                              "{path}.damaged-")
-                   .arg(why);
+            << (planted == Planted::LinkToAFile
+                    ? QStringLiteral("<4>the settings file {path} was a symbolic link to ")
+                    : QStringLiteral("<4>the settings file {path} cannot be read (%1); kept it "
+                                     "as {path}.damaged-")
+                          .arg(why));
     }
     for (const auto& [name, planted] : plantings) {
         QTest::addRow("addresses, %s", name)

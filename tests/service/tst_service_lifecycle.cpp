@@ -309,13 +309,17 @@ void TestServiceLifecycle::readinessIsToldToSystemd()
 void TestServiceLifecycle::portHeldByAnotherUser_data()
 {
     QTest::addColumn<bool>("holderIsTheService");
-    QTest::newRow("another user's service") << true;
-    QTest::newRow("another user's program") << false;
+    QTest::addColumn<QString>("address"); // where another user's program listens
+    QTest::newRow("another user's service") << true << QString();
+    QTest::newRow("another user's program") << false << QStringLiteral("127.0.0.1");
+    // An IPv6 socket on every address takes 127.0.0.1's connections too.
+    QTest::newRow("another user's program on [::]") << false << QStringLiteral("::");
 }
 
 void TestServiceLifecycle::portHeldByAnotherUser()
 {
     QFETCH(bool, holderIsTheService);
+    QFETCH(QString, address);
     ThrowawayUser other;
     if (!other.isValid())
         QSKIP(qPrintable(QStringLiteral("needs another user: %1").arg(other.errorText())));
@@ -332,13 +336,17 @@ void TestServiceLifecycle::portHeldByAnotherUser()
         QVERIFY2(theirs.startAs(other.runAs(), program, {m_echo.url()}),
                  qPrintable(theirs.errorText()));
     } else {
-        const QString listener = QStringLiteral("import socket, sys\n"
-                                                "s = socket.socket()\n"
-                                                "s.bind(('127.0.0.1', %1))\n"
-                                                "s.listen(4)\n"
-                                                "print('listening', flush=True)\n"
-                                                "sys.stdin.read()\n")
-                                     .arg(theirs.port());
+        const QString listener =
+            QStringLiteral("import socket, sys\n"
+                           "s = socket.socket(socket.AF_INET6 if ':' in '%2' else socket.AF_INET)\n"
+                           "if ':' in '%2':\n"
+                           "    s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)\n"
+                           "s.bind(('%2', %1))\n"
+                           "s.listen(4)\n"
+                           "print('listening', flush=True)\n"
+                           "sys.stdin.read()\n")
+                .arg(theirs.port())
+                .arg(address);
         stranger.start(other.runAs().first(), other.runAs().mid(1)
                                                   << QStringLiteral("/usr/bin/python3")
                                                   << QStringLiteral("-c") << listener);

@@ -1,12 +1,17 @@
 // The real service in a network namespace of the test's own: an address added
 // to an interface is noticed through the kernel's notices and written to the
-// history at once, exactly once.
+// history at once, exactly once; a move of the default route to another link,
+// which changes the public address too, is one change.
 #include "EchoHttpServer.h"
 #include "PrivateNetwork.h"
 #include "RunningService.h"
 
+#include "common/AlertSettings.h"
+#include "servers/SmtpServer.h"
 #include "service_link/ServiceCommands.h"
 #include "support/Absence.h"
+
+#include <QElapsedTimer>
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -37,6 +42,7 @@ class TestServiceNetns : public QObject
 private slots:
     void initTestCase();
     void addressChangesAreNoticedAtOnce();
+    void moveIsOneChange();
 
 private:
     std::unique_ptr<EchoHttpServer> m_echo;
@@ -86,6 +92,84 @@ void TestServiceNetns::addressChangesAreNoticedAtOnce()
              qPrintable(error));
     QTRY_COMPARE(service.historyLines().size(), 2);
     QVERIFY2(lineMatches(service.historyLines().last(), "203.0.113.7", "198.51.100.10"),
+             service.historyLines().last().constData());
+}
+
+void TestServiceNetns::moveIsOneChange()
+{
+    // Each link has an address; the default route says which one is local.
+    QString error;
+    QVERIFY2(privatenetwork::ip({"addr", "add", "192.0.2.20/24", "dev", RouteLink}, &error),
+             qPrintable(error));
+    const auto cleanUp = qScopeGuard([] {
+        privatenetwork::ip({"addr", "del", "192.0.2.20/24", "dev", RouteLink});
+        privatenetwork::ip({"route", "replace", "default", "dev", RouteLink});
+    });
+    const auto routeThrough = [](const QString& link) {
+        QString why;
+        const bool done = privatenetwork::ip({"route", "replace", "default", "dev", link}, &why);
+        if (!done)
+            qWarning("%s", qPrintable(why));
+        return done;
+    };
+    // (Taking the last address off a link took its routes with it.)
+    QVERIFY(routeThrough(RouteLink));
+    testservers::SmtpServer smtp;
+    QVERIFY2(smtp.start({}), qPrintable(smtp.errorText()));
+    m_echo->setAddress("203.0.113.7");
+    RunningService service;
+    // No periodic checks: only a move brings one.
+    QVERIFY2(service.start({m_echo->url()}, {"--echo-interval", "3600", "--move-wait", "1"}),
+             qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).mid(2),
+                 (QList<QByteArray>{"203.0.113.7", "192.0.2.20"}));
+    AlertSettings settings;
+    settings.emailAlerts = true;
+    settings.recipients = "alerts@example.com";
+    settings.smtpServer = "127.0.0.1";
+    settings.smtpPort = QByteArray::number(smtp.port());
+    service.save(settings.toSaveList());
+
+    // To the other link, where the echo service sees another public address.
+    m_echo->setAddress("198.51.100.99");
+    QVERIFY(routeThrough(OtherLink));
+    QTRY_COMPARE(service.historyLines().size(), 1);
+    QVERIFY2(lineMatches(service.historyLines().first(), "198.51.100.99", "198.51.100.10"),
+             service.historyLines().first().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    const QByteArray mail = smtp.messages().first().data;
+    QVERIFY2(mail.contains("Public IP Address: 198.51.100.99\r\nLocal IP Address: 198.51.100.10\r\n"
+                           "Previous Public IP Address: 203.0.113.7\r\n"
+                           "Previous Local IP Address: 192.0.2.20"),
+             mail.constData());
+    QVERIFY(neverWithin(
+        1500, [&] { return service.historyLines().size() > 1 || smtp.messages().size() > 1; }));
+
+    // Back, while the echo service takes the question and never answers: after
+    // the move's wait (1 s) the local change alone, with the public address
+    // known before.
+    m_echo->setReply(200, "203.0.113.7", -1);
+    QElapsedTimer sinceMove;
+    sinceMove.start();
+    QVERIFY(routeThrough(RouteLink));
+    QTRY_COMPARE(service.historyLines().size(), 2);
+    QVERIFY2(sinceMove.elapsed() >= 1000, qPrintable(QString::number(sinceMove.elapsed())));
+    QVERIFY2(lineMatches(service.historyLines().last(), "198.51.100.99", "192.0.2.20"),
+             service.historyLines().last().constData());
+    // The check gives up after its own limit (2 s) and changes nothing.
+    QVERIFY(neverWithin(2500, [&] { return service.historyLines().size() > 2; }));
+
+    // Ten moves in a row: ten lines.
+    m_echo->setAddress("203.0.113.7");
+    for (int move = 1; move <= 10; ++move) {
+        const bool toOther = move % 2 == 1;
+        QVERIFY(routeThrough(toOther ? OtherLink : RouteLink));
+        const QByteArray local = toOther ? "198.51.100.10" : "192.0.2.20";
+        QTRY_COMPARE(service.request(service::UpdateStatus).value(service::LocalIpLine), local);
+    }
+    QTRY_COMPARE(service.historyLines().size(), 12);
+    QVERIFY(neverWithin(1500, [&] { return service.historyLines().size() > 12; }));
+    QVERIFY2(lineMatches(service.historyLines().last(), "203.0.113.7", "192.0.2.20"),
              service.historyLines().last().constData());
 }
 

@@ -25,6 +25,7 @@ private slots:
     void vanishedSocketHasNoOwner();
     void policy_data();
     void policy();
+    void listenerOwner_data();
     void listenerOwner();
     void refusalsAreSummarised();
 };
@@ -119,12 +120,26 @@ void TestServiceOwner::policy()
     QCOMPARE(peerMayTalk(owner, 1000), allowed);
 }
 
+void TestServiceOwner::listenerOwner_data()
+{
+    QTest::addColumn<QHostAddress>("address");
+    QTest::addColumn<bool>("holds127"); // whether it takes 127.0.0.1's connections
+    QTest::newRow("127.0.0.1") << QHostAddress(QHostAddress::LocalHost) << true;
+    QTest::newRow("0.0.0.0") << QHostAddress(QHostAddress::AnyIPv4) << true;
+    QTest::newRow("[::], IPv4 too") << QHostAddress(QHostAddress::Any) << true;
+    QTest::newRow("[::1]") << QHostAddress(QHostAddress::LocalHostIPv6) << false;
+}
+
 void TestServiceOwner::listenerOwner()
 {
+    QFETCH(QHostAddress, address);
+    QFETCH(bool, holds127);
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    if (!server.listen(address, 0))
+        QSKIP(qPrintable(server.errorString()));
     SocketOwnerLookup lookup;
-    QCOMPARE(lookup.listenerOwner(server.serverPort()), std::optional<uid_t>(::getuid()));
+    QCOMPARE(lookup.listenerOwner(server.serverPort()),
+             holds127 ? std::optional<uid_t>(::getuid()) : std::nullopt);
     const quint16 port = server.serverPort();
     server.close();
     QCOMPARE(lookup.listenerOwner(port), std::nullopt);

@@ -19,12 +19,15 @@
 #include <QSysInfo>
 #include <QtTest>
 #include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -105,6 +108,7 @@ private slots:
     void unwritableSettingsAreReported();
     void oneServicePerUser();
     void manyShortConnections();
+    void slowConnectionsDoNotKeepTheWindowOut();
     void recoversFromRunningOutOfDescriptors();
     void answersWhileAnEchoCheckHangs();
     void publicChangeWritesOneHistoryLine();
@@ -475,6 +479,91 @@ void TestServiceProcess::manyShortConnections()
         QVERIFY(service.request(command).size() >= 4);
     }
     QTRY_COMPARE(openDescriptors(pid), before);
+}
+
+namespace {
+
+// Keeps `count` connections of our own user open on the service, each with the
+// start of a request and nothing more, opening a new one whenever the service
+// closes one, until it is told to stop.
+class SlowConnectionFlood
+{
+public:
+    SlowConnectionFlood(quint16 port, int count)
+        : m_thread([this, port, count] { run(port, count); })
+    {
+    }
+    ~SlowConnectionFlood()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    int opened() const { return m_opened.load(); }
+
+private:
+    void run(quint16 port, int count)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const auto open = [&address, this] {
+            const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+                ::send(socket, "UpdateSt", 8, MSG_NOSIGNAL);
+            ++m_opened;
+            return socket;
+        };
+        std::vector<pollfd> sockets;
+        for (int i = 0; i < count; ++i)
+            sockets.push_back({open(), POLLIN, 0});
+        while (!m_stop) {
+            if (::poll(sockets.data(), sockets.size(), 50) <= 0)
+                continue;
+            for (pollfd& entry : sockets) {
+                char byte;
+                if (entry.revents != 0 && ::recv(entry.fd, &byte, 1, MSG_DONTWAIT) <= 0) {
+                    ::close(entry.fd);
+                    entry.fd = open();
+                }
+                entry.revents = 0;
+            }
+        }
+        for (const pollfd& entry : sockets)
+            ::close(entry.fd);
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_opened{0};
+    std::thread m_thread;
+};
+
+} // namespace
+
+void TestServiceProcess::slowConnectionsDoNotKeepTheWindowOut()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    {
+        // More than the service keeps open at once, all of the window's user.
+        SlowConnectionFlood flood(service.port(), 300);
+        QTRY_VERIFY(flood.opened() >= 300);
+        QTest::qWait(200);
+        for (int i = 0; i < 50; ++i) {
+            try {
+                QCOMPARE(service.request(service::UpdateStatus).size(), 4);
+            } catch (const ServiceLinkError& e) {
+                QFAIL(qPrintable(QStringLiteral("exchange %1: %2").arg(i).arg(e.what())));
+            }
+            QTest::qWait(20);
+        }
+        QVERIFY2(flood.opened() > 300, "the slow connections were never closed");
+    }
+    // The flood is summarised, not told one line each.
+    const QStringList told = service.output().split(u'\n').filter(QStringLiteral("connection"));
+    QVERIFY2(told.size() <= 4, qPrintable(told.join(u'\n')));
+    QVERIFY2(told.join(u'\n').contains(QStringLiteral("closed a connection without an answer")),
+             qPrintable(told.join(u'\n')));
 }
 
 void TestServiceProcess::recoversFromRunningOutOfDescriptors()

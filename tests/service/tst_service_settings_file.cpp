@@ -4,12 +4,14 @@
 // store runs.
 #include "ServiceLogCapture.h"
 
+#include "service/BackgroundWriter.h"
 #include "service/settings/SettingsFileFormat.h"
 #include "service/settings/SettingsStore.h"
 #include "support/Absence.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -88,11 +90,15 @@ private slots:
     void handEdits_data();
     void handEdits();
     void rewriteKeepsWhatItDoesNotKnow();
+    void rewriteLeavesCrashDebrisOut();
+    void linkIsReadAndReplacedBySave();
     void formerFileIsWrittenAnew();
     void editsArePickedUp_data();
     void editsArePickedUp();
     void ownSaveIsNotAnEdit();
     void saveRightAfterAnEditKeepsIt();
+    void editRightAfterASaveIsNotOverwritten_data();
+    void editRightAfterASaveIsNotOverwritten();
     void desktopNotificationsFollowTheFile();
 
 private:
@@ -274,6 +280,34 @@ void TestServiceSettingsFile::handEdits_data()
         << QByteArray("\x01\x02 not settings at all \xff") << AlertSettings()
         << QStringList{"the settings file {file} cannot be read (it is not a text file); kept it "
                        "as {aside} and started from the default settings"};
+    QTest::newRow("nothing but NULs")
+        << QByteArray(4096, '\0') << AlertSettings()
+        << QStringList{"the settings file {file} cannot be read (it is not a text file); kept it "
+                       "as {aside} and started from the default settings"};
+    // A stray control byte costs the line it is in, not the file.
+    QTest::newRow("a form feed in a comment")
+        << QByteArray("# mail\f\nsmtp-server=mail.example.com\n")
+        << with([](AlertSettings& s) { s.smtpServer = "mail.example.com"; }) << QStringList();
+    QTest::newRow("NULs after a crash")
+        << QByteArray("smtp-server=mail.example.com\nuse-ssl=true\n") + QByteArray(600, '\0')
+        << with([](AlertSettings& s) {
+               s.smtpServer = "mail.example.com";
+               s.useSsl = true;
+           })
+        << QStringList{"{file}, line 3: nothing but NUL bytes; left out"};
+    QTest::newRow("NULs in a value")
+        << QByteArray("smtp-server=mail.example.com\nsmtp-port=58\0\0\0\nuse-ssl=true\n", 58)
+        << with([](AlertSettings& s) {
+               s.smtpServer = "mail.example.com";
+               s.useSsl = true;
+           })
+        << QStringList{"{file}, line 2: a control byte (0x00) in the value; smtp-port keeps its "
+                       "default"};
+    QTest::newRow("a form feed in a value")
+        << QByteArray("recipients=carol@example.com\f\nsmtp-server=mail.example.com\n")
+        << with([](AlertSettings& s) { s.smtpServer = "mail.example.com"; })
+        << QStringList{"{file}, line 1: a control byte (0x0c) in the value; recipients keeps its "
+                       "default"};
 }
 
 void TestServiceSettingsFile::handEdits()
@@ -284,6 +318,9 @@ void TestServiceSettingsFile::handEdits()
     QTemporaryDir config;
     SettingsStore store(config.path());
     QVERIFY(writeFile(store.filePath(), text));
+    // Private, as the service keeps it (one that others can read is told too:
+    // tst_service_files).
+    QVERIFY(QFile::setPermissions(store.filePath(), QFile::ReadOwner | QFile::WriteOwner));
     QSignalSpy told(&store, &SettingsStore::notUnderstood);
     m_log.take();
 
@@ -340,6 +377,60 @@ void TestServiceSettingsFile::rewriteKeepsWhatItDoesNotKnow()
     SettingsStore again(config.path());
     again.load();
     QCOMPARE(again.settings(), changed);
+}
+
+void TestServiceSettingsFile::rewriteLeavesCrashDebrisOut()
+{
+    QTemporaryDir config;
+    SettingsStore store(config.path());
+    QVERIFY(writeFile(store.filePath(),
+                      QByteArray("# page\f two\nsmtp-port=58\0\0\n", 27) + QByteArray(4000, '\0')));
+    store.load();
+    QVERIFY(store.save(store.settings()));
+    const QByteArray saved = readFile(store.filePath());
+    QVERIFY2(saved.startsWith("# page\f two\nsmtp-port=25\n"),
+             saved.toPercentEncoding().constData());
+    QVERIFY(!saved.contains('\0'));
+}
+
+void TestServiceSettingsFile::linkIsReadAndReplacedBySave()
+{
+    // As a dotfile manager keeps it: a link to a file in a folder of its own.
+    QTemporaryDir config;
+    QTemporaryDir dotfiles;
+    const QString kept = dotfiles.filePath(QStringLiteral("settings.conf"));
+    const QByteArray text = "# mine\nsmtp-server=mail.example.com\n";
+    QVERIFY(writeFile(kept, text));
+    SettingsStore store(config.path());
+    QVERIFY(QFile::link(kept, store.filePath()));
+    QSignalSpy replaced(&store, &SettingsStore::linkReplaced);
+    m_log.take();
+
+    store.load();
+    QCOMPARE(store.settings().smtpServer, QByteArray("mail.example.com"));
+    QVERIFY(store.keptAsidePath().isEmpty());
+    QVERIFY2(m_log.take().contains(QStringLiteral("the settings file %1 is a symbolic link to %2")
+                                       .arg(store.filePath(), kept)
+                                       .toLocal8Bit()),
+             "the link is not told");
+
+    // Edited where it points: read again.
+    QVERIFY(writeFile(kept, "# mine\nsmtp-server=edited.example.com\n"));
+    QTRY_COMPARE(store.settings().smtpServer, QByteArray("edited.example.com"));
+
+    // A save never writes through the link: a file of its own takes its place.
+    AlertSettings changed = store.settings();
+    changed.smtpPassword = "s3cret";
+    QVERIFY(store.save(changed));
+    QCOMPARE(readFile(kept), QByteArray("# mine\nsmtp-server=edited.example.com\n"));
+    QVERIFY(!QFileInfo(store.filePath()).isSymLink());
+    QCOMPARE(testfiles::modeOf(store.filePath()), 0600);
+    const QByteArray saved = readFile(store.filePath());
+    QVERIFY2(saved.startsWith("# mine\nsmtp-server=edited.example.com\n"), saved.constData());
+    QVERIFY(saved.contains("\nsmtp-password=s3cret\n"));
+    QCOMPARE(replaced.size(), 1);
+    QVERIFY2(m_log.take().contains("<4>" + replaced.first().first().toString().toLocal8Bit()),
+             "the replaced link is not logged");
 }
 
 void TestServiceSettingsFile::formerFileIsWrittenAnew()
@@ -454,6 +545,61 @@ void TestServiceSettingsFile::saveRightAfterAnEditKeepsIt()
     QVERIFY(saved.contains("\nrecipients=carol@example.com\n"));
     QVERIFY(!store.desktopNotifications());
     QCOMPARE(store.settings(), fromWindow);
+}
+
+void TestServiceSettingsFile::editRightAfterASaveIsNotOverwritten_data()
+{
+    QTest::addColumn<bool>("inPlace"); // as an editor that writes into the file itself
+    QTest::newRow("replaced by a rename") << false;
+    QTest::newRow("written in place") << true;
+}
+
+void TestServiceSettingsFile::editRightAfterASaveIsNotOverwritten()
+{
+    QFETCH(bool, inPlace);
+    QTemporaryDir config;
+    QSemaphore writerBusy;
+    QSemaphore writerFree;
+    SettingsStore store(config.path());
+    BackgroundWriter writer;
+    store.setBackgroundWriter(&writer);
+    store.load();
+    QVERIFY(store.save(AlertSettings()));
+    QTRY_VERIFY(readFile(store.filePath()).contains("\nsmtp-server=\n"));
+    m_log.take();
+
+    // The writer is busy for a moment: the save's write comes late.
+    writer.postLatest([&] {
+        writerBusy.release();
+        writerFree.acquire();
+    });
+    writerBusy.acquire();
+    AlertSettings fromWindow;
+    fromWindow.smtpServer = "saved.example.com";
+    QVERIFY(store.save(fromWindow));
+    // An edit of the file a moment after the save.
+    QByteArray edited = readFile(store.filePath());
+    edited.replace("\nsmtp-server=\n", "\nsmtp-server=edited.example.com\n");
+    if (inPlace) {
+        QFile file(store.filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(edited), edited.size());
+    } else {
+        QVERIFY(writeFile(store.filePath() + QStringLiteral(".new"), edited));
+        QCOMPARE(std::rename(QFile::encodeName(store.filePath() + QStringLiteral(".new")),
+                             QFile::encodeName(store.filePath())),
+                 0);
+    }
+    writerFree.release();
+
+    // The edit is newer: it stays, and the store takes its values.
+    QTRY_COMPARE(store.settings().smtpServer, QByteArray("edited.example.com"));
+    QCOMPARE(readFile(store.filePath()), edited);
+    QVERIFY(neverWithin(300, [&] { return readFile(store.filePath()) != edited; }));
+    QVERIFY2(m_log.take().contains("<5>the settings file " + QFile::encodeName(store.filePath()) +
+                                   " was edited while the settings saved last were being "
+                                   "written: the edit is newer, and stays\n"),
+             "not told");
 }
 
 void TestServiceSettingsFile::desktopNotificationsFollowTheFile()

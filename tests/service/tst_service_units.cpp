@@ -341,7 +341,8 @@ void TestServiceUnits::commandLineDefaults()
 {
     qputenv("XDG_CONFIG_HOME", "/tmp/velmora-test-config-home");
     qputenv("XDG_STATE_HOME", "/tmp/velmora-test-state-home");
-    qputenv("XDG_RUNTIME_DIR", "/tmp/velmora-test-runtime");
+    const QTemporaryDir runtime; // the user's own, closed to others
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     const CommandLine line = parseCommandLine({QStringLiteral("velmora-service")});
     QCOMPARE(line.action, CommandLine::Action::Run);
     QCOMPARE(line.options.port, quint16(9522));
@@ -350,11 +351,11 @@ void TestServiceUnits::commandLineDefaults()
     QCOMPARE(line.options.logFile,
              QStringLiteral("/tmp/velmora-test-state-home/velmora/velmora.log"));
     QCOMPARE(line.options.formerLogFile, QCoreApplication::applicationDirPath() + "/velmora.log");
-    QCOMPARE(line.options.lockFile,
-             QStringLiteral("/tmp/velmora-test-runtime/velmora-service.lock"));
+    QCOMPARE(line.options.lockFile, runtime.path() + QStringLiteral("/velmora-service.lock"));
     QVERIFY(line.options.echoUrls.isEmpty());
     QCOMPARE(line.options.echoInterval, std::chrono::milliseconds(300000));
     QCOMPARE(line.options.echoMinGap, std::chrono::milliseconds(60000));
+    QCOMPARE(line.options.moveWait, std::chrono::milliseconds(15000));
 
     const CommandLine quick =
         parseCommandLine({QStringLiteral("velmora-service"), QStringLiteral("--echo-interval"),

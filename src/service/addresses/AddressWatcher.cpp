@@ -14,6 +14,16 @@ AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& c
     connect(&m_interval, &QTimer::timeout, this, &AddressWatcher::startCheck);
     m_gap.setSingleShot(true);
     connect(&m_gap, &QTimer::timeout, this, &AddressWatcher::startCheck);
+    m_moveWait.setSingleShot(true);
+    m_moveWait.setTimerType(Qt::PreciseTimer); // a wait of a second is not cut short by 5%
+    m_moveWait.setInterval(m_timing.moveWait);
+    connect(&m_moveWait, &QTimer::timeout, this, [this] {
+        logLine(LogLevel::Notice,
+                QStringLiteral("the public address was not checked within %1 s of the local "
+                               "change; recording the local change alone")
+                    .arg(double(m_timing.moveWait.count()) / 1000.0));
+        reportMove();
+    });
     connect(&m_local, &LocalAddressSource::mayHaveChanged, this,
             &AddressWatcher::onLocalMayHaveChanged);
     connect(&m_checker, &PublicAddressSource::found, this, &AddressWatcher::onPublicFound);
@@ -32,20 +42,39 @@ void AddressWatcher::onLocalMayHaveChanged()
     const QString address = m_local.currentAddress();
     if (address.isEmpty() || address == m_current.localIp)
         return;
-    const Addresses previous = m_current;
+    if (m_firstCheckPending) {
+        m_current.localIp = address; // compared with the remembered one after the first check
+        requestCheck();
+        return;
+    }
+    // Every local change is one change: one that still waits goes first.
+    if (m_moveFrom)
+        reportMove();
+    m_moveFrom = m_current;
     m_current.localIp = address;
-    if (!m_firstCheckPending)
-        report(previous);
+    m_moveWait.start();
+    if (m_checker.isRunning())
+        m_checkIsStale = true;
     // A new local network often means a new public address too.
     requestCheck();
 }
 
 void AddressWatcher::onPublicFound(const QString& address)
 {
-    const Addresses previous = m_firstCheckPending ? m_remembered : m_current;
-    m_firstCheckPending = false;
-    m_current.publicIp = address;
-    report(previous);
+    if (m_firstCheckPending) {
+        m_firstCheckPending = false;
+        m_current.publicIp = address;
+        report(m_remembered);
+    } else if (!(m_moveFrom && m_checkIsStale)) {
+        // (A check from before the move says nothing sure about the new
+        // network: the move waits for the one after it.)
+        const Addresses previous = m_moveFrom.value_or(m_current);
+        m_moveFrom.reset();
+        m_moveWait.stop();
+        m_current.publicIp = address;
+        report(previous);
+    }
+    m_checkIsStale = false;
     emit publicCheckFinished(true);
     afterCheck();
 }
@@ -59,9 +88,20 @@ void AddressWatcher::onPublicFailed(const QString& reason)
     if (m_firstCheckPending) {
         m_firstCheckPending = false;
         report(m_remembered);
+    } else if (m_moveFrom && !m_checkIsStale) {
+        reportMove();
     }
+    m_checkIsStale = false;
     emit publicCheckFinished(false);
     afterCheck();
+}
+
+void AddressWatcher::reportMove()
+{
+    const Addresses previous = *m_moveFrom;
+    m_moveFrom.reset();
+    m_moveWait.stop();
+    report(previous);
 }
 
 void AddressWatcher::report(const Addresses& previous)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <optional>
 
 class LocalAddressSource;
 class PublicAddressSource;
@@ -15,6 +16,13 @@ class PublicAddressSource;
 // local change, but never twice within the minimum gap. An address is first
 // learned without counting as a change; a check that fails, or a local address
 // that goes away, keeps the last known address.
+//
+// A move to another network changes both addresses at once: a local change
+// waits for the public check it brings (at most the move wait), so that the
+// move is one change with both new addresses. When the check fails or takes
+// longer, the local change is reported alone with the public address known
+// before; a new local change reports the one still waiting first. A public
+// change found on its own is reported at once.
 //
 // The addresses remembered from an earlier run are the last known ones at the
 // start. Once the first public check is over (found or failed), what differs
@@ -28,6 +36,7 @@ public:
     {
         std::chrono::milliseconds echoInterval;
         std::chrono::milliseconds echoMinGap;
+        std::chrono::milliseconds moveWait = std::chrono::seconds(15);
     };
 
     AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker, Timing timing,
@@ -52,6 +61,8 @@ private:
     void onPublicFound(const QString& address);
     void onPublicFailed(const QString& reason);
     void afterCheck();
+    // Reports the local change that waits for its public check as it stands.
+    void reportMove();
     // Reports the step from `previous` to the current addresses.
     void report(const Addresses& previous);
     void requestCheck();
@@ -67,4 +78,10 @@ private:
     QTimer m_gap;
     QElapsedTimer m_sinceCheckStarted;
     bool m_checkAgainWhenDone = false;
+    // The addresses before a local change whose public check is still to come.
+    std::optional<Addresses> m_moveFrom;
+    QTimer m_moveWait;
+    // The running check began before the last local change: it may have
+    // asked through the network that is gone.
+    bool m_checkIsStale = false;
 };

@@ -1,6 +1,7 @@
 #include "service/alerts/AlertSenders.h"
 
 #include "common/AlertTexts.h"
+#include "common/PrivateFile.h"
 #include "send_mail/MailJob.h"
 #include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
@@ -173,9 +174,13 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
     if (settings.ftpHost.isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no FTP host is set")};
     const QString templateFile = m_configDir + QStringLiteral("/velmora.html");
-    if (!QFileInfo(templateFile).isFile())
+    if (!QFileInfo::exists(templateFile))
         return {AlertOutcome::Skipped,
                 QStringLiteral("there is no page template %1").arg(templateFile)};
+    if (const QString kind = privatefile::kindOfNonFile(templateFile, privatefile::Links::Followed);
+        !kind.isEmpty())
+        return {AlertOutcome::Skipped,
+                QStringLiteral("the page template %1 is %2, not a file").arg(templateFile, kind)};
     PageJob job;
     job.host = text(settings.ftpHost);
     job.port = m_options.ftpPort;

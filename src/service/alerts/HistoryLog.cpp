@@ -54,8 +54,11 @@ bool writeAll(int descriptor, const QByteArray& bytes)
             ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
             return false;
+        }
         written += n;
     }
     return true;
@@ -100,12 +103,18 @@ void HistoryLog::appendLines(const QByteArray& lines)
             ::close(descriptor);
             continue;
         }
-        // One write: a reader sees a whole line from us or none of it.
+        // One write: a reader sees a whole line from us or none of it. A disk
+        // that fills up midway takes part of it: the part goes again, or the
+        // next line would be glued to it.
+        struct stat before = {};
+        const bool sized = ::fstat(descriptor, &before) == 0;
         const bool written = writeAll(descriptor, lines);
-        const int error = errno;
+        QString reason = systemError(errno);
+        if (!written && (!sized || ::ftruncate(descriptor, before.st_size) != 0))
+            reason += QStringLiteral(" (and part of a line stays in it)");
         ::close(descriptor); // gives up the lock
         if (!written)
-            fail(systemError(error));
+            fail(reason);
         return;
     }
     fail(QStringLiteral("it is deleted again and again"));

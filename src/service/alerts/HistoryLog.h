@@ -15,6 +15,9 @@
 // taking the lock the service checks that the file is still there, and starts a
 // new one when the window deleted it meanwhile, so no line goes into a deleted file.
 //
+// A line the disk takes only in part (a full disk) is cut off again, so that
+// the file holds whole lines only.
+//
 // The file is private to the user (0600, also when it was started by hand), and
 // anything but a regular file of the user's in its place (a symbolic link, a
 // FIFO, a device) is refused, never written through.

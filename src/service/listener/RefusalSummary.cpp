@@ -11,48 +11,63 @@ RefusalSummary::RefusalSummary(std::chrono::milliseconds spell, Sink sink, QObje
     m_spell.setSingleShot(true);
     m_spell.setInterval(spell);
     connect(&m_spell, &QTimer::timeout, this, &RefusalSummary::endSpell);
-}
-
-QString RefusalSummary::who(std::optional<uid_t> uid)
-{
-    return uid ? QStringLiteral("user %1").arg(*uid)
-               : QStringLiteral("an owner that cannot be told");
+    m_refused.many = QStringLiteral("refused %1 more connections in the last %2 s (%3)");
+    m_refused.one = QStringLiteral("refused %1 more connection in the last %2 s (%3)");
+    m_closed.many = QStringLiteral("closed %1 more connections without an answer in the last "
+                                   "%2 s (%3)");
+    m_closed.one = QStringLiteral("closed %1 more connection without an answer in the last %2 s "
+                                  "(%3)");
 }
 
 void RefusalSummary::refused(std::optional<uid_t> uid)
 {
-    const QString owner = who(uid);
+    if (uid)
+        add(m_refused, QStringLiteral("user %1").arg(*uid),
+            QStringLiteral("refused a connection from user %1").arg(*uid));
+    else
+        add(m_refused, QStringLiteral("an owner that cannot be told"),
+            QStringLiteral("refused a connection whose owner cannot be told"));
+}
+
+void RefusalSummary::closed(const QString& reason)
+{
+    add(m_closed, reason, QStringLiteral("closed a connection without an answer: %1").arg(reason));
+}
+
+void RefusalSummary::add(Tally& tally, const QString& key, const QString& atOnce)
+{
     if (!m_spell.isActive())
         m_spell.start();
-    if (!m_told.contains(owner)) {
-        m_told.insert(owner);
-        m_sink(LogLevel::Warning,
-               uid ? QStringLiteral("refused a connection from user %1").arg(*uid)
-                   : QStringLiteral("refused a connection whose owner cannot be told"));
+    if (!tally.told.contains(key)) {
+        tally.told.insert(key);
+        m_sink(LogLevel::Warning, atOnce);
         return;
     }
-    ++m_count;
-    m_counted.insert(owner);
+    ++tally.counted[key];
 }
 
 void RefusalSummary::endSpell()
 {
-    if (m_count == 0) {
-        m_told.clear(); // quiet: the next refusal is told at once
+    if (m_refused.counted.isEmpty() && m_closed.counted.isEmpty()) {
+        // Quiet: the next one is told at once.
+        m_refused.told.clear();
+        m_closed.told.clear();
         return;
     }
-    QStringList owners = m_counted.values();
-    std::sort(owners.begin(), owners.end());
     const auto seconds = std::max<qint64>(
         1, std::chrono::duration_cast<std::chrono::seconds>(m_spell.intervalAsDuration()).count());
-    m_sink(LogLevel::Warning, (m_count == 1 ? QStringLiteral("refused %1 more connection in the "
-                                                             "last %2 s (%3)")
-                                            : QStringLiteral("refused %1 more connections in the "
-                                                             "last %2 s (%3)"))
-                                  .arg(m_count)
-                                  .arg(seconds)
-                                  .arg(owners.join(QStringLiteral(", "))));
-    m_count = 0;
-    m_counted.clear();
+    for (Tally* tally : {&m_refused, &m_closed}) {
+        if (tally->counted.isEmpty())
+            continue;
+        int count = 0;
+        for (const int n : std::as_const(tally->counted))
+            count += n;
+        // QMap keeps its keys sorted.
+        m_sink(LogLevel::Warning, (count == 1 ? tally->one : tally->many)
+                                      .arg(count)
+                                      .arg(seconds)
+                                      .arg(tally->counted.keys().join(QStringLiteral(", "))));
+        tally->counted.clear();
+    }
     m_spell.start();
 }

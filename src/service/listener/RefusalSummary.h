@@ -2,6 +2,7 @@
 
 #include "service/ServiceLog.h"
 
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -10,11 +11,13 @@
 #include <optional>
 #include <sys/types.h>
 
-// The log's account of refused connections. A stranger connecting in a loop
-// must not fill the journal: the first refusal of each owner is told at once,
-// the ones that follow are counted and told as one line at the end of each
-// spell (a minute) that had any. After a spell without refusals, the next one
-// is told at once again.
+// The log's account of connections turned away: refused (another user's) or
+// closed without an answer (a request too slow, or room needed for a newer
+// one). A stranger connecting in a loop, or a flood of slow connections, must
+// not fill the journal: the first of each owner or reason is told at once, the
+// ones that follow are counted and told as one line at the end of each spell (a
+// minute) that had any. After a spell without any, the next one is told at once
+// again.
 class RefusalSummary : public QObject
 {
     Q_OBJECT
@@ -26,14 +29,23 @@ public:
 
     // A connection of `uid` was refused; none when its owner cannot be told.
     void refused(std::optional<uid_t> uid);
+    // A connection of the service's own user was closed without an answer.
+    void closed(const QString& reason);
 
 private:
+    // One kind of turning away, counted by owner or reason.
+    struct Tally
+    {
+        QString many; // the spell's line: %1 the count, %2 the seconds, %3 the owners or reasons
+        QString one;  // the same for a count of one
+        QSet<QString> told;         // told at once since the last quiet spell
+        QMap<QString, int> counted; // counted and not told yet
+    };
+    void add(Tally& tally, const QString& key, const QString& atOnce);
     void endSpell();
-    static QString who(std::optional<uid_t> uid);
 
     Sink m_sink;
     QTimer m_spell;
-    int m_count = 0;         // refused and not told since the last line
-    QSet<QString> m_told;    // owners told at once since the last quiet spell
-    QSet<QString> m_counted; // owners among m_count
+    Tally m_refused;
+    Tally m_closed;
 };

@@ -13,6 +13,7 @@ ServiceConnection::ServiceConnection(int descriptor, RequestHandler& handler,
                                      QDeadlineTimer deadline, QObject* parent)
     : QObject(parent), m_descriptor(descriptor), m_handler(handler), m_deadline(deadline)
 {
+    m_since.start();
 }
 
 ServiceConnection::~ServiceConnection()

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
+#include <chrono>
 
 class QSocketNotifier;
 class RequestHandler;
@@ -27,6 +29,11 @@ public:
 
     bool isFinished() const { return m_descriptor < 0; }
     bool hasExpired() const { return m_deadline.hasExpired(); }
+    // How long the exchange has been going on.
+    std::chrono::milliseconds waited() const
+    {
+        return std::chrono::milliseconds(m_since.elapsed());
+    }
     // Ends the exchange without an answer, reporting the reason unless it is empty.
     void abandon(const QString& reason);
 
@@ -46,6 +53,7 @@ private:
     int m_descriptor;
     RequestHandler& m_handler;
     QDeadlineTimer m_deadline;
+    QElapsedTimer m_since;
     RequestReader m_reader;
     QByteArray m_outgoing;
     qsizetype m_sent = 0;

@@ -19,6 +19,12 @@ namespace {
 
 // A peer that opens connections and sends nothing cannot take every descriptor.
 constexpr qsizetype MaxOpenConnections = 256;
+// The window's requests come whole at once. While more than a few exchanges
+// wait for theirs (a flood of slow connections), one that has not come whole
+// within a second is closed, so that the window's are not kept waiting behind
+// them.
+constexpr qsizetype BusyConnections = 16;
+constexpr std::chrono::milliseconds BusyTimeLimit(1000);
 
 QString systemError(int error)
 {
@@ -35,7 +41,8 @@ ServiceListener::ServiceListener(RequestHandler& handler, SocketOwnerLookup& own
     // Checking a few times per time limit is precise enough and costs nothing
     // while no exchange is waiting.
     m_expiry.setInterval(std::clamp<std::chrono::milliseconds>(
-        m_requestTimeout / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000)));
+        std::min(m_requestTimeout, BusyTimeLimit) / 4, std::chrono::milliseconds(10),
+        std::chrono::milliseconds(1000)));
     connect(&m_expiry, &QTimer::timeout, this, &ServiceListener::closeExpired);
     m_resume.setSingleShot(true);
     m_resume.setInterval(std::chrono::milliseconds(200));
@@ -123,11 +130,12 @@ void ServiceListener::serveConnection(int socket)
     }
     serveWaiting();
     if (m_open.size() >= MaxOpenConnections) {
-        ::close(socket);
-        logLine(LogLevel::Warning,
-                QStringLiteral("refused a connection: %1 exchanges are still waiting")
-                    .arg(m_open.size()));
-        return;
+        // The one that has waited longest makes room: its peer is the slowest,
+        // and the newest is most likely the window.
+        ServiceConnection* oldest = m_open.first();
+        oldest->abandon({});
+        onConnectionFinished(oldest);
+        m_refusals.closed(QStringLiteral("room was needed for a newer one"));
     }
     auto* connection =
         new ServiceConnection(socket, m_handler, QDeadlineTimer(m_requestTimeout), this);
@@ -163,11 +171,13 @@ void ServiceListener::onConnectionFinished(ServiceConnection* connection)
 
 void ServiceListener::closeExpired()
 {
+    const bool busy = m_open.size() > BusyConnections;
     const QList<ServiceConnection*> open = m_open;
     for (ServiceConnection* connection : open) {
-        if (!connection->hasExpired())
+        if (!connection->hasExpired() && !(busy && connection->waited() > BusyTimeLimit))
             continue;
-        connection->abandon(QStringLiteral("the request was not complete in time"));
+        connection->abandon({});
         onConnectionFinished(connection);
+        m_refusals.closed(QStringLiteral("the request was not complete in time"));
     }
 }

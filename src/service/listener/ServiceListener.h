@@ -16,6 +16,10 @@ class SocketOwnerLookup;
 
 // The window's endpoint: 127.0.0.1 only, a new connection per exchange. Every
 // accepted connection is checked for its owner before a byte is read from it.
+// A flood of slow connections does not keep the window's exchanges out: when
+// many wait, slow ones are closed sooner, and when the table is full the one
+// that has waited longest makes room for the newcomer. What is turned away is
+// summarised in the log, not told one line each.
 // A plain listening socket rather than QTcpServer: that one keeps the first
 // accept error for good, so a shortage of descriptors either spins or stops
 // accepting.

@@ -3,6 +3,7 @@
 #include "common/TextConvert.h"
 #include "service/settings/ValueEscapes.h"
 
+#include <algorithm>
 #include <array>
 
 namespace settingsfile {
@@ -95,6 +96,16 @@ bool isHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// The first byte below 0x20 (but a tab) or 0x7F; -1 when there is none.
+int firstControlByte(const QByteArray& text)
+{
+    for (const char c : text) {
+        if ((uchar(c) < 0x20 && c != '\t') || uchar(c) == 0x7F)
+            return uchar(c);
+    }
+    return -1;
+}
+
 // The earlier form's values: percent-encoded. Other bytes stand for themselves,
 // so that a hand edit such as "recipients=carol@example.com" means what it says.
 std::optional<QByteArray> percentDecoded(const QByteArray& encoded, QString* why)
@@ -184,6 +195,11 @@ private:
             m_file.lines.append(Line{line, -1});
             return;
         }
+        // What a crash leaves where the file's last blocks were: nothing to keep.
+        if (std::all_of(bare.cbegin(), bare.cend(), [](char c) { return c == '\0'; })) {
+            problem(number, QStringLiteral("nothing but NUL bytes; left out"));
+            return;
+        }
         const qsizetype equals = line.indexOf('=');
         if (equals < 0) {
             keep(line, number, QStringLiteral("not \"key=value\"; left as it is"));
@@ -208,9 +224,14 @@ private:
 
         QString why;
         const QByteArray written = line.mid(equals + 1);
-        const std::optional<QByteArray> value =
-            m_form == Form::Current ? valueescapes::unescape(trimmedBlanks(written), &why)
-                                    : percentDecoded(written, &why);
+        std::optional<QByteArray> value;
+        // Control bytes stand escaped in a value; a raw one is damage, not a value.
+        if (const int control = firstControlByte(written); control >= 0)
+            why = QStringLiteral("a control byte (0x%1) in the value")
+                      .arg(control, 2, 16, QLatin1Char('0'));
+        else
+            value = m_form == Form::Current ? valueescapes::unescape(trimmedBlanks(written), &why)
+                                            : percentDecoded(written, &why);
         const std::optional<QByteArray> typed =
             value ? typedValue(known.kind, *value, m_form, &why) : std::nullopt;
         if (!typed) {

@@ -23,9 +23,10 @@
 // values. It is read as before, and written anew in the form above.
 //
 // A line that cannot be understood costs only its own key (which keeps its
-// default) and is reported; comments, blank lines and lines of keys this
-// version does not know are written back as they stood (those of a file of the
-// earlier form as comments).
+// default) and is reported; a value with a raw control byte in it is not
+// understood. Comments, blank lines and lines of keys this version does not
+// know are written back as they stood (those of a file of the earlier form as
+// comments), lines of nothing but NUL bytes (what a crash leaves) are not.
 namespace settingsfile {
 
 inline constexpr char FormerHeader[] = "velmora-service settings 1";

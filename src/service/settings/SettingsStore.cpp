@@ -5,6 +5,7 @@
 #include "service/ServiceError.h"
 #include "service/ServiceLog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +26,11 @@ constexpr int MaxProblemsTold = 10;
 // An editor's save is often several steps (a backup, a new file, a rename):
 // the file is read once they are over.
 constexpr std::chrono::milliseconds EditSettleTime(200);
+// A save the disk did not take is tried again, at first soon, then every half
+// minute: a full disk may take a while to get room again. (The first delay is
+// m_retryDelay's start.)
+constexpr std::chrono::milliseconds FirstRetryDelay(1000);
+constexpr std::chrono::milliseconds LastRetryDelay(30000);
 
 bool isTaken(const QString& path)
 {
@@ -41,6 +47,16 @@ bool isText(const QByteArray& bytes)
     });
 }
 
+// A stray control byte (a form feed in a comment, NULs a crash left) costs only
+// the lines it is in; a file that is not text and names no setting at all is
+// something else (a program, an image) put in the wrong place.
+bool isSettingsFile(const settingsfile::SettingsFile& file, const QByteArray& bytes)
+{
+    return isText(bytes) ||
+           std::any_of(file.lines.cbegin(), file.lines.cend(),
+                       [](const settingsfile::Line& line) { return line.key >= 0; });
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
@@ -49,6 +65,8 @@ SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
     m_rereadDelay.setSingleShot(true);
     m_rereadDelay.setInterval(EditSettleTime);
     connect(&m_rereadDelay, &QTimer::timeout, this, &SettingsStore::rereadIfEdited);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &SettingsStore::retryWrite);
 }
 
 void SettingsStore::load()
@@ -56,15 +74,53 @@ void SettingsStore::load()
     m_file = {};
     m_knownText.clear();
     m_keptAside.clear();
-    const privatefile::ReadResult read = privatefile::read(m_filePath, MaxFileSize);
-    if (read.isRead() && !isText(read.contents))
-        keepAside(QStringLiteral("it is not a text file"));
-    else if (read.isRead())
-        adopt(settingsfile::read(read.contents), read.contents);
-    else if (read.status != privatefile::ReadResult::Status::Missing)
+    const privatefile::ReadResult read = readFile();
+    if (read.isRead()) {
+        makeFilePrivate();
+        const settingsfile::SettingsFile file = settingsfile::read(read.contents);
+        if (isSettingsFile(file, read.contents))
+            adopt(file, read.contents);
+        else
+            keepAside(QStringLiteral("it is not a text file"));
+    } else if (read.status != privatefile::ReadResult::Status::Missing) {
         keepAside(read.reason);
+    }
     reportProblems(m_file.problems);
     watch();
+}
+
+privatefile::ReadResult SettingsStore::readFile() const
+{
+    // Dotfile managers put a link here; it is read, never written through.
+    return privatefile::read(m_filePath, MaxFileSize, privatefile::Links::Followed);
+}
+
+void SettingsStore::makeFilePrivate()
+{
+    const QFileInfo info(m_filePath);
+    if (info.isSymLink()) {
+        const bool open = (info.permissions() & (QFile::ReadGroup | QFile::ReadOther)) != 0;
+        logLine(open ? LogLevel::Warning : LogLevel::Notice,
+                QStringLiteral("the settings file %1 is a symbolic link to %2%3; the service "
+                               "reads it there, and a save puts a file of its own in the link's "
+                               "place")
+                    .arg(m_filePath, info.symLinkTarget(),
+                         open ? QStringLiteral(", which others can read") : QString()));
+        return;
+    }
+    // A file made by hand with the usual umask lets others read the passwords.
+    const privatefile::MadePrivate made = privatefile::makePrivate(m_filePath);
+    const QString before = QString::number(made.before, 8).rightJustified(4, u'0');
+    if (made.changed)
+        logLine(LogLevel::Warning,
+                QStringLiteral("the settings file %1 could be read by others (mode %2); made it "
+                               "private (mode 0600)")
+                    .arg(m_filePath, before));
+    else if (!made.error.isEmpty())
+        logLine(LogLevel::Warning,
+                QStringLiteral("the settings file %1 can be read by others (mode %2) and cannot "
+                               "be made private: %3")
+                    .arg(m_filePath, before, made.error));
 }
 
 void SettingsStore::keepAside(const QString& reason)
@@ -120,47 +176,141 @@ bool SettingsStore::save(const AlertSettings& settings)
     m_file.settings = settings;
     if (m_savedHandler)
         m_savedHandler(m_file.settings);
-    const QByteArray text = settingsfile::write(m_file);
+    return write(settingsfile::write(m_file), false) == WriteOutcome::Written;
+}
+
+SettingsStore::WriteOutcome SettingsStore::write(const QByteArray& text, bool again)
+{
+    // What the file holds now, as far as the store knows: a file that holds
+    // something else when the new one is ready was edited after this save.
+    const QByteArray known = m_knownText;
     if (!m_background) {
-        const bool ok = writeFile(text);
-        if (ok)
-            m_knownText = text;
-        return ok;
+        const WriteOutcome outcome = writeFile(text, known, again);
+        finished(text, outcome);
+        return outcome;
     }
     const quint64 sequence = ++m_writesPosted;
-    m_background->postLatest([this, sequence, text] {
-        const bool ok = writeFile(text);
+    m_background->postLatest([this, sequence, text, known, again] {
+        const WriteOutcome outcome = writeFile(text, known, again);
         QMetaObject::invokeMethod(
-            this, [this, sequence, text, ok] { written(sequence, text, ok); },
+            this, [this, sequence, text, outcome] { written(sequence, text, outcome); },
             Qt::QueuedConnection);
     });
-    return true;
+    return WriteOutcome::Written;
 }
 
-bool SettingsStore::writeFile(const QByteArray& text)
+SettingsStore::WriteOutcome SettingsStore::writeFile(const QByteArray& text,
+                                                     const QByteArray& known, bool again)
 {
-    const QString failure = privatefile::write(m_filePath, text);
-    if (failure.isEmpty())
-        return true;
-    const QString message = QStringLiteral("cannot write the settings file %1: %2; the file keeps "
-                                           "the settings before, and the new ones hold only until "
-                                           "the service stops")
-                                .arg(m_filePath, failure);
-    logLine(LogLevel::Error, message);
-    emit saveFailed(message);
-    return false;
+    const QFileInfo before(m_filePath);
+    const QString linkTarget = before.isSymLink() ? before.symLinkTarget() : QString();
+    // A hand edit made while this write was on its way is newer than the save:
+    // it stays, and is read. (The file the store wrote last is no edit.)
+    const auto notEditedMeanwhile = [this, &known] {
+        const privatefile::ReadResult now = readFile();
+        return !now.isRead() || now.contents == known || now.contents == m_lastWritten;
+    };
+    bool edited = false;
+    const QString failure = privatefile::write(m_filePath, text, notEditedMeanwhile, &edited);
+    if (edited) {
+        logLine(LogLevel::Notice,
+                QStringLiteral("the settings file %1 was edited while the settings saved last "
+                               "were being written: the edit is newer, and stays")
+                    .arg(m_filePath));
+        return WriteOutcome::EditedMeanwhile;
+    }
+    if (failure.isEmpty()) {
+        m_lastWritten = text;
+        if (again)
+            logLine(LogLevel::Notice,
+                    QStringLiteral("wrote the settings file %1 at last").arg(m_filePath));
+        // Written through the link, the passwords would land wherever it points
+        // (often a folder others can read, or kept in version control); left
+        // unwritten, the window's save would be lost at the next start.
+        if (!linkTarget.isEmpty()) {
+            const QString message =
+                QStringLiteral("the settings file %1 was a symbolic link to %2; the service "
+                               "does not write through links, so the settings saved now stand "
+                               "in a file of their own at %1, and %2 is unchanged")
+                    .arg(m_filePath, linkTarget);
+            logLine(LogLevel::Warning, message);
+            emit linkReplaced(message);
+        }
+        return WriteOutcome::Written;
+    }
+    // Told once; the attempts that follow are quiet until one succeeds.
+    if (!again) {
+        const QString message =
+            QStringLiteral("cannot write the settings file %1: %2; the file keeps the settings "
+                           "before, and the service tries again (at the latest when it stops)")
+                .arg(m_filePath, failure);
+        logLine(LogLevel::Error, message);
+        emit saveFailed(message);
+    }
+    m_lastFailure = failure;
+    return WriteOutcome::Failed;
 }
 
-void SettingsStore::written(quint64 sequence, const QByteArray& text, bool ok)
+void SettingsStore::written(quint64 sequence, const QByteArray& text, WriteOutcome outcome)
 {
     m_writesDone = sequence;
-    // The file's text is now the one written; after a failure it is still the
-    // one before, which must not pass for an edit.
-    if (ok)
-        m_knownText = text;
-    // Change notices that came while writing were held back.
+    // Only the latest write counts: an older one's outcome says nothing of
+    // what the file should hold now.
     if (m_writesDone == m_writesPosted)
-        m_rereadDelay.start();
+        finished(text, outcome);
+}
+
+void SettingsStore::finished(const QByteArray& text, WriteOutcome outcome)
+{
+    switch (outcome) {
+    case WriteOutcome::Written:
+        m_knownText = text;
+        m_unwritten.reset();
+        m_retry.stop();
+        m_retryDelay = FirstRetryDelay;
+        break;
+    case WriteOutcome::Failed:
+        // The file's text is still the one before, which must not pass for an
+        // edit; the settings are written as soon as the disk takes them.
+        m_unwritten = text;
+        m_retry.start(m_retryDelay);
+        m_retryDelay = std::min(m_retryDelay * 2, LastRetryDelay);
+        break;
+    case WriteOutcome::EditedMeanwhile:
+        m_unwritten.reset();
+        m_retry.stop();
+        break;
+    }
+    // Change notices that came while writing were held back.
+    m_rereadDelay.start();
+}
+
+void SettingsStore::retryWrite()
+{
+    if (!m_unwritten)
+        return;
+    if (m_writesDone != m_writesPosted) {
+        m_retry.start(m_retryDelay); // a newer save is on its way
+        return;
+    }
+    write(*m_unwritten, true);
+}
+
+void SettingsStore::finishWriting()
+{
+    if (m_background)
+        m_background->finish();
+    // The outcome of the write that was still on its way.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_background = nullptr;
+    m_retry.stop();
+    if (!m_unwritten)
+        return;
+    if (write(*m_unwritten, true) == WriteOutcome::Failed)
+        logLine(LogLevel::Error,
+                QStringLiteral("the settings saved last could not be written to %1 (%2): they are "
+                               "lost, and the next start finds the settings before")
+                    .arg(m_filePath, m_lastFailure));
 }
 
 void SettingsStore::watch()
@@ -174,9 +324,10 @@ void SettingsStore::watch()
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
     }
-    // The file now at the path: a watch follows the one it was added for.
+    // The file now at the path (or the one a link there points to): a watch
+    // follows the one it was added for.
     m_watcher->removePath(m_filePath);
-    if (isTaken(m_filePath) && privatefile::kindOfNonFile(m_filePath).isEmpty())
+    if (QFileInfo(m_filePath).isFile())
         m_watcher->addPath(m_filePath);
 }
 
@@ -186,13 +337,19 @@ void SettingsStore::rereadIfEdited()
     if (m_writesDone != m_writesPosted)
         return;
     watch();
-    const privatefile::ReadResult read = privatefile::read(m_filePath, MaxFileSize);
+    const privatefile::ReadResult read = readFile();
     // Removed: the settings in memory stay, and the next save writes the file anew.
     if (read.status == privatefile::ReadResult::Status::Missing)
         return;
+    if (read.isRead() && read.contents == m_knownText)
+        return; // the store's own save, or a touch that changed nothing
     QString refusal = read.reason;
-    if (read.isRead() && !isText(read.contents))
-        refusal = QStringLiteral("it is not a text file");
+    settingsfile::SettingsFile file;
+    if (read.isRead()) {
+        file = settingsfile::read(read.contents);
+        if (!isSettingsFile(file, read.contents))
+            refusal = QStringLiteral("it is not a text file");
+    }
     if (!refusal.isEmpty()) {
         if (refusal == m_lastRefusal)
             return;
@@ -204,11 +361,12 @@ void SettingsStore::rereadIfEdited()
         emit notUnderstood(message);
         return;
     }
-    if (read.contents == m_knownText)
-        return; // the store's own save, or a touch that changed nothing
     const bool notificationsBefore = m_file.desktopNotifications;
     const AlertSettings settingsBefore = m_file.settings;
-    adopt(settingsfile::read(read.contents), read.contents);
+    adopt(file, read.contents);
+    // The edit is newer than a save that is still to be written.
+    m_unwritten.reset();
+    m_retry.stop();
     logLine(LogLevel::Notice,
             QStringLiteral("read the settings file %1 again: it was changed").arg(m_filePath));
     reportProblems(m_file.problems);

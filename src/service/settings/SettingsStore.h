@@ -1,12 +1,15 @@
 #pragma once
 
 #include "common/AlertSettings.h"
+#include "common/PrivateFile.h"
 #include "service/settings/SettingsFileFormat.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
+#include <optional>
 
 class BackgroundWriter;
 class QFileSystemWatcher;
@@ -24,12 +27,15 @@ public:
     QString filePath() const { return m_filePath; }
 
     // Reads the file (without one, the defaults apply), then watches it for
-    // edits. A line that cannot be understood costs only its own key, and is
-    // reported (notUnderstood). Something that is not a settings file at
-    // all (a symbolic link, FIFO, folder, a file too large or not text) is
-    // renamed aside with a time stamp and reported, and the defaults apply.
-    // Throws ServiceError when it cannot be moved aside, so that it is never
-    // overwritten unseen.
+    // edits. A file that others can read is made private (0600) first. A
+    // symbolic link (as dotfile managers make) is read where it points, never
+    // written through: a save replaces the link with a file of its own. A line
+    // that cannot be understood costs only its own key, and is reported
+    // (notUnderstood). Something that is not a settings file at all (a FIFO,
+    // folder, device, a file too large, or one that is not text and names no
+    // setting, or a link to one of them) is renamed aside with a time stamp and
+    // reported, and the defaults apply. Throws ServiceError when it cannot be
+    // moved aside, so that it is never overwritten unseen.
     void load();
 
     const AlertSettings& settings() const { return m_file.settings; }
@@ -40,8 +46,17 @@ public:
     // Keeps the settings, tells the changed handler and writes them to the file.
     // When the file cannot be written (a full disk, a read-only folder) the old
     // file stays whole, the failure is logged and saveFailed is emitted; the new
-    // settings hold in memory all the same. Returns whether the file was written.
+    // settings hold in memory all the same, and are written as soon as the file
+    // can be written (tried again after 1 s, then less often, up to every 30 s)
+    // or at the latest by finishWriting(). A hand edit of the file made while
+    // the write was on its way is newer: it stays and is read, and the save
+    // gives way. Returns whether the file was written.
     bool save(const AlertSettings& settings);
+
+    // When the service stops: waits for the write on its way, then tries once
+    // more to write settings that could not be written yet, and logs an error
+    // when they are lost.
+    void finishWriting();
 
     // From here on save() returns at once: `writer` writes the file on its own
     // thread, and a failure is logged and emitted (saveFailed) from there. An
@@ -66,17 +81,34 @@ signals:
     // reading, a line for each line, as logged), or all of it (kept aside).
     void notUnderstood(const QString& message);
     void desktopNotificationsChanged(bool on);
+    // A save put a file of its own where a symbolic link was; on any thread.
+    void linkReplaced(const QString& message);
 
 private:
+    privatefile::ReadResult readFile() const;
+    void makeFilePrivate();
     void keepAside(const QString& reason);
     void adopt(const settingsfile::SettingsFile& file, const QByteArray& text);
     void reportProblems(const QStringList& problems);
     void watch();
     void rereadIfEdited();
-    // Writes text to the file; on any thread. Returns whether it was written.
-    bool writeFile(const QByteArray& text);
+    enum class WriteOutcome
+    {
+        Written,
+        Failed,
+        EditedMeanwhile // the file was edited after the save: the edit stays
+    };
+    // Writes text, in the background when there is a writer; `again` for a
+    // save that could not be written before.
+    WriteOutcome write(const QByteArray& text, bool again);
+    // Writes text to the file unless it no longer holds `known` (nor the text
+    // written last); on any thread.
+    WriteOutcome writeFile(const QByteArray& text, const QByteArray& known, bool again);
     // Back on the store's thread after the background write `sequence`.
-    void written(quint64 sequence, const QByteArray& text, bool ok);
+    void written(quint64 sequence, const QByteArray& text, WriteOutcome outcome);
+    // The outcome of the latest write.
+    void finished(const QByteArray& text, WriteOutcome outcome);
+    void retryWrite();
 
     QString m_filePath;
     settingsfile::SettingsFile m_file;
@@ -93,4 +125,11 @@ private:
     quint64 m_writesDone = 0;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer m_rereadDelay;
+    // Settings saved but not yet on disk, and when to try again.
+    std::optional<QByteArray> m_unwritten;
+    QTimer m_retry;
+    std::chrono::milliseconds m_retryDelay{1000};
+    // On the thread that writes: the text it wrote last, and why it could not.
+    std::optional<QByteArray> m_lastWritten;
+    QString m_lastFailure;
 };
