@@ -120,19 +120,14 @@ void TcpClient::connectWithinLimit(const void* address, unsigned addressLength)
     }
     if (error == 0)
         return;
-    if (error == ECONNREFUSED) {
-        // Nothing is there, so nothing hangs either.
-        m_unanswered.invalidate();
-        fail(QStringLiteral("cannot connect to %1:%2: %3")
-                 .arg(m_host)
-                 .arg(m_port)
-                 .arg(systemError(error)),
-             ServiceLinkError::Cause::NotRunning);
-    }
+    const bool refused = error == ECONNREFUSED;
+    if (refused)
+        m_unanswered.invalidate(); // nothing is there, so nothing hangs either
     fail(QStringLiteral("cannot connect to %1:%2: %3")
              .arg(m_host)
              .arg(m_port)
-             .arg(systemError(error)));
+             .arg(systemError(error)),
+         refused ? ServiceLinkError::Cause::NotRunning : ServiceLinkError::Cause::Failed);
 }
 
 void TcpClient::waitUntilReady(short events)

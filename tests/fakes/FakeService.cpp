@@ -1,10 +1,9 @@
 #include "fakes/FakeService.h"
 
 #include "common/Framing.h"
+#include "fakes/LoopbackListener.h"
 
 #include <QDeadlineTimer>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,24 +53,12 @@ FakeService::Exchange parseExchange(const QByteArray& raw)
 
 FakeService::FakeService(quint16 port)
 {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener, 64) != 0) {
+    m_listener = listenOnLoopback(port, &m_port);
+    if (m_listener < 0) {
         if (port == 0)
             qFatal("the fake service cannot listen on 127.0.0.1");
-        ::close(m_listener);
-        m_listener = -1;
         return;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { run(); });
 }
 
