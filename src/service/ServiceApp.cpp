@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "common/CarrierLine.h"
 #include "common/SocketOwnerLookup.h"
 #include "service/BackgroundWriter.h"
 #include "service/FormerLayout.h"
@@ -90,12 +91,13 @@ int ServiceApp::run()
     formerlayout::moveAll(m_options);
 
     DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
-    SettingsStore store(m_options.configDir);
+    const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
+    SettingsStore store(m_options.configDir, CarrierLine::namesOf(carrierLines));
     // What load() finds wrong is shown once the file has said whether to show it.
     QStringList loadProblems;
-    const QMetaObject::Connection collecting = QObject::connect(
-        &store, &SettingsStore::notUnderstood, &store,
-        [&loadProblems](const QString& message) { loadProblems << message; });
+    const QMetaObject::Connection collecting =
+        QObject::connect(&store, &SettingsStore::notUnderstood, &store,
+                         [&loadProblems](const QString& message) { loadProblems << message; });
     store.load();
     QObject::disconnect(collecting);
     notifier.setEnabled(store.desktopNotifications());
@@ -106,11 +108,10 @@ int ServiceApp::run()
                      [&notifier, settingsProblem](const QString& message) {
                          notifier.notify(settingsProblem, message);
                      });
-    QObject::connect(&store, &SettingsStore::saveFailed, &notifier,
-                     [&notifier](const QString& message) {
-                         notifier.notify(QStringLiteral("Velmora: the settings were not saved"),
-                                         message);
-                     });
+    QObject::connect(
+        &store, &SettingsStore::saveFailed, &notifier, [&notifier](const QString& message) {
+            notifier.notify(QStringLiteral("Velmora: the settings were not saved"), message);
+        });
     QObject::connect(&store, &SettingsStore::desktopNotificationsChanged, &notifier,
                      &DesktopNotifier::setEnabled);
     // Declared after the store, so that it is finished before the store goes.
@@ -129,7 +130,6 @@ int ServiceApp::run()
                      [&remembered](const Addresses& current) { remembered.save(current); });
 
     HistoryLog history(m_options.logFile);
-    const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
     AlertSenders::Options senderOptions;
     senderOptions.ftpPort = m_options.ftpPort;
     senderOptions.mailHelper = helperProgram(QStringLiteral("velmora-send-mail"));

@@ -12,11 +12,13 @@ QList<QByteArray> request(ServiceTransaction& transaction, const char* command)
     return reply;
 }
 
-void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList,
-                  std::chrono::milliseconds settleTime)
+namespace {
+
+void sendList(ServiceTransaction& transaction, const char* command, const QList<QByteArray>& list,
+              std::chrono::milliseconds settleTime)
 {
-    transaction.client().WriteLine(SaveSettings);
-    transaction.client().WriteCountedList(saveList);
+    transaction.client().WriteLine(command);
+    transaction.client().WriteCountedList(list);
     // A service that reads to the end of the input sees it at once.
     transaction.client().finishSending();
     // The service asks the kernel whose connection this is when it takes it.
@@ -25,6 +27,20 @@ void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& save
     // slow to take them (busy, or paused). So the connection stays open until
     // the service has closed its end.
     transaction.client().waitForPeerClose(settleTime);
+}
+
+} // namespace
+
+void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList,
+                  std::chrono::milliseconds settleTime)
+{
+    sendList(transaction, SaveSettings, saveList, settleTime);
+}
+
+void sendKeyedSettings(ServiceTransaction& transaction, const QList<QByteArray>& lines,
+                       std::chrono::milliseconds settleTime)
+{
+    sendList(transaction, SaveKeyedSettings, lines, settleTime);
 }
 
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n)

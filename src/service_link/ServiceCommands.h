@@ -8,7 +8,7 @@
 #include <QList>
 #include <chrono>
 
-// The window's side of the four commands: each call sends one and reads its reply.
+// The window's side of the commands: each call sends one and reads its reply.
 namespace service {
 
 // Sends a command line and reads its counted reply.
@@ -24,6 +24,11 @@ inline constexpr std::chrono::milliseconds SaveSettleTime{std::chrono::seconds(3
 // to close its end.
 void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList,
                   std::chrono::milliseconds settleTime = SaveSettleTime);
+
+// Sends "SaveKeyedSettings" and the counted list of "key=value" lines, the same
+// way: only to a service that answered "GetKeyedSettings".
+void sendKeyedSettings(ServiceTransaction& transaction, const QList<QByteArray>& lines,
+                       std::chrono::milliseconds settleTime = SaveSettleTime);
 
 // Line n of a reply; throws ServiceLinkError when the reply is shorter.
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n);

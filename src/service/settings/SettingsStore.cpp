@@ -43,8 +43,10 @@ bool isText(const QByteArray& bytes)
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
-    : QObject(parent), m_filePath(configDir + QStringLiteral("/settings.conf"))
+SettingsStore::SettingsStore(const QString& configDir, QList<QByteArray> carrierNames,
+                             QObject* parent)
+    : QObject(parent), m_filePath(configDir + QStringLiteral("/settings.conf")),
+      m_carrierNames(std::move(carrierNames))
 {
     m_rereadDelay.setSingleShot(true);
     m_rereadDelay.setInterval(EditSettleTime);
@@ -60,10 +62,11 @@ void SettingsStore::load()
     if (read.isRead() && !isText(read.contents))
         keepAside(QStringLiteral("it is not a text file"));
     else if (read.isRead())
-        adopt(settingsfile::read(read.contents), read.contents);
+        adopt(settingsfile::read(read.contents, m_carrierNames), read.contents);
     else if (read.status != privatefile::ReadResult::Status::Missing)
         keepAside(read.reason);
     reportProblems(m_file.problems);
+    reportMissingCarrier();
     watch();
 }
 
@@ -112,14 +115,38 @@ void SettingsStore::reportProblems(const QStringList& problems)
     emit notUnderstood(told.join(u'\n'));
 }
 
-bool SettingsStore::save(const AlertSettings& settings)
+void SettingsStore::reportMissingCarrier()
+{
+    const QByteArray& name = m_file.settings.text(Setting::Carrier);
+    if (name.isEmpty() || m_carrierNames.contains(name) || name == m_missingCarrierTold)
+        return;
+    m_missingCarrierTold = name;
+    logLine(LogLevel::Warning,
+            QStringLiteral("%1: the carrier \"%2\" is not in the carrier list; it stays in the "
+                           "file, but no text message goes out until a carrier of the list is "
+                           "chosen")
+                .arg(m_filePath, QString::fromUtf8(name)));
+}
+
+void SettingsStore::tellChanges(const AlertSettings& before, bool alwaysTell)
+{
+    if ((alwaysTell || m_file.settings != before) && m_savedHandler)
+        m_savedHandler(m_file.settings);
+    if (desktopNotifications() != before.isOn(Setting::DesktopNotifications))
+        emit desktopNotificationsChanged(desktopNotifications());
+}
+
+bool SettingsStore::save(const SettingValues& values)
 {
     // An edit that came just before and was not read yet: its comments, unknown
-    // keys and desktop-notifications stay; the window's values win.
+    // keys and other settings stay; the window's values win.
     rereadIfEdited();
-    m_file.settings = settings;
-    if (m_savedHandler)
-        m_savedHandler(m_file.settings);
+    const AlertSettings before = m_file.settings;
+    m_file.settings.set(values);
+    const QByteArray& carrier = before.text(Setting::Carrier);
+    if (m_file.settings.text(Setting::Carrier).isEmpty() && !m_carrierNames.contains(carrier))
+        m_file.settings.set(Setting::Carrier, carrier);
+    tellChanges(before, true);
     const QByteArray text = settingsfile::write(m_file);
     if (!m_background) {
         const bool ok = writeFile(text);
@@ -206,14 +233,11 @@ void SettingsStore::rereadIfEdited()
     }
     if (read.contents == m_knownText)
         return; // the store's own save, or a touch that changed nothing
-    const bool notificationsBefore = m_file.desktopNotifications;
     const AlertSettings settingsBefore = m_file.settings;
-    adopt(settingsfile::read(read.contents), read.contents);
+    adopt(settingsfile::read(read.contents, m_carrierNames), read.contents);
     logLine(LogLevel::Notice,
             QStringLiteral("read the settings file %1 again: it was changed").arg(m_filePath));
     reportProblems(m_file.problems);
-    if (m_file.settings != settingsBefore && m_savedHandler)
-        m_savedHandler(m_file.settings);
-    if (m_file.desktopNotifications != notificationsBefore)
-        emit desktopNotificationsChanged(m_file.desktopNotifications);
+    reportMissingCarrier();
+    tellChanges(settingsBefore, false);
 }
