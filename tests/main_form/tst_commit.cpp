@@ -227,7 +227,7 @@ void TestCommit::commitButtons()
         QVERIFY(neverWithin(100, [&] { return !f.savedLists().isEmpty(); }));
     QCOMPARE(f.savedLists().size(), saved ? 1 : 0);
     if (saved)
-        QCOMPARE(lists[0][AlertSettings::Recipients], email.toUtf8());
+        QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::Recipients)], email.toUtf8());
     QCOMPARE(form.isVisible(), visibleAfter);
     QCOMPARE(f.ui().btnApply->isEnabled(), applyAfter);
     if (email.isEmpty())
@@ -275,7 +275,7 @@ void TestCommit::switchesValidateOnlyWhenTurnedOn()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::Recipients)] = "";
+    values[settingtable::wireIndex(Setting::Recipients)] = "";
     f.setValues(values);
     TFormMain& form = f.create();
     form.show();
@@ -346,7 +346,7 @@ void TestCommit::promptYesSavesWithoutValidation()
     form.close();
     const auto lists = f.waitForSavedLists(1);
     QCOMPARE(lists.size(), 1);
-    QCOMPARE(lists[0][AlertSettings::Recipients], QByteArray());
+    QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::Recipients)], QByteArray());
     QVERIFY(f.dialogs.notices().isEmpty());
 }
 
@@ -410,7 +410,7 @@ void TestCommit::hideIconOption()
     QVERIFY(!f.ui().btnApply->isEnabled()); // not a change to save
     f.ui().btnOK->click();
     const auto lists = f.waitForSavedLists(1);
-    QCOMPARE(lists[0][AlertSettings::HideTrayIcon], QByteArray("-1"));
+    QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::HideTrayIcon)], QByteArray("-1"));
     QVERIFY(!form.isVisible());
     QVERIFY(!f.tray.isShown());
     f.ui().chkHideSysTrayIcon->click();

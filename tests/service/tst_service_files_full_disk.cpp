@@ -77,13 +77,11 @@ PendingAlerts::Change change(const Addresses& from, const Addresses& to)
             {QStringLiteral("e-mail"), QStringLiteral("text message")}};
 }
 
-AlertSettings settingsFor(const QByteArray& recipient)
+SettingValues settingsFor(const QByteArray& recipient)
 {
-    AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = recipient;
-    settings.smtpPassword = QByteArray(3000, 'p');
-    return settings;
+    return {{Setting::EmailAlerts, true},
+            {Setting::Recipients, recipient},
+            {Setting::SmtpPassword, QByteArray(3000, 'p')}};
 }
 
 } // namespace
@@ -162,7 +160,7 @@ void TestServiceFilesFullDisk::oldContentIsKept()
         QCOMPARE(saveFailed.size(), 1);
         QCOMPARE(saveFailed.first().first().toString().toLocal8Bit() + '\n', logged.mid(3));
         // The new values hold all the same until the service stops.
-        QCOMPARE(store.settings().recipients, QByteArray("new@example.com"));
+        QCOMPARE(store.settings().text(Setting::Recipients), QByteArray("new@example.com"));
     }
     // And where there is room again, the next save goes through.
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));

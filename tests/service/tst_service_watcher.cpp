@@ -101,7 +101,7 @@ public:
               history, alerts,
               [] {
                   AlertSettings settings;
-                  settings.emailAlerts = true;
+                  settings.set(Setting::EmailAlerts, true);
                   return settings;
               },
               [] { return FixedTime; })
@@ -233,7 +233,7 @@ void TestServiceWatcher::localChangeWritesOneLine()
     QCOMPARE(rig.alerts.calls.size(), 1);
     QCOMPARE(rig.alerts.calls[0].first, (Addresses{"203.0.113.7", "192.0.2.10"}));
     QCOMPARE(rig.alerts.calls[0].second, (Addresses{"203.0.113.7", "192.0.2.20"}));
-    QVERIFY(rig.alerts.lastSettings.emailAlerts);
+    QVERIFY(rig.alerts.lastSettings.isOn(Setting::EmailAlerts));
 
     // The local change asks for the public address again; it is the same.
     QTRY_COMPARE(rig.echo.requestCount(), 2);
