@@ -88,7 +88,8 @@ void TestKeyedSettings::notificationBoxShowsTheServicesValue()
         FakeService::countedList({"v1", keyedLine(Setting::DesktopNotifications, value)}));
     f.create();
     QCheckBox* box = f.ui().chkDesktopNotifications;
-    QCOMPARE(box->text(), QString("Show address changes as desktop notifications."));
+    // A leading blank, as the other boxes of the page have.
+    QCOMPARE(box->text(), QString(" Show address changes as desktop notifications."));
     QCOMPARE(box->isChecked(), ticked);
     QVERIFY(box->isEnabled());
     QVERIFY(!box->toolTip().contains("too old"));
