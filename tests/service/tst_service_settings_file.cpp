@@ -95,6 +95,7 @@ private slots:
     void handEdits();
     void rewriteKeepsWhatItDoesNotKnow();
     void formerFileIsWrittenAnew();
+    void editorsMarkIsKept();
     void editsArePickedUp_data();
     void editsArePickedUp();
     void ownSaveIsNotAnEdit();
@@ -391,6 +392,19 @@ void TestServiceSettingsFile::formerFileIsWrittenAnew()
     SettingsStore again(config.path(), Carriers);
     again.load();
     QCOMPARE(again.settings(), settings);
+}
+
+void TestServiceSettingsFile::editorsMarkIsKept()
+{
+    // A mark, and a first line that starts with another (it is not a setting).
+    const QByteArray mark = "\xef\xbb\xbf";
+    const QByteArray text = mark + mark + "notes\nsmtp-server=mail.example.com\n";
+    const settingsfile::SettingsFile file = settingsfile::read(text, Carriers);
+    QCOMPARE(file.settings.text(Setting::SmtpServer), QByteArray("mail.example.com"));
+    const QByteArray written = settingsfile::write(file);
+    QVERIFY(written.startsWith(mark + mark + "notes\nsmtp-server=mail.example.com\n"));
+    // Written again, the same bytes.
+    QCOMPARE(settingsfile::write(settingsfile::read(written, Carriers)), written);
 }
 
 void TestServiceSettingsFile::editsArePickedUp_data()

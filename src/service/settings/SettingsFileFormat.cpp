@@ -17,6 +17,8 @@ constexpr char NewFileHeader[] =
     "# carrier is named as the carrier list names it.\n"
     "# The service reads this file again when it changes.\n";
 
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
+
 enum class Form
 {
     Current,
@@ -89,8 +91,10 @@ public:
     SettingsFile read(const QByteArray& text)
     {
         QByteArray body = text;
-        if (body.startsWith("\xEF\xBB\xBF")) // the mark some editors put first
+        if (body.startsWith(ByteOrderMark)) { // the mark some editors put first
             body.remove(0, 3);
+            m_file.byteOrderMark = true;
+        }
         QList<QByteArray> lines = body.split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
@@ -211,6 +215,9 @@ QByteArray write(const SettingsFile& file)
                '\n';
     };
     QByteArray text = file.lines.isEmpty() ? QByteArray(NewFileHeader) : QByteArray();
+    // Written back, so that a kept first line that starts with one keeps it.
+    if (file.byteOrderMark)
+        text.prepend(ByteOrderMark);
     std::array<bool, SettingCount> written{};
     for (const Line& line : file.lines) {
         if (!line.setting) {

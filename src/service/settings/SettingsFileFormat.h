@@ -43,8 +43,9 @@ struct Line
 struct SettingsFile
 {
     AlertSettings settings;
-    QList<Line> lines;    // the layout to write back; empty for a new file
-    QStringList problems; // "line 7: ..." for each line not understood, in order
+    QList<Line> lines;          // the layout to write back; empty for a new file
+    bool byteOrderMark = false; // the file began with the UTF-8 mark some editors put first
+    QStringList problems;       // "line 7: ..." for each line not understood, in order
 };
 
 // Reads either form. Never fails: what cannot be understood is in problems.
