@@ -50,6 +50,8 @@ private slots:
     void malformedKeyedLines_data();
     void malformedKeyedLines();
     void eachSettingKeyIsWrittenOnce();
+    void fileSpellings_data();
+    void fileSpellings();
 
     void bytesSurviveTheText_data();
     void bytesSurviveTheText();
@@ -588,6 +590,47 @@ void TestCommon::eachSettingKeyIsWrittenOnce()
         if (row.formerFileKey)
             QCOMPARE(filesWith(row.formerFileKey), table);
     }
+}
+
+void TestCommon::fileSpellings_data()
+{
+    QTest::addColumn<SettingKind>("kind");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("reads");
+    QTest::addColumn<QByteArray>("written"); // as it is written back
+
+    QTest::newRow("switch true") << SettingKind::Switch << QByteArray("true") << true
+                                 << QByteArray("true");
+    QTest::newRow("switch FALSE") << SettingKind::Switch << QByteArray("FALSE") << true
+                                  << QByteArray("false");
+    QTest::newRow("switch -1") << SettingKind::Switch << QByteArray("-1") << false << QByteArray();
+    QTest::newRow("switch empty") << SettingKind::Switch << QByteArray() << false << QByteArray();
+    QTest::newRow("number") << SettingKind::Number << QByteArray("600") << true
+                            << QByteArray("600");
+    QTest::newRow("number in hex")
+        << SettingKind::Number << QByteArray("$10") << true << QByteArray("16");
+    QTest::newRow("number of letters")
+        << SettingKind::Number << QByteArray("ten") << false << QByteArray();
+    QTest::newRow("text") << SettingKind::Text << QByteArray(" a|b, \"c\" ") << true
+                          << QByteArray(" a|b, \"c\" ");
+    QTest::newRow("port of letters")
+        << SettingKind::Port << QByteArray("abc") << true << QByteArray("abc");
+    QTest::newRow("carrier") << SettingKind::Carrier << QByteArray("Third|Quoted") << true
+                             << QByteArray("Third|Quoted");
+}
+
+void TestCommon::fileSpellings()
+{
+    QFETCH(SettingKind, kind);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, reads);
+    QFETCH(QByteArray, written);
+    QString why;
+    const std::optional<SettingValue> value = spelling::fromFile(kind, text, &why);
+    QCOMPARE(bool(value), reads);
+    QCOMPARE(why.isEmpty(), reads);
+    if (value)
+        QCOMPARE(spelling::inFile(kind, *value), written);
 }
 
 void TestCommon::bytesSurviveTheText_data()

@@ -160,9 +160,20 @@ void TestServiceProcess::defaultSettings()
 {
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    const QList<QByteArray> expected{"0", "0", "0", "0",  "", "", "25", "0", "0",
-                                     "",  "",  "",  "-1", "", "", "",   "",  "0"};
-    QCOMPARE(settingsOf(service.request(service::GetSettings)), expected);
+    // Every switch off, every text empty, port 25, no carrier.
+    const QList<QByteArray> reply = service.request(service::GetSettings);
+    for (int position = 1; position <= settingtable::WireValueCount; ++position) {
+        const Setting setting = settingtable::atWirePosition(position);
+        const QByteArray expected = setting == Setting::SmtpPort                              ? "25"
+                                    : setting == Setting::Carrier                             ? "-1"
+                                    : settingtable::info(setting).kind == SettingKind::Switch ? "0"
+                                                                                              : "";
+        QCOMPARE(reply.value(service::valueLine(setting)), expected);
+    }
+    QCOMPARE(reply.size(), 22);
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
+             QList<QByteArray>{
+                 QByteArray(settingtable::info(Setting::DesktopNotifications).fileKey) + "=-1"});
     // Nothing is written before the first save.
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
