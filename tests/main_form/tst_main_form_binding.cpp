@@ -490,9 +490,12 @@ void TestMainFormBinding::authFieldsFollowTheirBox()
     QCOMPARE(f.ui().txtSMTPUsername->text(), QString("user"));
     form.SaveSettings();
     const auto lists = f.waitForSavedLists(1);
-    QCOMPARE(lists[0][9], QByteArray("0"));
-    QCOMPARE(lists[0][10], QByteArray("user"));
-    QCOMPARE(lists[0][11], QByteArray("secret"));
+    const auto saved = [&lists](Setting setting) {
+        return lists[0][1 + settingtable::wireIndex(setting)];
+    };
+    QCOMPARE(saved(Setting::NeedsLogin), QByteArray("0"));
+    QCOMPARE(saved(Setting::SmtpUsername), QByteArray("user"));
+    QCOMPARE(saved(Setting::SmtpPassword), QByteArray("secret"));
 }
 
 void TestMainFormBinding::enterOnEmailPageSendsTestEmail()
