@@ -44,7 +44,7 @@ bool save(quint16 port, const AlertSettings& settings)
     try {
         TcpClient client(QStringLiteral("127.0.0.1"), port);
         ServiceTransaction transaction(client);
-        service::sendSettings(transaction, settings.toSaveList());
+        service::sendSettings(transaction, settings.toSaveList({}));
         return true;
     } catch (const std::exception&) {
         return false;
@@ -106,10 +106,10 @@ int main(int argc, char* argv[])
         QThread::msleep(10);
     }
     AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = "alerts@example.com";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = QByteArray::number(smtp.port());
+    settings.set(Setting::EmailAlerts, true);
+    settings.set(Setting::Recipients, QByteArray("alerts@example.com"));
+    settings.set(Setting::SmtpServer, QByteArray("127.0.0.1"));
+    settings.set(Setting::SmtpPort, QByteArray::number(smtp.port()));
     if (!save(port, settings)) {
         std::fprintf(stderr, "cannot save the settings\n");
         return 2;

@@ -2,83 +2,100 @@
 
 #include "common/TextConvert.h"
 
-#include <QString>
+#include <QtGlobal>
 
-namespace {
-
-QByteArray boolValue(bool value)
+AlertSettings::AlertSettings()
 {
-    return value ? QByteArrayLiteral("-1") : QByteArrayLiteral("0");
+    for (const SettingInfo& row : settingtable::all())
+        m_values[size_t(row.setting)] = defaultValue(row.setting);
 }
 
-bool readBool(const QByteArray& value)
+SettingValue AlertSettings::defaultValue(Setting setting)
 {
-    return parseBoolean(QString::fromLocal8Bit(value));
+    const SettingInfo& row = settingtable::info(setting);
+    QString why;
+    const std::optional<SettingValue> value =
+        spelling::fromFile(row.kind, QByteArray(row.defaultValue), &why);
+    Q_ASSERT_X(value, row.fileKey, "the table's default is not of its kind");
+    return *value;
 }
 
-} // namespace
-
-QList<QByteArray> AlertSettings::toValues() const
+void AlertSettings::set(Setting setting, SettingValue value)
 {
-    // In the order of Value.
-    return {boolValue(emailAlerts),
-            boolValue(textAlerts),
-            boolValue(runProgram),
-            boolValue(ftpPage),
-            recipients,
-            smtpServer,
-            smtpPort,
-            boolValue(useSsl),
-            boolValue(needsLogin),
-            smtpUsername,
-            smtpPassword,
-            phoneNumber,
-            QByteArray::number(carrier),
-            program,
-            ftpHost,
-            ftpUsername,
-            ftpPassword,
-            boolValue(hideTrayIcon)};
+    Q_ASSERT(value.index() == defaultValue(setting).index());
+    m_values[size_t(setting)] = std::move(value);
 }
 
-AlertSettings AlertSettings::fromValues(const QList<QByteArray>& values)
+void AlertSettings::set(const SettingValues& values)
 {
-    if (values.size() != ValueCount)
-        throw ConvertError("the settings hold " + std::to_string(values.size()) +
-                           " values instead of 18");
-    const auto at = [&values](Value value) { return values[valueIndex(value)]; };
-    AlertSettings s;
-    s.emailAlerts = readBool(at(EmailAlerts));
-    s.textAlerts = readBool(at(TextAlerts));
-    s.runProgram = readBool(at(RunProgram));
-    s.ftpPage = readBool(at(FtpPage));
-    s.recipients = at(Recipients);
-    s.smtpServer = at(SmtpServer);
-    s.smtpPort = at(SmtpPort);
-    s.useSsl = readBool(at(UseSsl));
-    s.needsLogin = readBool(at(NeedsLogin));
-    s.smtpUsername = at(SmtpUsername);
-    s.smtpPassword = at(SmtpPassword);
-    s.phoneNumber = at(PhoneNumber);
-    s.carrier = at(Carrier).isEmpty() ? -1 : parseInteger(QString::fromLocal8Bit(at(Carrier)));
-    s.program = at(Program);
-    s.ftpHost = at(FtpHost);
-    s.ftpUsername = at(FtpUsername);
-    s.ftpPassword = at(FtpPassword);
-    s.hideTrayIcon = readBool(at(HideTrayIcon));
-    return s;
+    for (const auto& [setting, value] : values)
+        set(setting, value);
 }
 
-QList<QByteArray> AlertSettings::toSaveList() const
+QByteArray AlertSettings::linkValue(Setting setting, const QList<QByteArray>& carrierNames) const
 {
-    QList<QByteArray> list{QByteArray::number(ValueCount)};
-    list += toValues();
-    return list;
+    switch (settingtable::info(setting).kind) {
+    case SettingKind::Switch:
+        return spelling::switchOnLink(isOn(setting));
+    case SettingKind::Number:
+        return spelling::numberOnLink(number(setting));
+    case SettingKind::Carrier: {
+        const QByteArray& name = text(setting);
+        return spelling::numberOnLink(name.isEmpty() ? -1 : int(carrierNames.indexOf(name)));
+    }
+    case SettingKind::Text:
+    case SettingKind::Port:
+        break;
+    }
+    return text(setting);
 }
 
-AlertSettings AlertSettings::fromSaveList(const QList<QByteArray>& list)
+SettingValue AlertSettings::fromLink(Setting setting, const QByteArray& text,
+                                     const QList<QByteArray>& carrierNames)
 {
-    if (list.size() != ValueCount + 1 || list.first() != QByteArray::number(ValueCount))
+    switch (settingtable::info(setting).kind) {
+    case SettingKind::Switch:
+        return spelling::switchFromLink(text);
+    case SettingKind::Number:
+        return spelling::numberFromLink(text);
+    case SettingKind::Carrier: {
+        if (text.isEmpty())
+            return QByteArray();
+        const int position = spelling::numberFromLink(text);
+        return position >= 0 && position < carrierNames.size() ? carrierNames.at(position)
+                                                               : QByteArray();
+    }
+    case SettingKind::Text:
+    case SettingKind::Port:
+        break;
+    }
+    return text;
+}
+
+QList<QByteArray> AlertSettings::toValues(const QList<QByteArray>& carrierNames) const
+{
+    QList<QByteArray> values;
+    for (int position = 1; position <= settingtable::WireValueCount; ++position)
+        values.append(linkValue(settingtable::atWirePosition(position), carrierNames));
+    return values;
+}
+
+QList<QByteArray> AlertSettings::toSaveList(const QList<QByteArray>& carrierNames) const
+{
+    return QList<QByteArray>{QByteArray::number(settingtable::WireValueCount)} +
+           toValues(carrierNames);
+}
+
+SettingValues AlertSettings::fromSaveList(const QList<QByteArray>& list,
+                                          const QList<QByteArray>& carrierNames)
+{
+    if (list.size() != settingtable::WireValueCount + 1 ||
+        list.first() != QByteArray::number(settingtable::WireValueCount))
         throw ConvertError("a settings list must be \"18\" and 18 values");
-    return fromValues(list.mid(1));
+    SettingValues values;
+    for (int position = 1; position <= settingtable::WireValueCount; ++position) {
+        const Setting setting = settingtable::atWirePosition(position);
+        values[setting] = fromLink(setting, list.at(position), carrierNames);
+    }
+    return values;
 }

@@ -1,76 +1,58 @@
 #pragma once
 
+#include "common/SettingSpelling.h"
+#include "common/SettingTable.h"
+
 #include <QByteArray>
 #include <QList>
+#include <array>
+#include <map>
 
-// The 18 alert settings that the service keeps and the window edits, in their
-// wire order. Texts are kept as the bytes the window sent.
-struct AlertSettings
+// Some settings with their values: what a save brings.
+using SettingValues = std::map<Setting, SettingValue>;
+
+// The value of every setting of the table: what the service keeps, and acts on.
+// Texts are kept as the bytes the window sent; the carrier as its name in the
+// carrier list (empty for none), whatever position the list gives it.
+class AlertSettings
 {
-    static constexpr int ValueCount = 18;
+public:
+    // Every setting at its default.
+    AlertSettings();
 
-    // The values by their number in the wire order.
-    enum Value
-    {
-        EmailAlerts = 1,
-        TextAlerts,
-        RunProgram,
-        FtpPage,
-        Recipients,
-        SmtpServer,
-        SmtpPort,
-        UseSsl,
-        NeedsLogin,
-        SmtpUsername,
-        SmtpPassword,
-        PhoneNumber,
-        Carrier,
-        Program,
-        FtpHost,
-        FtpUsername,
-        FtpPassword,
-        HideTrayIcon
-    };
+    static SettingValue defaultValue(Setting setting);
 
-    bool emailAlerts = false;
-    bool textAlerts = false;
-    bool runProgram = false;
-    bool ftpPage = false;
-    QByteArray recipients; // comma-separated addresses
-    QByteArray smtpServer;
-    QByteArray smtpPort = "25"; // a text: digits are not enforced
-    bool useSsl = false;
-    bool needsLogin = false;
-    QByteArray smtpUsername;
-    QByteArray smtpPassword;
-    QByteArray phoneNumber;
-    int carrier = -1; // position in the carrier list, -1 for none
-    QByteArray program;
-    QByteArray ftpHost;
-    QByteArray ftpUsername;
-    QByteArray ftpPassword;
-    bool hideTrayIcon = false;
+    const SettingValue& value(Setting setting) const { return m_values[size_t(setting)]; }
+    bool isOn(Setting setting) const { return std::get<bool>(value(setting)); }
+    int number(Setting setting) const { return std::get<int>(value(setting)); }
+    // A Text, Port or Carrier.
+    const QByteArray& text(Setting setting) const { return std::get<QByteArray>(value(setting)); }
 
-    // Values 1 to 18 in their wire encoding (booleans "-1"/"0", the carrier in decimal).
-    QList<QByteArray> toValues() const;
+    // The value must be of the setting's kind.
+    void set(Setting setting, SettingValue value);
+    void set(const SettingValues& values);
 
-    // Reads values 1 to 18 from their wire encoding (exactly 18 lines).
-    // Throws ConvertError on a malformed boolean or integer.
-    static AlertSettings fromValues(const QList<QByteArray>& values);
+    // The link. `carrierNames` is the carrier list the window is given, in its
+    // order: the link carries the carrier's position in it, -1 for none.
+    QByteArray linkValue(Setting setting, const QList<QByteArray>& carrierNames) const;
+    // Throws ConvertError when the text is not of the setting's kind. A
+    // carrier position outside the list is no carrier.
+    static SettingValue fromLink(Setting setting, const QByteArray& text,
+                                 const QList<QByteArray>& carrierNames);
 
-    // The list that follows the "SaveSettings" command: "18" and the 18 values,
-    // so value n is line n.
-    QList<QByteArray> toSaveList() const;
-
-    // Reads the list that follows "SaveSettings"; throws ConvertError unless it
-    // is 19 lines whose first is "18" and whose values are well formed.
-    static AlertSettings fromSaveList(const QList<QByteArray>& list);
+    // The 18 wire values in their order.
+    QList<QByteArray> toValues(const QList<QByteArray>& carrierNames) const;
+    // The list that follows the "SaveSettings" command: "18" and the 18
+    // values, so value n is line n.
+    QList<QByteArray> toSaveList(const QList<QByteArray>& carrierNames) const;
+    // The 18 settings of such a list; throws ConvertError unless it is 19 lines
+    // whose first is "18" and whose values are well formed. An empty carrier
+    // line is no carrier.
+    static SettingValues fromSaveList(const QList<QByteArray>& list,
+                                      const QList<QByteArray>& carrierNames);
 
     bool operator==(const AlertSettings&) const = default;
-};
 
-// Where value n stands in toValues() and fromValues() (from 0).
-constexpr qsizetype valueIndex(AlertSettings::Value value)
-{
-    return value - 1;
-}
+private:
+    std::array<SettingValue, SettingCount> m_values;
+};

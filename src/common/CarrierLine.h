@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -13,4 +15,9 @@ struct CarrierLine
 
     // Nothing when the line has fewer than two fields.
     static std::optional<CarrierLine> parse(const QString& line);
+
+    // The names of the carriers of such lines (as bytes, in the lines' order):
+    // the settings keep the chosen carrier by its name. A line without a
+    // gateway has an empty name.
+    static QList<QByteArray> namesOf(const QList<QByteArray>& lines);
 };

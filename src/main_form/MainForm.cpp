@@ -1,12 +1,13 @@
 #include "main_form/MainForm.h"
 
-#include "common/AlertSettings.h"
 #include "common/CarrierLine.h"
 #include "common/ErrorText.h"
+#include "common/SettingSpelling.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "main_form/HistoryLogModel.h"
 #include "main_form/ServiceNotices.h"
+#include "main_form/SettingControls.h"
 #include "main_form/StatusTexts.h"
 #include "service_link/ServiceCommands.h"
 #include "shell/Shared.h"
@@ -32,16 +33,11 @@
 
 namespace {
 
-// The settings' bytes as the controls show them, and back, losing no byte
-// (the locale's 8-bit encoding is UTF-8).
+// The service's bytes as the window shows them, losing no byte (the locale's
+// 8-bit encoding is UTF-8).
 QString text(const QByteArray& bytes)
 {
     return textKeepingBytes(bytes);
-}
-
-QByteArray bytes(const QString& text)
-{
-    return bytesKeptInText(text);
 }
 
 } // namespace
@@ -155,6 +151,12 @@ void TFormMain::connectHandlers()
         on(field, &QLineEdit::textChanged, &TFormMain::TextChange);
     // Only the user's choice of a carrier counts as a change.
     on(m_ui->cboCellularProviders, &QComboBox::activated, &TFormMain::TextChange);
+    // The settings of the link's extension mark the settings modified, as a text field does.
+    for (const SettingInfo& row : settingtable::all()) {
+        if (row.isKeyed())
+            settingcontrols::onUserChange(settingcontrols::controlOf(this, row.setting), this,
+                                          [this] { guarded([this] { TextChange(); }); });
+    }
 
     connect(m_ui->SwitchEmailAlerts, &OnOffSwitch::stateChanged, this, [this](bool state) {
         guarded([this, state] { SwitchEmailAlertsStateChanged(state); });
@@ -257,40 +259,60 @@ void TFormMain::LoadSettings()
         transaction.emplace(m_tcpClient, TcpClient::Attempt::UnlessUnanswered);
         const QList<QByteArray> reply = service::request(*transaction, service::GetSettings);
         const auto line = [&reply](int n) { return text(service::replyLine(reply, n)); };
-        const auto value = [&line](AlertSettings::Value n) { return line(service::valueLine(n)); };
         ComputerName = line(service::ComputerNameLine);
         PublicIP = line(service::PublicIpLine);
         LocalIP = line(service::LocalIpLine);
         // Each value reaches its control before the next is read.
-        m_ui->SwitchEmailAlerts->setOn(parseBoolean(value(AlertSettings::EmailAlerts)));
-        m_ui->SwitchTextAlerts->setOn(parseBoolean(value(AlertSettings::TextAlerts)));
-        m_ui->SwitchRunProgram->setOn(parseBoolean(value(AlertSettings::RunProgram)));
-        m_ui->SwitchFTP->setOn(parseBoolean(value(AlertSettings::FtpPage)));
-        m_ui->txtEmail->setText(value(AlertSettings::Recipients));
-        m_ui->txtSMTP->setText(value(AlertSettings::SmtpServer));
-        m_ui->txtSMTPPort->setText(value(AlertSettings::SmtpPort));
-        m_ui->chkUseSSL->setChecked(parseBoolean(value(AlertSettings::UseSsl)));
-        m_ui->chkAuth->setChecked(parseBoolean(value(AlertSettings::NeedsLogin)));
-        m_ui->txtSMTPUsername->setText(value(AlertSettings::SmtpUsername));
-        m_ui->txtSMTPPassword->setText(value(AlertSettings::SmtpPassword));
-        m_ui->txtPhoneNumber->setText(value(AlertSettings::PhoneNumber));
-        const QString carrier = value(AlertSettings::Carrier);
-        if (!carrier.isEmpty()) {
-            const int index = parseInteger(carrier);
-            m_ui->cboCellularProviders->setCurrentIndex(
-                index >= 0 && index < m_ui->cboCellularProviders->count() ? index : -1);
+        for (int position = 1; position <= settingtable::WireValueCount; ++position) {
+            const Setting setting = settingtable::atWirePosition(position);
+            settingcontrols::show(settingcontrols::controlOf(this, setting),
+                                  service::replyLine(reply, service::valueLine(setting)));
         }
-        m_ui->txtProgram->setText(value(AlertSettings::Program));
-        m_ui->txtFTPHost->setText(value(AlertSettings::FtpHost));
-        m_ui->txtFTPUsername->setText(value(AlertSettings::FtpUsername));
-        m_ui->txtFTPPassword->setText(value(AlertSettings::FtpPassword));
-        m_ui->chkHideSysTrayIcon->setChecked(parseBoolean(value(AlertSettings::HideTrayIcon)));
+        transaction.reset();
+        LoadKeyedSettings();
         return;
     } catch (const std::exception&) {
     }
     m_context.dialogs->notice(servicenotices::couldNotConnect());
     if (m_context.requestQuit)
         m_context.requestQuit();
+}
+
+void TFormMain::LoadKeyedSettings()
+{
+    KeyedSettings.clear();
+    try {
+        ServiceTransaction transaction(m_tcpClient, TcpClient::Attempt::UnlessUnanswered);
+        const QList<QByteArray> reply = service::request(transaction, service::GetKeyedSettings);
+        transaction.close();
+        for (const QByteArray& line : reply.mid(1)) {
+            try {
+                const auto [key, value] = spelling::splitKeyedLine(line);
+                const std::optional<Setting> setting = settingtable::withFileKey(key);
+                // Keys this window does not know are a newer service's.
+                if (!setting || !settingtable::info(*setting).isKeyed() ||
+                    KeyedSettings.contains(*setting))
+                    continue;
+                settingcontrols::show(settingcontrols::controlOf(this, *setting), value);
+                KeyedSettings.append(*setting);
+            } catch (const ConvertError&) {
+                // A value this window cannot show: the setting stays out of its reach.
+            }
+        }
+    } catch (const std::exception&) {
+        // A service of an earlier version closes the connection unanswered.
+    }
+    for (const SettingInfo& row : settingtable::all()) {
+        if (!row.isKeyed())
+            continue;
+        QWidget* control = settingcontrols::controlOf(this, row.setting);
+        const bool known = KeyedSettings.contains(row.setting);
+        control->setEnabled(known);
+        // The control's own tip comes back once a service keeps the setting again.
+        if (!control->property(OwnToolTip).isValid())
+            control->setProperty(OwnToolTip, control->toolTip());
+        control->setToolTip(known ? control->property(OwnToolTip).toString() : ServiceTooOldTip);
+    }
 }
 
 void TFormMain::UpdateStatus(TcpClient::Attempt attempt)
@@ -329,28 +351,26 @@ void TFormMain::refreshStatusDisplay()
 bool TFormMain::SaveSettings()
 {
     try {
-        // The connection opens before anything is read from the controls.
-        ServiceTransaction transaction(m_tcpClient);
-        AlertSettings settings;
-        settings.emailAlerts = m_ui->SwitchEmailAlerts->isOn();
-        settings.textAlerts = m_ui->SwitchTextAlerts->isOn();
-        settings.runProgram = m_ui->SwitchRunProgram->isOn();
-        settings.ftpPage = m_ui->SwitchFTP->isOn();
-        settings.recipients = bytes(m_ui->txtEmail->text());
-        settings.smtpServer = bytes(m_ui->txtSMTP->text());
-        settings.smtpPort = bytes(m_ui->txtSMTPPort->text());
-        settings.useSsl = m_ui->chkUseSSL->isChecked();
-        settings.needsLogin = m_ui->chkAuth->isChecked();
-        settings.smtpUsername = bytes(m_ui->txtSMTPUsername->text());
-        settings.smtpPassword = bytes(m_ui->txtSMTPPassword->text());
-        settings.phoneNumber = bytes(m_ui->txtPhoneNumber->text());
-        settings.carrier = m_ui->cboCellularProviders->currentIndex();
-        settings.program = bytes(m_ui->txtProgram->text());
-        settings.ftpHost = bytes(m_ui->txtFTPHost->text());
-        settings.ftpUsername = bytes(m_ui->txtFTPUsername->text());
-        settings.ftpPassword = bytes(m_ui->txtFTPPassword->text());
-        settings.hideTrayIcon = m_ui->chkHideSysTrayIcon->isChecked();
-        service::sendSettings(transaction, settings.toSaveList());
+        {
+            // The connection opens before anything is read from the controls.
+            ServiceTransaction transaction(m_tcpClient);
+            QList<QByteArray> list{QByteArray::number(settingtable::WireValueCount)};
+            for (int position = 1; position <= settingtable::WireValueCount; ++position)
+                list.append(settingcontrols::value(
+                    settingcontrols::controlOf(this, settingtable::atWirePosition(position))));
+            service::sendSettings(transaction, list);
+        }
+        // Only to a service that told its keys: one of an earlier version knows no
+        // more than the 18.
+        if (!KeyedSettings.isEmpty()) {
+            ServiceTransaction transaction(m_tcpClient);
+            QList<QByteArray> lines;
+            for (Setting setting : std::as_const(KeyedSettings))
+                lines.append(spelling::keyedLine(
+                    settingtable::info(setting).fileKey,
+                    settingcontrols::value(settingcontrols::controlOf(this, setting))));
+            service::sendKeyedSettings(transaction, lines);
+        }
         m_ui->btnApply->setEnabled(false);
         return true;
     } catch (const std::exception& failure) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SettingTable.h"
 #include "main_form/CellularProvider.h"
 #include "main_form/LogFile.h"
 #include "main_form/MainFormContext.h"
@@ -55,13 +56,23 @@ public:
     QString PublicIP;
     QString LocalIP;
     QList<TCellularProvider> Providers;
+    // The settings of the link's extension that the service told (none from a
+    // service of an earlier version); the others' controls are disabled.
+    QList<Setting> KeyedSettings;
+
+    // The tooltip of a setting the service does not keep.
+    static inline const QString ServiceTooOldTip = QStringLiteral(
+        "Not available: the Velmora Service that is running is too old for this setting.");
+    static constexpr const char* OwnToolTip = "velmoraOwnToolTip";
 
     bool SessionEnding = false;
     bool IsLoading = false;
 
     // Exchanges with the service, one connection each; none lets a failure escape.
+    // LoadSettings, once it succeeded, and SaveSettings also make the extension's.
     void LoadCellularProviders();
     void LoadSettings();
+    void LoadKeyedSettings();
     // A refresh the user asks for is always tried; one the program makes on its
     // own may be skipped while the service is not answering (TcpClient::Attempt).
     void UpdateStatus(TcpClient::Attempt attempt = TcpClient::Attempt::Always);

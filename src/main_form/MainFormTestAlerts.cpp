@@ -5,8 +5,8 @@
 #include "alerts/AbstractMailManager.h"
 #include "alerts/Email.h"
 #include "common/AlertTexts.h"
+#include "common/SmtpPort.h"
 #include "common/SplitFields.h"
-#include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 #include "shell/Error.h"
 #include "toolkit/Dialogs.h"
@@ -20,7 +20,7 @@
 namespace {
 
 // A mail manager set up from the Email page: SSL only when ticked, the server,
-// the port (a port that is no integer ends the attempt here), and credentials
+// the port (a port that does not read ends the attempt here), and credentials
 // only when authentication is ticked and both texts are filled.
 std::unique_ptr<AbstractMailManager> prepareMailManager(const MainFormContext& context,
                                                         Ui::TFormMain& ui)
@@ -33,7 +33,7 @@ std::unique_ptr<AbstractMailManager> prepareMailManager(const MainFormContext& c
     if (ui.chkUseSSL->isChecked())
         mailManager->setSmtpSsl(1);
     mailManager->setSmtpHost(ui.txtSMTP->text());
-    mailManager->setSmtpPort(parseInteger(ui.txtSMTPPort->text()));
+    mailManager->setSmtpPort(parseSmtpPort(ui.txtSMTPPort->text()));
     if (ui.chkAuth->isChecked() && !ui.txtSMTPUsername->text().isEmpty() &&
         !ui.txtSMTPPassword->text().isEmpty()) {
         mailManager->setSmtpUsername(ui.txtSMTPUsername->text());

@@ -1,5 +1,6 @@
 #include "service/ServiceApp.h"
 
+#include "common/CarrierLine.h"
 #include "common/PrivateFile.h"
 #include "common/SocketOwnerLookup.h"
 #include "service/BackgroundWriter.h"
@@ -124,14 +125,15 @@ int ServiceApp::run()
     makeFolderPrivate(m_options.stateDir, QStringLiteral("state"));
 
     DesktopNotifier notifier(helperProgram(QStringLiteral("velmora-notify")));
-    SettingsStore store(m_options.configDir);
+    const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
+    SettingsStore store(m_options.configDir, CarrierLine::namesOf(carrierLines));
     removeLeftoverCopies({store.filePath(), RememberedAddresses(m_options.stateDir).filePath(),
                           PendingAlerts(m_options.stateDir).filePath()});
     // What load() finds wrong is shown once the file has said whether to show it.
     QStringList loadProblems;
-    const QMetaObject::Connection collecting = QObject::connect(
-        &store, &SettingsStore::notUnderstood, &store,
-        [&loadProblems](const QString& message) { loadProblems << message; });
+    const QMetaObject::Connection collecting =
+        QObject::connect(&store, &SettingsStore::notUnderstood, &store,
+                         [&loadProblems](const QString& message) { loadProblems << message; });
     store.load();
     QObject::disconnect(collecting);
     notifier.setEnabled(store.desktopNotifications());
@@ -170,7 +172,6 @@ int ServiceApp::run()
                      [&remembered](const Addresses& current) { remembered.save(current); });
 
     HistoryLog history(m_options.logFile);
-    const QList<QByteArray> carrierLines = carriers::load(m_options.configDir);
     AlertSenders::Options senderOptions;
     senderOptions.ftpPort = m_options.ftpPort;
     senderOptions.mailHelper = helperProgram(QStringLiteral("velmora-send-mail"));

@@ -12,10 +12,12 @@ QList<QByteArray> request(ServiceTransaction& transaction, const char* command)
     return reply;
 }
 
-void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList)
+namespace {
+
+void sendList(ServiceTransaction& transaction, const char* command, const QList<QByteArray>& list)
 {
-    transaction.client().WriteLine(SaveSettings);
-    transaction.client().WriteCountedList(saveList);
+    transaction.client().WriteLine(command);
+    transaction.client().WriteCountedList(list);
     // A service that reads to the end of the input sees it at once.
     transaction.client().finishSending();
     // The service asks the kernel whose connection this is when it takes it.
@@ -24,6 +26,18 @@ void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& save
     // slow to take them (busy, or paused). So the connection stays open until
     // the service has closed its end; one that does not in time has not taken them.
     transaction.client().waitForPeerClose();
+}
+
+} // namespace
+
+void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList)
+{
+    sendList(transaction, SaveSettings, saveList);
+}
+
+void sendKeyedSettings(ServiceTransaction& transaction, const QList<QByteArray>& lines)
+{
+    sendList(transaction, SaveKeyedSettings, lines);
 }
 
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n)

@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QList>
 
-// The window's side of the four commands: each call sends one and reads its reply.
+// The window's side of the commands: each call sends one and reads its reply.
 namespace service {
 
 // Sends a command line and reads its counted reply.
@@ -17,6 +17,10 @@ QList<QByteArray> request(ServiceTransaction& transaction, const char* command);
 // end of its input; reads nothing, but waits, within the exchange's time limit,
 // for the service to close its end: a save is stored only once it has.
 void sendSettings(ServiceTransaction& transaction, const QList<QByteArray>& saveList);
+
+// Sends "SaveKeyedSettings" and the counted list of "key=value" lines, the same
+// way: only to a service that answered "GetKeyedSettings".
+void sendKeyedSettings(ServiceTransaction& transaction, const QList<QByteArray>& lines);
 
 // Line n of a reply; throws ServiceLinkError when the reply is shorter.
 const QByteArray& replyLine(const QList<QByteArray>& reply, int n);

@@ -2,10 +2,12 @@
 #include "common/AlertTexts.h"
 #include "common/CarrierLine.h"
 #include "common/Framing.h"
+#include "common/SettingSpelling.h"
 #include "common/SplitFields.h"
 #include "common/TextConvert.h"
 #include "common/WrapMessage.h"
 
+#include <QDirIterator>
 #include <QLocale>
 #include <QtTest>
 
@@ -41,6 +43,15 @@ private slots:
     void settingsSaveListIsEighteenAndValues();
     void settingsRejectMalformedLists_data();
     void settingsRejectMalformedLists();
+    void carrierOnTheLink_data();
+    void carrierOnTheLink();
+    void keyedLines_data();
+    void keyedLines();
+    void malformedKeyedLines_data();
+    void malformedKeyedLines();
+    void eachSettingKeyIsWrittenOnce();
+    void fileSpellings_data();
+    void fileSpellings();
 
     void bytesSurviveTheText_data();
     void bytesSurviveTheText();
@@ -410,42 +421,68 @@ void TestCommon::countedListRoundTrip()
     QCOMPARE(*framing::takeCount(negative), -2);
 }
 
+namespace {
+
+const QList<QByteArray> Carriers{"First", "Second", "Third"};
+
+// The list that follows "SaveSettings", its value for `setting` changed.
+QList<QByteArray> saveListWith(Setting setting, const QByteArray& value)
+{
+    QList<QByteArray> list = AlertSettings().toSaveList(Carriers);
+    list[1 + settingtable::wireIndex(setting)] = value;
+    return list;
+}
+
+} // namespace
+
 void TestCommon::settingsRoundTripKeepsBytes()
 {
     AlertSettings s;
-    s.emailAlerts = true;
-    s.ftpPage = true;
-    s.recipients = " a@b.example , c@d.example ";
-    s.smtpServer = "";
-    s.smtpPort = " 0465";
-    s.useSsl = true;
-    s.smtpUsername = "user|name,with";
-    s.smtpPassword = "p\xe4\xff\x80ss ";
-    s.phoneNumber = "555-555-55555";
-    s.carrier = 7;
-    s.program = "/usr/bin/env";
-    s.hideTrayIcon = true;
-    const AlertSettings back = AlertSettings::fromSaveList(s.toSaveList());
+    s.set({{Setting::EmailAlerts, true},
+           {Setting::FtpPage, true},
+           {Setting::Recipients, QByteArray(" a@b.example , c@d.example ")},
+           {Setting::SmtpServer, QByteArray()},
+           {Setting::SmtpPort, QByteArray(" 0465")},
+           {Setting::UseSsl, true},
+           {Setting::SmtpUsername, QByteArray("user|name,with")},
+           {Setting::SmtpPassword, QByteArray("p\xe4\xff\x80ss ")},
+           {Setting::PhoneNumber, QByteArray("555-555-55555")},
+           {Setting::Carrier, QByteArray("Third")},
+           {Setting::Program, QByteArray("/usr/bin/env")},
+           {Setting::HideTrayIcon, true}});
+    AlertSettings back;
+    back.set(AlertSettings::fromSaveList(s.toSaveList(Carriers), Carriers));
     QCOMPARE(back, s);
 }
 
 void TestCommon::settingsSaveListIsEighteenAndValues()
 {
     AlertSettings s;
-    const QList<QByteArray> list = s.toSaveList();
+    const QList<QByteArray> list = s.toSaveList(Carriers);
     QCOMPARE(list.size(), 19);
     QCOMPARE(list[0], QByteArray("18"));
-    QCOMPARE(list[AlertSettings::EmailAlerts], QByteArray("0"));
-    QCOMPARE(list[AlertSettings::SmtpPort], QByteArray("25"));
-    QCOMPARE(list[AlertSettings::Carrier], QByteArray("-1"));
-    s.textAlerts = true;
-    QCOMPARE(s.toSaveList()[AlertSettings::TextAlerts], QByteArray("-1"));
+    const auto valueOf = [](const QList<QByteArray>& list, Setting setting) {
+        return list[1 + settingtable::wireIndex(setting)];
+    };
+    QCOMPARE(valueOf(list, Setting::EmailAlerts), QByteArray("0"));
+    QCOMPARE(valueOf(list, Setting::SmtpPort), QByteArray("25"));
+    QCOMPARE(valueOf(list, Setting::Carrier), QByteArray("-1"));
+    s.set(Setting::TextAlerts, true);
+    s.set(Setting::Carrier, QByteArray("Second"));
+    QCOMPARE(valueOf(s.toSaveList(Carriers), Setting::TextAlerts), QByteArray("-1"));
+    QCOMPARE(valueOf(s.toSaveList(Carriers), Setting::Carrier), QByteArray("1"));
+    // A carrier the list does not have is no carrier on the link.
+    s.set(Setting::Carrier, QByteArray("Gone"));
+    QCOMPARE(valueOf(s.toSaveList(Carriers), Setting::Carrier), QByteArray("-1"));
+    // The settings of the extension are not among the 18.
+    for (const QByteArray& value : s.toValues(Carriers))
+        QVERIFY(!value.contains("desktop"));
 }
 
 void TestCommon::settingsRejectMalformedLists_data()
 {
     QTest::addColumn<QList<QByteArray>>("list");
-    const QList<QByteArray> good = AlertSettings().toSaveList();
+    const QList<QByteArray> good = AlertSettings().toSaveList(Carriers);
     QList<QByteArray> list = good;
     list.removeLast();
     QTest::newRow("18 lines") << list;
@@ -455,18 +492,145 @@ void TestCommon::settingsRejectMalformedLists_data()
     list = good;
     list[0] = "17";
     QTest::newRow("first line not 18") << list;
-    list = good;
-    list[AlertSettings::EmailAlerts] = "yes";
-    QTest::newRow("bad boolean") << list;
-    list = good;
-    list[AlertSettings::Carrier] = "abc";
-    QTest::newRow("bad carrier") << list;
+    QTest::newRow("bad boolean") << saveListWith(Setting::EmailAlerts, "yes");
+    QTest::newRow("bad carrier") << saveListWith(Setting::Carrier, "abc");
 }
 
 void TestCommon::settingsRejectMalformedLists()
 {
     QFETCH(QList<QByteArray>, list);
-    QVERIFY_THROWS_EXCEPTION(ConvertError, AlertSettings::fromSaveList(list));
+    QVERIFY_THROWS_EXCEPTION(ConvertError, AlertSettings::fromSaveList(list, Carriers));
+}
+
+void TestCommon::carrierOnTheLink_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("first") << QByteArray("0") << QByteArray("First");
+    QTest::newRow("last") << QByteArray("2") << QByteArray("Third");
+    QTest::newRow("none") << QByteArray("-1") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("outside the list") << QByteArray("3") << QByteArray();
+    QTest::newRow("hexadecimal, as the window reads it")
+        << QByteArray("$1") << QByteArray("Second");
+}
+
+void TestCommon::carrierOnTheLink()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, name);
+    const SettingValues values =
+        AlertSettings::fromSaveList(saveListWith(Setting::Carrier, line), Carriers);
+    QCOMPARE(std::get<QByteArray>(values.at(Setting::Carrier)), name);
+}
+
+void TestCommon::keyedLines_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("a switch") << QByteArray("-1");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("blanks, =, %, |, quotes") << QByteArray(" a=b %41 | \"quoted\", ");
+    QTest::newRow("line ends") << QByteArray("one\r\ntwo\n");
+    QTest::newRow("not UTF-8") << QByteArray("p\xe4ss\xff");
+}
+
+void TestCommon::keyedLines()
+{
+    QFETCH(QByteArray, value);
+    const QByteArray line = spelling::keyedLine("some-key", value);
+    QVERIFY(!line.contains('\n') && !line.contains('\r'));
+    QCOMPARE(line.count('='), 1);
+    const auto [key, back] = spelling::splitKeyedLine(line);
+    QCOMPARE(key, QByteArray("some-key"));
+    QCOMPARE(back, value);
+}
+
+void TestCommon::malformedKeyedLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("no =") << QByteArray("desktop-notifications");
+    QTest::newRow("no key") << QByteArray("=-1");
+    QTest::newRow("a bare %") << QByteArray("key=50%");
+    QTest::newRow("% and one digit") << QByteArray("key=%4");
+    QTest::newRow("% and no hex") << QByteArray("key=%zz");
+}
+
+void TestCommon::malformedKeyedLines()
+{
+    QFETCH(QByteArray, line);
+    QVERIFY_THROWS_EXCEPTION(ConvertError, spelling::splitKeyedLine(line));
+}
+
+void TestCommon::eachSettingKeyIsWrittenOnce()
+{
+    // Every key is in the table and in no other file of the program's sources.
+    QMap<QString, QByteArray> sources;
+    const QString root = qEnvironmentVariable("VELMORA_SOURCE_DIR") + QStringLiteral("/src/");
+    QDirIterator files(root, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        sources.insert(file.fileName().mid(root.size()), file.readAll());
+    }
+    const auto filesWith = [&sources](const char* key) {
+        QStringList found;
+        for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
+            if (source.value().contains('"' + QByteArray(key) + '"'))
+                found << source.key();
+        }
+        return found;
+    };
+    // The same word for something else: the alert that runs the program is
+    // called "program" in the service's log and its pending alerts.
+    sources[QStringLiteral("service/alerts/AlertDispatcher.cpp")].replace("{\"program\", ", "");
+    const QStringList table{QStringLiteral("common/SettingTable.h")};
+    for (const SettingInfo& row : settingtable::all()) {
+        QCOMPARE(filesWith(row.fileKey), table);
+        if (row.formerFileKey)
+            QCOMPARE(filesWith(row.formerFileKey), table);
+    }
+}
+
+void TestCommon::fileSpellings_data()
+{
+    QTest::addColumn<SettingKind>("kind");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("reads");
+    QTest::addColumn<QByteArray>("written"); // as it is written back
+
+    QTest::newRow("switch true") << SettingKind::Switch << QByteArray("true") << true
+                                 << QByteArray("true");
+    QTest::newRow("switch FALSE") << SettingKind::Switch << QByteArray("FALSE") << true
+                                  << QByteArray("false");
+    QTest::newRow("switch -1") << SettingKind::Switch << QByteArray("-1") << false << QByteArray();
+    QTest::newRow("switch empty") << SettingKind::Switch << QByteArray() << false << QByteArray();
+    QTest::newRow("number") << SettingKind::Number << QByteArray("600") << true
+                            << QByteArray("600");
+    QTest::newRow("number in hex")
+        << SettingKind::Number << QByteArray("$10") << true << QByteArray("16");
+    QTest::newRow("number of letters")
+        << SettingKind::Number << QByteArray("ten") << false << QByteArray();
+    QTest::newRow("text") << SettingKind::Text << QByteArray(" a|b, \"c\" ") << true
+                          << QByteArray(" a|b, \"c\" ");
+    QTest::newRow("port of letters")
+        << SettingKind::Port << QByteArray("abc") << true << QByteArray("abc");
+    QTest::newRow("carrier") << SettingKind::Carrier << QByteArray("Third|Quoted") << true
+                             << QByteArray("Third|Quoted");
+}
+
+void TestCommon::fileSpellings()
+{
+    QFETCH(SettingKind, kind);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, reads);
+    QFETCH(QByteArray, written);
+    QString why;
+    const std::optional<SettingValue> value = spelling::fromFile(kind, text, &why);
+    QCOMPARE(bool(value), reads);
+    QCOMPARE(why.isEmpty(), reads);
+    if (value)
+        QCOMPARE(spelling::inFile(kind, *value), written);
 }
 
 void TestCommon::bytesSurviveTheText_data()

@@ -1,5 +1,6 @@
 #include "MainFormFixture.h"
 
+#include "common/ServiceProtocol.h"
 #include "shell/Shared.h"
 
 #include <QDeadlineTimer>
@@ -12,29 +13,40 @@ MainFormFixture::MainFormFixture()
     service.setReply("GetCellularProviders",
                      FakeService::countedList(QList<QByteArray>{"v1"} + defaultCarriers()));
     setValues(defaultValues());
+    service.setReply(service::GetKeyedSettings, keyedSettingsReply());
     service.setReply("UpdateStatus", statusReply("pc-1", "203.0.113.7", "192.168.1.20"));
 }
 
 QList<QByteArray> MainFormFixture::defaultValues()
 {
-    return {"0",
-            "0",
-            "0",
-            "0",
-            "me@example.com",
-            "smtp.example.com",
-            "25",
-            "0",
-            "0",
-            "user",
-            "secret",
-            "5555555555",
-            "1",
-            "/usr/bin/true",
-            "ftp.example.com",
-            "ftpuser",
-            "ftppass",
-            "0"};
+    // The table's defaults, and the fixture's own values by setting.
+    QList<QByteArray> values = AlertSettings().toValues({});
+    const auto set = [&values](Setting setting, const QByteArray& value) {
+        values[settingtable::wireIndex(setting)] = value;
+    };
+    set(Setting::Recipients, "me@example.com");
+    set(Setting::SmtpServer, "smtp.example.com");
+    set(Setting::SmtpUsername, "user");
+    set(Setting::SmtpPassword, "secret");
+    set(Setting::PhoneNumber, "5555555555");
+    set(Setting::Carrier, "1");
+    set(Setting::Program, "/usr/bin/true");
+    set(Setting::FtpHost, "ftp.example.com");
+    set(Setting::FtpUsername, "ftpuser");
+    set(Setting::FtpPassword, "ftppass");
+    return values;
+}
+
+QByteArray MainFormFixture::keyedSettingsReply(const SettingValues& values)
+{
+    AlertSettings settings;
+    settings.set(values);
+    QList<QByteArray> lines{"v1"};
+    for (const SettingInfo& row : settingtable::all()) {
+        if (row.isKeyed())
+            lines.append(spelling::keyedLine(row.fileKey, settings.linkValue(row.setting, {})));
+    }
+    return FakeService::countedList(lines);
 }
 
 QList<QByteArray> MainFormFixture::defaultCarriers()
@@ -84,6 +96,15 @@ QList<QList<QByteArray>> MainFormFixture::savedLists() const
     QList<QList<QByteArray>> lists;
     for (const FakeService::Exchange& e : service.exchanges())
         if (e.command == "SaveSettings" && e.complete)
+            lists.append(e.list);
+    return lists;
+}
+
+QList<QList<QByteArray>> MainFormFixture::keyedSaves() const
+{
+    QList<QList<QByteArray>> lists;
+    for (const FakeService::Exchange& e : service.exchanges())
+        if (e.command == service::SaveKeyedSettings && e.complete)
             lists.append(e.list);
     return lists;
 }

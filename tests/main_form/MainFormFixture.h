@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/AlertSettings.h"
 #include "fakes/FakeService.h"
 #include "fakes/FakeTrayIcon.h"
 #include "fakes/RecordingShellActions.h"
@@ -17,8 +18,12 @@ class MainFormFixture
 public:
     MainFormFixture();
 
-    // The 18 setting values as the service sends them, one per list entry.
+    // The 18 wire values as the service sends them, one per list entry.
     static QList<QByteArray> defaultValues();
+    // "GetKeyedSettings" reply of a service of this version: the settings of the
+    // extension, at their defaults unless given. The fixture answers with it
+    // unless a test takes it away (a service of an earlier version).
+    static QByteArray keyedSettingsReply(const SettingValues& values = {});
     static QList<QByteArray> defaultCarriers();
     // "GetSettings" reply: line 0, the three status lines, then the values.
     static QByteArray settingsReply(const QList<QByteArray>& values,
@@ -33,6 +38,8 @@ public:
     Ui::TFormMain& ui() { return m_form->ui(); }
     // The lists the window sent with "SaveSettings", in order.
     QList<QList<QByteArray>> savedLists() const;
+    // The lists the window sent with "SaveKeyedSettings", in order.
+    QList<QList<QByteArray>> keyedSaves() const;
     // Waits (bounded) until the service has recorded count saves.
     QList<QList<QByteArray>> waitForSavedLists(int count) const;
 

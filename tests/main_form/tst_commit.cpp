@@ -232,7 +232,7 @@ void TestCommit::commitButtons()
         QVERIFY(neverWithin(100, [&] { return !f.savedLists().isEmpty(); }));
     QCOMPARE(f.savedLists().size(), saved ? 1 : 0);
     if (saved)
-        QCOMPARE(lists[0][AlertSettings::Recipients], email.toUtf8());
+        QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::Recipients)], email.toUtf8());
     QCOMPARE(form.isVisible(), visibleAfter);
     QCOMPARE(f.ui().btnApply->isEnabled(), applyAfter);
     if (email.isEmpty())
@@ -328,7 +328,8 @@ void TestCommit::failedSaveIsToldAndKept()
     QVERIFY(back.waitForExchanges(back.exchanges().size()));
     for (const FakeService::Exchange& e : back.exchanges()) {
         if (e.command == "SaveSettings")
-            QCOMPARE(e.list.value(AlertSettings::SmtpServer), QByteArray("edited.example.com"));
+            QCOMPARE(e.list.value(1 + settingtable::wireIndex(Setting::SmtpServer)),
+                     QByteArray("edited.example.com"));
     }
     form.close();
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -338,7 +339,7 @@ void TestCommit::switchesValidateOnlyWhenTurnedOn()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::Recipients)] = "";
+    values[settingtable::wireIndex(Setting::Recipients)] = "";
     f.setValues(values);
     TFormMain& form = f.create();
     form.show();
@@ -409,7 +410,7 @@ void TestCommit::promptYesSavesWithoutValidation()
     form.close();
     const auto lists = f.waitForSavedLists(1);
     QCOMPARE(lists.size(), 1);
-    QCOMPARE(lists[0][AlertSettings::Recipients], QByteArray());
+    QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::Recipients)], QByteArray());
     QVERIFY(f.dialogs.notices().isEmpty());
 }
 
@@ -467,7 +468,7 @@ void TestCommit::hideIconOption()
     QVERIFY(!f.ui().btnApply->isEnabled()); // not a change to save
     f.ui().btnOK->click();
     const auto lists = f.waitForSavedLists(1);
-    QCOMPARE(lists[0][AlertSettings::HideTrayIcon], QByteArray("-1"));
+    QCOMPARE(lists[0][1 + settingtable::wireIndex(Setting::HideTrayIcon)], QByteArray("-1"));
     QVERIFY(!form.isVisible());
     QVERIFY(!f.tray.isShown());
     f.ui().chkHideSysTrayIcon->click();

@@ -1,6 +1,8 @@
 #include "MainFormFixture.h"
 #include "common/AlertSettings.h"
+#include "common/ServiceProtocol.h"
 #include "support/Absence.h"
+#include "toolkit/OnOffSwitch.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -10,49 +12,21 @@
 
 namespace {
 
-// The state of the control that carries value n, as the text the window would save.
-QByteArray controlState(Ui::TFormMain& ui, AlertSettings::Value value)
+// The state of a setting's control, as the text the window would save: found
+// by the name the table gives, read by the kind of control it is.
+QByteArray controlState(QWidget& form, Setting setting)
 {
+    QWidget* control = form.findChild<QWidget*>(settingtable::info(setting).control);
     const auto flag = [](bool on) { return on ? QByteArray("-1") : QByteArray("0"); };
-    switch (value) {
-    case AlertSettings::EmailAlerts:
-        return flag(ui.SwitchEmailAlerts->isOn());
-    case AlertSettings::TextAlerts:
-        return flag(ui.SwitchTextAlerts->isOn());
-    case AlertSettings::RunProgram:
-        return flag(ui.SwitchRunProgram->isOn());
-    case AlertSettings::FtpPage:
-        return flag(ui.SwitchFTP->isOn());
-    case AlertSettings::Recipients:
-        return ui.txtEmail->text().toLocal8Bit();
-    case AlertSettings::SmtpServer:
-        return ui.txtSMTP->text().toLocal8Bit();
-    case AlertSettings::SmtpPort:
-        return ui.txtSMTPPort->text().toLocal8Bit();
-    case AlertSettings::UseSsl:
-        return flag(ui.chkUseSSL->isChecked());
-    case AlertSettings::NeedsLogin:
-        return flag(ui.chkAuth->isChecked());
-    case AlertSettings::SmtpUsername:
-        return ui.txtSMTPUsername->text().toLocal8Bit();
-    case AlertSettings::SmtpPassword:
-        return ui.txtSMTPPassword->text().toLocal8Bit();
-    case AlertSettings::PhoneNumber:
-        return ui.txtPhoneNumber->text().toLocal8Bit();
-    case AlertSettings::Carrier:
-        return QByteArray::number(ui.cboCellularProviders->currentIndex());
-    case AlertSettings::Program:
-        return ui.txtProgram->text().toLocal8Bit();
-    case AlertSettings::FtpHost:
-        return ui.txtFTPHost->text().toLocal8Bit();
-    case AlertSettings::FtpUsername:
-        return ui.txtFTPUsername->text().toLocal8Bit();
-    case AlertSettings::FtpPassword:
-        return ui.txtFTPPassword->text().toLocal8Bit();
-    case AlertSettings::HideTrayIcon:
-        return flag(ui.chkHideSysTrayIcon->isChecked());
-    }
-    return {};
+    if (auto* onOff = qobject_cast<OnOffSwitch*>(control))
+        return flag(onOff->isOn());
+    if (auto* box = qobject_cast<QCheckBox*>(control))
+        return flag(box->isChecked());
+    if (auto* field = qobject_cast<QLineEdit*>(control))
+        return field->text().toUtf8();
+    if (auto* list = qobject_cast<QComboBox*>(control))
+        return QByteArray::number(list->currentIndex());
+    qFatal("no control for %s", settingtable::info(setting).fileKey);
 }
 
 } // namespace
@@ -62,7 +36,7 @@ class TestMainFormBinding : public QObject
     Q_OBJECT
 
 private slots:
-    void startUpMakesThreeExchangesInOrder();
+    void startUpMakesItsExchangesInOrder();
     void creationFillsCaptionsAndHeadings();
     void pagesAndTabs();
     void eachValueLoadsAndSavesInItsEncoding_data();
@@ -89,13 +63,14 @@ private slots:
     void phonePasteIsCutToFit();
 };
 
-void TestMainFormBinding::startUpMakesThreeExchangesInOrder()
+void TestMainFormBinding::startUpMakesItsExchangesInOrder()
 {
     MainFormFixture f;
     f.create();
-    QVERIFY(f.service.waitForExchanges(3));
-    QCOMPARE(f.service.commands(),
-             (QList<QByteArray>{"GetCellularProviders", "GetSettings", "UpdateStatus"}));
+    QVERIFY(f.service.waitForExchanges(4));
+    // The extension's settings right after the 18, before the status.
+    QCOMPARE(f.service.commands(), (QList<QByteArray>{"GetCellularProviders", "GetSettings",
+                                                      "GetKeyedSettings", "UpdateStatus"}));
     for (const FakeService::Exchange& e : f.service.exchanges())
         QVERIFY(!e.hasList);
     QCOMPARE(f.quitRequests, 0);
@@ -153,56 +128,54 @@ void TestMainFormBinding::pagesAndTabs()
 
 void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding_data()
 {
-    QTest::addColumn<AlertSettings::Value>("value");
+    QTest::addColumn<Setting>("setting");
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QByteArray>("saved");
-    using enum AlertSettings::Value;
+    using enum Setting;
 
-    QTest::newRow("1 email alerts on") << EmailAlerts << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("1 TRUE") << EmailAlerts << QByteArray("TRUE") << QByteArray("-1");
-    QTest::newRow("2 text alerts 1") << TextAlerts << QByteArray("1") << QByteArray("-1");
-    QTest::newRow("3 run program") << RunProgram << QByteArray("true") << QByteArray("-1");
-    QTest::newRow("4 ftp false") << FtpPage << QByteArray("false") << QByteArray("0");
-    QTest::newRow("5 recipients") << Recipients << QByteArray(" a@b.example , c@d.example ")
-                                  << QByteArray(" a@b.example , c@d.example ");
-    QTest::newRow("5 empty") << Recipients << QByteArray("") << QByteArray("");
-    QTest::newRow("6 server") << SmtpServer << QByteArray("mail.example.net")
-                              << QByteArray("mail.example.net");
-    QTest::newRow("7 port letters") << SmtpPort << QByteArray("abc") << QByteArray("abc");
-    QTest::newRow("8 ssl") << UseSsl << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("9 auth") << NeedsLogin << QByteArray("0.5") << QByteArray("-1");
-    QTest::newRow("10 user") << SmtpUsername << QByteArray("jos\xc3\xa9")
-                             << QByteArray("jos\xc3\xa9");
-    QTest::newRow("11 password") << SmtpPassword << QByteArray("p\xc3\xa4ss|,word ")
-                                 << QByteArray("p\xc3\xa4ss|,word ");
-    QTest::newRow("12 phone") << PhoneNumber << QByteArray("555-123-45")
-                              << QByteArray("555-123-45");
-    QTest::newRow("13 carrier 3") << Carrier << QByteArray("3") << QByteArray("3");
-    QTest::newRow("13 carrier hex") << Carrier << QByteArray("$2") << QByteArray("2");
-    QTest::newRow("13 carrier -1") << Carrier << QByteArray("-1") << QByteArray("-1");
-    QTest::newRow("13 carrier out of range") << Carrier << QByteArray("7") << QByteArray("-1");
-    QTest::newRow("13 carrier empty") << Carrier << QByteArray("") << QByteArray("-1");
-    QTest::newRow("14 program") << Program << QByteArray("/opt/x y/run.sh")
-                                << QByteArray("/opt/x y/run.sh");
-    QTest::newRow("15 ftp host") << FtpHost << QByteArray("ftp.example.org")
-                                 << QByteArray("ftp.example.org");
-    QTest::newRow("16 ftp user") << FtpUsername << QByteArray("") << QByteArray("");
-    QTest::newRow("17 ftp password") << FtpPassword << QByteArray("*") << QByteArray("*");
-    QTest::newRow("18 hide icon") << HideTrayIcon << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("email alerts on") << EmailAlerts << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("email alerts TRUE") << EmailAlerts << QByteArray("TRUE") << QByteArray("-1");
+    QTest::newRow("text alerts 1") << TextAlerts << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("run program") << RunProgram << QByteArray("true") << QByteArray("-1");
+    QTest::newRow("ftp false") << FtpPage << QByteArray("false") << QByteArray("0");
+    QTest::newRow("recipients") << Recipients << QByteArray(" a@b.example , c@d.example ")
+                                << QByteArray(" a@b.example , c@d.example ");
+    QTest::newRow("recipients empty") << Recipients << QByteArray("") << QByteArray("");
+    QTest::newRow("server") << SmtpServer << QByteArray("mail.example.net")
+                            << QByteArray("mail.example.net");
+    QTest::newRow("port letters") << SmtpPort << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("ssl") << UseSsl << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("auth 0.5") << NeedsLogin << QByteArray("0.5") << QByteArray("-1");
+    QTest::newRow("user") << SmtpUsername << QByteArray("jos\xc3\xa9") << QByteArray("jos\xc3\xa9");
+    QTest::newRow("password") << SmtpPassword << QByteArray("p\xc3\xa4ss|,word ")
+                              << QByteArray("p\xc3\xa4ss|,word ");
+    QTest::newRow("phone") << PhoneNumber << QByteArray("555-123-45") << QByteArray("555-123-45");
+    QTest::newRow("carrier 3") << Carrier << QByteArray("3") << QByteArray("3");
+    QTest::newRow("carrier hex") << Carrier << QByteArray("$2") << QByteArray("2");
+    QTest::newRow("carrier -1") << Carrier << QByteArray("-1") << QByteArray("-1");
+    QTest::newRow("carrier out of range") << Carrier << QByteArray("7") << QByteArray("-1");
+    QTest::newRow("carrier empty") << Carrier << QByteArray("") << QByteArray("-1");
+    QTest::newRow("program") << Program << QByteArray("/opt/x y/run.sh")
+                             << QByteArray("/opt/x y/run.sh");
+    QTest::newRow("ftp host") << FtpHost << QByteArray("ftp.example.org")
+                              << QByteArray("ftp.example.org");
+    QTest::newRow("ftp user") << FtpUsername << QByteArray("") << QByteArray("");
+    QTest::newRow("ftp password") << FtpPassword << QByteArray("*") << QByteArray("*");
+    QTest::newRow("hide icon") << HideTrayIcon << QByteArray("-1") << QByteArray("-1");
 }
 
 void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding()
 {
-    QFETCH(AlertSettings::Value, value);
+    QFETCH(Setting, setting);
     QFETCH(QByteArray, stored);
     QFETCH(QByteArray, saved);
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::Carrier)] = "-1"; // no carrier unless the row sets one
-    values[valueIndex(value)] = stored;
+    values[settingtable::wireIndex(Setting::Carrier)] = "-1"; // no carrier unless the row sets one
+    values[settingtable::wireIndex(setting)] = stored;
     f.setValues(values);
     TFormMain& form = f.create();
-    QCOMPARE(controlState(f.ui(), value), saved);
+    QCOMPARE(controlState(form, setting), saved);
     QVERIFY(f.dialogs.shown.isEmpty());
 
     form.SaveSettings();
@@ -210,21 +183,21 @@ void TestMainFormBinding::eachValueLoadsAndSavesInItsEncoding()
     QCOMPARE(lists.size(), 1);
     QCOMPARE(lists[0].size(), 19);
     QCOMPARE(lists[0][0], QByteArray("18"));
-    QCOMPARE(lists[0][value], saved);
-    for (int n = 1; n <= 18; ++n)
-        QCOMPARE(lists[0][n], controlState(f.ui(), AlertSettings::Value(n)));
+    QCOMPARE(lists[0][1 + settingtable::wireIndex(setting)], saved);
+    for (int position = 1; position <= settingtable::WireValueCount; ++position)
+        QCOMPARE(lists[0][position], controlState(form, settingtable::atWirePosition(position)));
 }
 
 void TestMainFormBinding::hiddenValuesTravelBackUnchanged()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::RunProgram)] = "-1";
-    values[valueIndex(AlertSettings::FtpPage)] = "-1";
-    values[valueIndex(AlertSettings::Program)] = "/home/me/on-change.sh";
-    values[valueIndex(AlertSettings::FtpHost)] = "ftp.example.org";
-    values[valueIndex(AlertSettings::FtpUsername)] = "webuser";
-    values[valueIndex(AlertSettings::FtpPassword)] = "web pass";
+    values[settingtable::wireIndex(Setting::RunProgram)] = "-1";
+    values[settingtable::wireIndex(Setting::FtpPage)] = "-1";
+    values[settingtable::wireIndex(Setting::Program)] = "/home/me/on-change.sh";
+    values[settingtable::wireIndex(Setting::FtpHost)] = "ftp.example.org";
+    values[settingtable::wireIndex(Setting::FtpUsername)] = "webuser";
+    values[settingtable::wireIndex(Setting::FtpPassword)] = "web pass";
     f.setValues(values);
     TFormMain& form = f.create();
     form.SaveSettings();
@@ -237,12 +210,12 @@ void TestMainFormBinding::loadingAsksNothingAndMarksNothing()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::EmailAlerts)] = "-1"; // e-mail alerts on with ...
-    values[valueIndex(AlertSettings::Recipients)] =
+    values[settingtable::wireIndex(Setting::EmailAlerts)] = "-1"; // e-mail alerts on with ...
+    values[settingtable::wireIndex(Setting::Recipients)] =
         ""; // ... an empty address: loading does not validate
-    values[valueIndex(AlertSettings::UseSsl)] = "-1"; // SSL with port 25: no question
-    values[valueIndex(AlertSettings::NeedsLogin)] = "-1";
-    values[valueIndex(AlertSettings::HideTrayIcon)] =
+    values[settingtable::wireIndex(Setting::UseSsl)] = "-1"; // SSL with port 25: no question
+    values[settingtable::wireIndex(Setting::NeedsLogin)] = "-1";
+    values[settingtable::wireIndex(Setting::HideTrayIcon)] =
         "-1"; // hide icon: the icon is shown all the same
     f.setValues(values);
     f.create();
@@ -257,7 +230,7 @@ void TestMainFormBinding::phoneNumberLongerThanTypingLimitShownInFull()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::PhoneNumber)] = "555123456789";
+    values[settingtable::wireIndex(Setting::PhoneNumber)] = "555123456789";
     f.setValues(values);
     f.create();
     QCOMPARE(f.ui().txtPhoneNumber->text(), QString("555123456789"));
@@ -278,31 +251,34 @@ void TestMainFormBinding::phoneNumberLongerThanTypingLimitShownInFull()
 void TestMainFormBinding::settingsFailures_data()
 {
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("appliedValues"); // values that reached their controls
+    // The first setting that did not reach its control; the wire settings
+    // before it did, the others keep their initial contents.
+    QTest::addColumn<Setting>("failing");
 
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::HideTrayIcon)] = "-1";
+    values[settingtable::wireIndex(Setting::HideTrayIcon)] = "-1";
     QList<QByteArray> shortReply = values;
-    shortReply.removeLast();
-    QTest::newRow("21 lines") << MainFormFixture::settingsReply(shortReply) << 17;
+    shortReply.removeAt(settingtable::wireIndex(Setting::HideTrayIcon));
+    QTest::newRow("21 lines") << MainFormFixture::settingsReply(shortReply)
+                              << Setting::HideTrayIcon;
     for (const char* bad : {"yes", ""}) {
         QList<QByteArray> v = values;
-        v[valueIndex(AlertSettings::TextAlerts)] = bad;
+        v[settingtable::wireIndex(Setting::TextAlerts)] = bad;
         QTest::newRow(qPrintable(QString("boolean '%1'").arg(bad)))
-            << MainFormFixture::settingsReply(v) << 1;
+            << MainFormFixture::settingsReply(v) << Setting::TextAlerts;
     }
     QList<QByteArray> v = values;
-    v[valueIndex(AlertSettings::Carrier)] = "abc";
-    QTest::newRow("carrier abc") << MainFormFixture::settingsReply(v) << 12;
+    v[settingtable::wireIndex(Setting::Carrier)] = "abc";
+    QTest::newRow("carrier abc") << MainFormFixture::settingsReply(v) << Setting::Carrier;
     QTest::newRow("status only") << FakeService::countedList({"v1", "pc", "1.2.3.4", "10.0.0.1"})
-                                 << 0;
-    QTest::newRow("closed early") << QByteArray("\0\0\0\x16v1\r\n", 8) << 0;
+                                 << Setting::EmailAlerts;
+    QTest::newRow("closed early") << QByteArray("\0\0\0\x16v1\r\n", 8) << Setting::EmailAlerts;
 }
 
 void TestMainFormBinding::settingsFailures()
 {
     QFETCH(QByteArray, reply);
-    QFETCH(int, appliedValues);
+    QFETCH(Setting, failing);
     MainFormFixture f;
     f.service.setReply("GetSettings", reply);
     f.create();
@@ -313,27 +289,20 @@ void TestMainFormBinding::settingsFailures()
     QCOMPARE(f.quitRequests, 1);
     // Values before the failing line are applied; the rest keep their initial contents.
     const QList<QByteArray> values = MainFormFixture::defaultValues();
-    if (appliedValues >= AlertSettings::Recipients)
-        QCOMPARE(f.ui().txtEmail->text(),
-                 QString::fromLatin1(values[valueIndex(AlertSettings::Recipients)]));
-    else
-        QCOMPARE(f.ui().txtEmail->text(), QString());
-    if (appliedValues >= AlertSettings::PhoneNumber) {
-        QCOMPARE(f.ui().txtPhoneNumber->text(),
-                 QString::fromLatin1(values[valueIndex(AlertSettings::PhoneNumber)]));
+    const auto applied = [failing](Setting setting) {
+        return settingtable::wireIndex(setting) < settingtable::wireIndex(failing);
+    };
+    for (Setting text :
+         {Setting::Recipients, Setting::PhoneNumber, Setting::FtpPassword, Setting::Program}) {
+        QCOMPARE(controlState(f.form(), text),
+                 applied(text) ? values[settingtable::wireIndex(text)] : QByteArray());
     }
-    if (appliedValues == AlertSettings::FtpPassword) {
-        QCOMPARE(f.ui().txtFTPPassword->text(),
-                 QString::fromLatin1(values[valueIndex(AlertSettings::FtpPassword)]));
-        QVERIFY(!f.ui().chkHideSysTrayIcon->isChecked());
-    }
-    if (appliedValues < AlertSettings::Carrier)
-        QCOMPARE(f.ui().txtProgram->text(), QString());
-    if (appliedValues < AlertSettings::SmtpPort)
-        QCOMPARE(f.ui().txtSMTPPort->text(), QString("25"));
-    // Creation goes on after the notice.
+    QCOMPARE(f.ui().txtSMTPPort->text(), QString("25"));
+    QVERIFY(!f.ui().chkHideSysTrayIcon->isChecked());
+    // Creation goes on after the notice, without the extension's exchange.
     QVERIFY(f.service.waitForExchanges(3));
     QCOMPARE(f.service.commands().last(), QByteArray("UpdateStatus"));
+    QVERIFY(!f.service.commands().contains(service::GetKeyedSettings));
 }
 
 void TestMainFormBinding::carrierReplies_data()
@@ -359,7 +328,7 @@ void TestMainFormBinding::carrierReplies()
     MainFormFixture f;
     f.service.setReply("GetCellularProviders", FakeService::countedList(lines));
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::Carrier)] = "0";
+    values[settingtable::wireIndex(Setting::Carrier)] = "0";
     f.setValues(values);
     TFormMain& form = f.create();
     QStringList shown;
@@ -486,8 +455,8 @@ void TestMainFormBinding::sslQuestion()
     QFETCH(QString, portAfter);
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::SmtpPort)] = port.toLatin1();
-    values[valueIndex(AlertSettings::UseSsl)] = tick ? "0" : "-1";
+    values[settingtable::wireIndex(Setting::SmtpPort)] = port.toLatin1();
+    values[settingtable::wireIndex(Setting::UseSsl)] = tick ? "0" : "-1";
     f.setValues(values);
     f.create();
     f.dialogs.answers = {answer};
@@ -524,9 +493,12 @@ void TestMainFormBinding::authFieldsFollowTheirBox()
     QCOMPARE(f.ui().txtSMTPUsername->text(), QString("user"));
     form.SaveSettings();
     const auto lists = f.waitForSavedLists(1);
-    QCOMPARE(lists[0][9], QByteArray("0"));
-    QCOMPARE(lists[0][10], QByteArray("user"));
-    QCOMPARE(lists[0][11], QByteArray("secret"));
+    const auto saved = [&lists](Setting setting) {
+        return lists[0][1 + settingtable::wireIndex(setting)];
+    };
+    QCOMPARE(saved(Setting::NeedsLogin), QByteArray("0"));
+    QCOMPARE(saved(Setting::SmtpUsername), QByteArray("user"));
+    QCOMPARE(saved(Setting::SmtpPassword), QByteArray("secret"));
 }
 
 void TestMainFormBinding::enterOnEmailPageSendsTestEmail_data()
@@ -566,7 +538,7 @@ void TestMainFormBinding::phonePasteIsCutToFit()
 {
     MainFormFixture f;
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::PhoneNumber)] = "555";
+    values[settingtable::wireIndex(Setting::PhoneNumber)] = "555";
     f.setValues(values);
     TFormMain& form = f.create();
     form.show();

@@ -69,7 +69,8 @@ void TestServiceTrust::applyDoesNotWaitForAServiceThatReadsToTheEnd()
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     const QList<QList<QByteArray>> saved = f.waitForSavedLists(1);
     QCOMPARE(saved.size(), 1);
-    QCOMPARE(saved.first().at(AlertSettings::SmtpServer), QByteArray("smtp.example.org"));
+    QCOMPARE(saved.first().at(1 + settingtable::wireIndex(Setting::SmtpServer)),
+             QByteArray("smtp.example.org"));
 }
 
 void TestServiceTrust::strangersListenerGetsNothing()
@@ -113,9 +114,9 @@ void TestServiceTrust::bytesThatAreNotUtf8SurviveASave()
     QByteArray everyHighByte;
     for (int b = 0x80; b < 0x100; ++b)
         everyHighByte.append(char(b));
-    values[valueIndex(AlertSettings::SmtpPassword)] = "p\xe9ss";
-    values[valueIndex(AlertSettings::FtpPassword)] = everyHighByte;
-    values[valueIndex(AlertSettings::Program)] = "/opt/caf\xc3\xa9/run \xff";
+    values[settingtable::wireIndex(Setting::SmtpPassword)] = "p\xe9ss";
+    values[settingtable::wireIndex(Setting::FtpPassword)] = everyHighByte;
+    values[settingtable::wireIndex(Setting::Program)] = "/opt/caf\xc3\xa9/run \xff";
     f.setValues(values);
     f.create().show();
     // Another field is edited; the others go back as they came.
@@ -124,7 +125,7 @@ void TestServiceTrust::bytesThatAreNotUtf8SurviveASave()
     const QList<QList<QByteArray>> saved = f.waitForSavedLists(1);
     QCOMPARE(saved.size(), 1);
     const QList<QByteArray> sent = saved.first().mid(1);
-    values[valueIndex(AlertSettings::SmtpServer)] = "smtp.example.org";
+    values[settingtable::wireIndex(Setting::SmtpServer)] = "smtp.example.org";
     QCOMPARE(sent, values);
 }
 

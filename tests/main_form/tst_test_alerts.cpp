@@ -9,6 +9,7 @@
 #include "servers/SmtpServer.h"
 #include "shell/Error.h"
 #include "support/MailText.h"
+#include "support/SmtpPortTable.h"
 #include "toolkit/SidePager.h"
 #include "ui_ErrorForm.h"
 #include "ui_MainForm.h"
@@ -29,7 +30,7 @@ enum class Handler
 };
 
 // Settings to change from settingsFor(): each value and its text.
-using Changes = QList<std::pair<AlertSettings::Value, QByteArray>>;
+using Changes = QList<std::pair<Setting, QByteArray>>;
 
 const QString kUser = QStringLiteral("velmora-user");
 const QString kPassword = QStringLiteral("Pa55-w0rd!secret");
@@ -44,18 +45,18 @@ QByteArray carrierList()
 QList<QByteArray> settingsFor(quint16 port, const QByteArray& recipients = "first@example.test")
 {
     QList<QByteArray> values = MainFormFixture::defaultValues();
-    values[valueIndex(AlertSettings::Recipients)] = recipients;
-    values[valueIndex(AlertSettings::SmtpServer)] = "127.0.0.1";
-    values[valueIndex(AlertSettings::SmtpPort)] = QByteArray::number(port);
-    values[valueIndex(AlertSettings::PhoneNumber)] = "5551234567";
-    values[valueIndex(AlertSettings::Carrier)] = "1";
+    values[settingtable::wireIndex(Setting::Recipients)] = recipients;
+    values[settingtable::wireIndex(Setting::SmtpServer)] = "127.0.0.1";
+    values[settingtable::wireIndex(Setting::SmtpPort)] = QByteArray::number(port);
+    values[settingtable::wireIndex(Setting::PhoneNumber)] = "5551234567";
+    values[settingtable::wireIndex(Setting::Carrier)] = "1";
     return values;
 }
 
 QList<QByteArray> withChanges(QList<QByteArray> values, const Changes& changes)
 {
     for (const auto& [value, text] : changes)
-        values[valueIndex(value)] = text;
+        values[settingtable::wireIndex(value)] = text;
     return values;
 }
 
@@ -128,6 +129,8 @@ private slots:
     void errorsEndTheAttempt_data();
     void errorsEndTheAttempt();
     void deliveredThroughPostfix();
+    void portTextIsReadAsTheAlertsReadIt_data();
+    void portTextIsReadAsTheAlertsReadIt();
 
 private:
     MailRuntime m_runtime;
@@ -256,8 +259,8 @@ void TestTestAlerts::textMessageDelivered()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(server.port(), recipients);
-    values[valueIndex(AlertSettings::PhoneNumber)] = phone;
-    values[valueIndex(AlertSettings::Carrier)] = QByteArray::number(carrier);
+    values[settingtable::wireIndex(Setting::PhoneNumber)] = phone;
+    values[settingtable::wireIndex(Setting::Carrier)] = QByteArray::number(carrier);
     f.service.setReply("GetSettings", MainFormFixture::settingsReply(values, status));
     f.service.setReply("UpdateStatus",
                        MainFormFixture::statusReply(status[0], status[1], status[2]));
@@ -329,9 +332,9 @@ void TestTestAlerts::refusedSendShowsTheTranscript()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(server.port(), recipients);
-    values[valueIndex(AlertSettings::NeedsLogin)] = "-1";
-    values[valueIndex(AlertSettings::SmtpUsername)] = kUser.toUtf8();
-    values[valueIndex(AlertSettings::SmtpPassword)] = password;
+    values[settingtable::wireIndex(Setting::NeedsLogin)] = "-1";
+    values[settingtable::wireIndex(Setting::SmtpUsername)] = kUser.toUtf8();
+    values[settingtable::wireIndex(Setting::SmtpPassword)] = password;
     f.setValues(values);
     f.createMailManager = realMailManager;
     QVERIFY(window.create());
@@ -415,20 +418,19 @@ void TestTestAlerts::engineCallsInOrder_data()
                                    "CloseSmtpConnection", "released"};
     const QStringList messageSent{send, "notice: Success: (SMS) Text Message Sent", "released"};
     const QStringList messageRefused{send, "LastErrorText", "error dialog: 535 denied", "released"};
-    const Changes ssl{{AlertSettings::UseSsl, "-1"}};
-    const Changes auth{{AlertSettings::NeedsLogin, "-1"}};
+    const Changes ssl{{Setting::UseSsl, "-1"}};
+    const Changes auth{{Setting::NeedsLogin, "-1"}};
 
     QTest::newRow("e-mail, plain") << Handler::TestEmail << Changes{} << 1 << server + emailSent;
     QTest::newRow("e-mail, hexadecimal port")
-        << Handler::TestEmail << Changes{{AlertSettings::SmtpPort, "0x24B"}} << 1
-        << server + emailSent;
+        << Handler::TestEmail << Changes{{Setting::SmtpPort, "0x24B"}} << 1 << server + emailSent;
     QTest::newRow("e-mail, SSL and login") << Handler::TestEmail << ssl + auth << 1
                                            << QStringList{"SmtpSsl 1"} + server + login + emailSent;
     QTest::newRow("e-mail, login without password")
-        << Handler::TestEmail << auth + Changes{{AlertSettings::SmtpPassword, ""}} << 1
+        << Handler::TestEmail << auth + Changes{{Setting::SmtpPassword, ""}} << 1
         << server + emailSent;
     QTest::newRow("e-mail, login without user name")
-        << Handler::TestEmail << auth + Changes{{AlertSettings::SmtpUsername, ""}} << 1
+        << Handler::TestEmail << auth + Changes{{Setting::SmtpUsername, ""}} << 1
         << server + emailSent;
     QTest::newRow("e-mail, credentials but no login")
         << Handler::TestEmail << Changes{} << 1 << server + emailSent;
@@ -440,7 +442,7 @@ void TestTestAlerts::engineCallsInOrder_data()
         << Handler::TextMessage << ssl + auth << 1
         << QStringList{"SmtpSsl 1"} + server + login + messageSent;
     QTest::newRow("text message, login without password")
-        << Handler::TextMessage << auth + Changes{{AlertSettings::SmtpPassword, ""}} << 1
+        << Handler::TextMessage << auth + Changes{{Setting::SmtpPassword, ""}} << 1
         << server + messageSent;
     QTest::newRow("text message, refused")
         << Handler::TextMessage << Changes{} << 0 << server + messageRefused;
@@ -490,31 +492,30 @@ void TestTestAlerts::refusalsSendNothing_data()
                             "Text messages to your mobile device.  Please \r\n"
                             "enter your email details first.";
     QTest::newRow("e-mail, address and server empty")
-        << Handler::TestEmail
-        << Changes{{AlertSettings::Recipients, ""}, {AlertSettings::SmtpServer, ""}}
+        << Handler::TestEmail << Changes{{Setting::Recipients, ""}, {Setting::SmtpServer, ""}}
         << "The Email Address cannot be blank." << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("e-mail, port empty")
-        << Handler::TestEmail << Changes{{AlertSettings::SmtpPort, ""}}
+        << Handler::TestEmail << Changes{{Setting::SmtpPort, ""}}
         << "The SMTP Port cannot be blank." << int(TFormMain::EmailPage) << "txtSMTPPort";
     QTest::newRow("text message, phone and carrier wrong, e-mail empty")
         << Handler::TextMessage
-        << Changes{{AlertSettings::PhoneNumber, "555123456"},
-                   {AlertSettings::Carrier, "-1"},
-                   {AlertSettings::Recipients, ""}}
+        << Changes{{Setting::PhoneNumber, "555123456"},
+                   {Setting::Carrier, "-1"},
+                   {Setting::Recipients, ""}}
         << "Error: The phone number is not correct." << int(TFormMain::TextMessagePage)
         << "txtPhoneNumber";
     QTest::newRow("text message, no carrier")
-        << Handler::TextMessage << Changes{{AlertSettings::Carrier, "-1"}}
+        << Handler::TextMessage << Changes{{Setting::Carrier, "-1"}}
         << "Error: Please select a mobile provider." << int(TFormMain::TextMessagePage)
         << "cboCellularProviders";
     QTest::newRow("text message, server empty")
-        << Handler::TextMessage << Changes{{AlertSettings::SmtpServer, ""}} << details
+        << Handler::TextMessage << Changes{{Setting::SmtpServer, ""}} << details
         << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("text message, address empty")
-        << Handler::TextMessage << Changes{{AlertSettings::Recipients, ""}} << details
+        << Handler::TextMessage << Changes{{Setting::Recipients, ""}} << details
         << int(TFormMain::EmailPage) << "txtEmail";
     QTest::newRow("text message, port empty")
-        << Handler::TextMessage << Changes{{AlertSettings::SmtpPort, ""}} << details
+        << Handler::TextMessage << Changes{{Setting::SmtpPort, ""}} << details
         << int(TFormMain::EmailPage) << "txtEmail";
 }
 
@@ -542,7 +543,7 @@ void TestTestAlerts::refusalsSendNothing()
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     // Nothing was cleaned or marked as changed.
     QCOMPARE(f.ui().txtEmail->text(),
-             QString::fromUtf8(values[valueIndex(AlertSettings::Recipients)]));
+             QString::fromUtf8(values[settingtable::wireIndex(Setting::Recipients)]));
     QVERIFY(!f.ui().btnApply->isEnabled());
 }
 
@@ -588,7 +589,7 @@ void TestTestAlerts::errorsEndTheAttempt()
     MainFormFixture f;
     AlertWindow window(f);
     QList<QByteArray> values = settingsFor(25, recipients);
-    values[valueIndex(AlertSettings::SmtpPort)] = port;
+    values[settingtable::wireIndex(Setting::SmtpPort)] = port;
     f.setValues(values);
     RecordingMailManager::Record record;
     f.createMailManager = RecordingMailManager::factory(record);
@@ -652,6 +653,53 @@ void TestTestAlerts::deliveredThroughPostfix()
     QVERIFY2(text.endsWith("\n\nComputer Name: pc-1\nPublic IP Address: 203.0.113.7\n"
                            "Local IP Address: 192.168.1.20\n"),
              text.constData());
+}
+
+void TestTestAlerts::portTextIsReadAsTheAlertsReadIt_data()
+{
+    // The same table runs against the service's e-mail alerts (tst_service_mail_port).
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<smtpporttable::Outcome>("outcome");
+    QTest::addColumn<QString>("refusal");
+    for (const smtpporttable::Row& row : smtpporttable::rows())
+        QTest::newRow(row.name) << row.text << row.outcome << row.refusal;
+}
+
+void TestTestAlerts::portTextIsReadAsTheAlertsReadIt()
+{
+    QFETCH(QString, text);
+    QFETCH(smtpporttable::Outcome, outcome);
+    QFETCH(QString, refusal);
+    SmtpServer server;
+    QVERIFY2(server.start({}), qPrintable(server.errorText()));
+    MainFormFixture f;
+    AlertWindow window(f);
+    f.setValues(
+        withChanges(settingsFor(server.port()),
+                    {{Setting::SmtpPort, smtpporttable::filled(text, server.port()).toUtf8()}}));
+    f.createMailManager = realMailManager;
+    QVERIFY(window.create());
+
+    f.ui().AdvGlowButton1->click();
+    refusal = smtpporttable::filled(refusal, server.port());
+    switch (outcome) {
+    case smtpporttable::Outcome::Sent:
+        QCOMPARE(f.dialogs.notices(), QStringList{"Success: Test Email Sent"});
+        QTRY_COMPARE(server.messages().size(), 1);
+        return;
+    case smtpporttable::Outcome::NotAnInteger:
+        QCOMPARE(f.dialogs.errors(), QStringList{refusal + u'.'});
+        QCOMPARE(window.errorTexts, QStringList());
+        break;
+    case smtpporttable::Outcome::NotAPort:
+        QCOMPARE(f.dialogs.errors(), QStringList());
+        QCOMPARE(window.errorTexts.size(), 1);
+        QVERIFY2(window.errorTexts.first().contains(refusal),
+                 qPrintable(window.errorTexts.first()));
+        break;
+    }
+    QVERIFY(f.dialogs.notices().isEmpty());
+    QCOMPARE(server.messages().size(), 0);
 }
 
 QTEST_MAIN(TestTestAlerts)

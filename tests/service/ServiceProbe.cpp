@@ -47,12 +47,12 @@ int ask(quint16 port, const char* command)
 int save(quint16 port, const char* recipients)
 {
     AlertSettings settings;
-    settings.recipients = recipients;
+    settings.set(Setting::Recipients, QByteArray(recipients));
     // Our end stays open until the service has closed its own, so that it can
     // still see who we are when it looks.
     const RawReply reply = rawExchange(port,
                                        {framing::encodeLine(service::SaveSettings) +
-                                        framing::encodeCountedList(settings.toSaveList())},
+                                        framing::encodeCountedList(settings.toSaveList({}))},
                                        true);
     return reply.closedByService ? 0 : 3;
 }
@@ -63,8 +63,8 @@ int send(quint16 port, const char* recipients)
     try {
         ServiceTransaction transaction(client);
         AlertSettings settings;
-        settings.recipients = recipients;
-        service::sendSettings(transaction, settings.toSaveList());
+        settings.set(Setting::Recipients, QByteArray(recipients));
+        service::sendSettings(transaction, settings.toSaveList({}));
         return 0;
     } catch (const ServiceLinkError& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -88,22 +88,24 @@ void TestServiceAlertMessages::recipients()
 
 void TestServiceAlertMessages::carrierGateway_data()
 {
-    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QString>("gateway");
-    QTest::newRow("first") << 0 << "txt.example.net";
-    QTest::newRow("second") << 1 << "sms.example.org";
-    QTest::newRow("no gateway") << 2 << "";
-    QTest::newRow("none chosen") << -1 << "";
-    QTest::newRow("outside the list") << 7 << "";
+    QTest::newRow("first") << QByteArray("First") << "txt.example.net";
+    QTest::newRow("second") << QByteArray("Second") << "sms.example.org";
+    QTest::newRow("a name in quotes") << QByteArray("Third|Quoted") << "third.example.com";
+    QTest::newRow("no gateway") << QByteArray("Broken") << "";
+    QTest::newRow("none chosen") << QByteArray() << "";
+    QTest::newRow("not in the list") << QByteArray("Gone") << "";
+    QTest::newRow("names are spelt exactly") << QByteArray("first") << "";
 }
 
 void TestServiceAlertMessages::carrierGateway()
 {
-    QFETCH(int, index);
+    QFETCH(QByteArray, name);
     QFETCH(QString, gateway);
     const QList<QByteArray> carriers{"First|txt.example.net", "Second|sms.example.org|extra",
-                                     "Broken"};
-    QCOMPARE(alertmessages::carrierGateway(carriers, index), gateway);
+                                     "\"Third|Quoted\"|third.example.com", "Broken"};
+    QCOMPARE(alertmessages::carrierGateway(carriers, name), gateway);
 }
 
 QTEST_GUILESS_MAIN(TestServiceAlertMessages)

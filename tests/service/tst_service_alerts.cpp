@@ -36,12 +36,12 @@ const QByteArray Password("smtp-secret-4711");
 AlertSettings mailSettings(quint16 smtpPort)
 {
     AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = " alerts@example.com , second@example.org";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = QByteArray::number(smtpPort);
-    settings.phoneNumber = "5555550123";
-    settings.carrier = 1;
+    settings.set(Setting::EmailAlerts, true);
+    settings.set(Setting::Recipients, QByteArray(" alerts@example.com , second@example.org"));
+    settings.set(Setting::SmtpServer, QByteArray("127.0.0.1"));
+    settings.set(Setting::SmtpPort, QByteArray::number(smtpPort));
+    settings.set(Setting::PhoneNumber, QByteArray("5555550123"));
+    settings.set(Setting::Carrier, QByteArray("Second"));
     return settings;
 }
 
@@ -91,7 +91,10 @@ public:
             },
             10000);
     }
-    void save(const AlertSettings& settings) { m_service.save(settings.toSaveList()); }
+    void save(const AlertSettings& settings)
+    {
+        m_service.save(settings.toSaveList({"First", "Second"}));
+    }
     void changePublicAddress(const QByteArray& address) { m_echo.setAddress(address); }
     // The echo service fails as it does when the network is down.
     void cutNetwork() { m_echo.setReply(503, "unreachable"); }
@@ -162,10 +165,10 @@ void TestServiceAlerts::emailAndTextMessageArrive()
     AlertingService service;
     QVERIFY2(service.start(), qPrintable(service.service().errorText()));
     AlertSettings settings = mailSettings(smtp.port());
-    settings.textAlerts = true;
-    settings.needsLogin = true;
-    settings.smtpUsername = "mailer";
-    settings.smtpPassword = Password;
+    settings.set(Setting::TextAlerts, true);
+    settings.set(Setting::NeedsLogin, true);
+    settings.set(Setting::SmtpUsername, QByteArray("mailer"));
+    settings.set(Setting::SmtpPassword, Password);
     service.save(settings);
     const QByteArray local = service.localAddress();
 
@@ -213,8 +216,8 @@ void TestServiceAlerts::programRunsWithTheAddresses()
     QVERIFY2(service.start(), qPrintable(service.service().errorText()));
     const QString program = writeMarkerProgram(service.service().folder());
     AlertSettings settings;
-    settings.runProgram = true;
-    settings.program = program.toLocal8Bit();
+    settings.set(Setting::RunProgram, true);
+    settings.set(Setting::Program, program.toLocal8Bit());
     service.save(settings);
     const QByteArray local = service.localAddress();
 
@@ -235,17 +238,19 @@ void TestServiceAlerts::programStartsOnItsOwnWithEverySignal()
     AlertingService service;
     QVERIFY2(service.start(), qPrintable(service.service().errorText()));
     const QString program = service.service().folder() + QStringLiteral("/report.py");
-    QVERIFY(writeFile(program, "#!/usr/bin/env python3\n"
-                               "import os, sys\n"
-                               "lines = [l for l in open('/proc/self/status') if l.startswith(('SigBlk', 'SigIgn'))]\n"
-                               "lines.append('sid %d pid %d ppid %d\\n' % (os.getsid(0), os.getpid(), os.getppid()))\n"
-                               "open(sys.argv[0] + '.tmp', 'w').writelines(lines)\n"
-                               "os.rename(sys.argv[0] + '.tmp', sys.argv[0] + '.marker')\n"));
+    QVERIFY(writeFile(
+        program,
+        "#!/usr/bin/env python3\n"
+        "import os, sys\n"
+        "lines = [l for l in open('/proc/self/status') if l.startswith(('SigBlk', 'SigIgn'))]\n"
+        "lines.append('sid %d pid %d ppid %d\\n' % (os.getsid(0), os.getpid(), os.getppid()))\n"
+        "open(sys.argv[0] + '.tmp', 'w').writelines(lines)\n"
+        "os.rename(sys.argv[0] + '.tmp', sys.argv[0] + '.marker')\n"));
     QFile::setPermissions(program,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     AlertSettings settings;
-    settings.runProgram = true;
-    settings.program = program.toLocal8Bit();
+    settings.set(Setting::RunProgram, true);
+    settings.set(Setting::Program, program.toLocal8Bit());
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
@@ -270,8 +275,8 @@ void TestServiceAlerts::programThatIsNotExecutableIsSkipped()
     const QString notAProgram = service.service().folder() + QStringLiteral("/plain.txt");
     QVERIFY(writeFile(notAProgram, "echo never\n"));
     AlertSettings settings;
-    settings.runProgram = true;
-    settings.program = notAProgram.toLocal8Bit();
+    settings.set(Setting::RunProgram, true);
+    settings.set(Setting::Program, notAProgram.toLocal8Bit());
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
@@ -287,8 +292,8 @@ void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
     AlertingService service;
     QVERIFY2(service.start(), qPrintable(service.service().errorText()));
     const QString program = writeMarkerProgram(service.service().folder());
-    AlertSettings settings = mailSettings(smtp.port()); // text message configured, switched off
-    settings.program = program.toLocal8Bit();           // program configured, switched off
+    AlertSettings settings = mailSettings(smtp.port());    // text message configured, switched off
+    settings.set(Setting::Program, program.toLocal8Bit()); // program configured, switched off
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
@@ -301,8 +306,8 @@ void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
     QVERIFY(!QFile::exists(program + QStringLiteral(".marker")));
 
     // Saved settings apply to the next change.
-    settings.emailAlerts = false;
-    settings.runProgram = true;
+    settings.set(Setting::EmailAlerts, false);
+    settings.set(Setting::RunProgram, true);
     service.save(settings);
     service.changePublicAddress(ThirdPublic);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
@@ -324,10 +329,10 @@ void TestServiceAlerts::ftpPageIsUploaded()
     QVERIFY2(service.start({QStringLiteral("--ftp-port"), QString::number(ftp.port())}),
              qPrintable(service.service().errorText()));
     AlertSettings settings;
-    settings.ftpPage = true;
-    settings.ftpHost = "127.0.0.1";
-    settings.ftpUsername = ftp.userName().toLatin1();
-    settings.ftpPassword = ftp.password().toLatin1();
+    settings.set(Setting::FtpPage, true);
+    settings.set(Setting::FtpHost, QByteArray("127.0.0.1"));
+    settings.set(Setting::FtpUsername, ftp.userName().toLatin1());
+    settings.set(Setting::FtpPassword, ftp.password().toLatin1());
     service.save(settings);
     const QByteArray local = service.localAddress();
 
@@ -366,8 +371,8 @@ void TestServiceAlerts::pageTemplateThatIsNoFileIsToldAsWhatItIs()
         QVERIFY(QDir().mkpath(templateFile));
     QVERIFY2(service.start(), qPrintable(service.service().errorText()));
     AlertSettings settings;
-    settings.ftpPage = true;
-    settings.ftpHost = "127.0.0.1";
+    settings.set(Setting::FtpPage, true);
+    settings.set(Setting::FtpHost, QByteArray("127.0.0.1"));
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
@@ -466,7 +471,7 @@ void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
         service.startWithFailingEmail(QStringLiteral("2,2,2"), testservers::freePort());
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
     AlertSettings corrected = mailSettings(smtp.port());
-    corrected.emailAlerts = !switchOff;
+    corrected.set(Setting::EmailAlerts, !switchOff);
     service.save(corrected);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(outcome), 20000);
     QVERIFY(neverWithin(200, [&] { return smtp.messages().size() > delivered; }));

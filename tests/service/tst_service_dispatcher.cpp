@@ -82,10 +82,10 @@ private:
 AlertSettings switchedOn(const QStringList& kinds)
 {
     AlertSettings settings;
-    settings.emailAlerts = kinds.contains(QStringLiteral("e-mail"));
-    settings.textAlerts = kinds.contains(QStringLiteral("text message"));
-    settings.runProgram = kinds.contains(QStringLiteral("program"));
-    settings.ftpPage = kinds.contains(QStringLiteral("FTP page"));
+    settings.set(Setting::EmailAlerts, kinds.contains(QStringLiteral("e-mail")));
+    settings.set(Setting::TextAlerts, kinds.contains(QStringLiteral("text message")));
+    settings.set(Setting::RunProgram, kinds.contains(QStringLiteral("program")));
+    settings.set(Setting::FtpPage, kinds.contains(QStringLiteral("FTP page")));
     return settings;
 }
 

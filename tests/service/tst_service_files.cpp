@@ -339,8 +339,8 @@ void TestServiceFiles::handEditIsPickedUpWhileRunning()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     AlertSettings settings;
-    settings.smtpServer = "mail.example.com";
-    service.save(settings.toSaveList());
+    settings.set(Setting::SmtpServer, QByteArray("mail.example.com"));
+    service.save(settings.toSaveList({}));
     QTRY_VERIFY(readFile(service.settingsFile()).contains("\nsmtp-server=mail.example.com\n"));
 
     // As an editor saves: a new file renamed over the old one.
@@ -353,12 +353,12 @@ void TestServiceFiles::handEditIsPickedUpWhileRunning()
              0);
 
     // The stored values follow the computer name and the two addresses.
-    const auto stored = [&service](AlertSettings::Value value) {
-        return service.request(service::GetSettings).value(4 + valueIndex(value));
+    const auto stored = [&service](Setting value) {
+        return service.request(service::GetSettings).value(4 + settingtable::wireIndex(value));
     };
-    QTRY_COMPARE(stored(AlertSettings::Recipients), QByteArray("carol@example.com"));
-    QCOMPARE(stored(AlertSettings::SmtpServer), QByteArray("mail.example.com"));
-    QCOMPARE(stored(AlertSettings::UseSsl), QByteArray("0"));
+    QTRY_COMPARE(stored(Setting::Recipients), QByteArray("carol@example.com"));
+    QCOMPARE(stored(Setting::SmtpServer), QByteArray("mail.example.com"));
+    QCOMPARE(stored(Setting::UseSsl), QByteArray("0"));
     const qsizetype badLine = text.left(text.indexOf("use-ssl=perhaps")).count('\n') + 1;
     QTRY_VERIFY(service.output().contains(
         QStringLiteral("%1, line %2: \"perhaps\" is not true or false; use-ssl keeps its default")
@@ -384,7 +384,7 @@ void TestServiceFiles::settingsMadeByHandAreMadePrivate()
     QCOMPARE(modeOf(service.settingsFile()), 0600);
     QCOMPARE(modeOf(service.configDir()), 0700);
     QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(AlertSettings::SmtpPassword)),
+                 .value(service::valueLine(Setting::SmtpPassword)),
              QByteArray("s3cret"));
     QTRY_VERIFY(service.output().contains(
         QStringLiteral("the settings file %1 could be read by others (mode 0644); made it "
@@ -422,7 +422,7 @@ void TestServiceFiles::copiesLeftByAKilledServiceAreRemoved()
             .arg(service.settingsFile())));
     // The settings themselves are not taken from a copy.
     QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(AlertSettings::SmtpPassword)),
+                 .value(service::valueLine(Setting::SmtpPassword)),
              QByteArray());
 }
 

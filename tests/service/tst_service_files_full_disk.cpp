@@ -85,13 +85,19 @@ PendingAlerts::Change change(const Addresses& from, const Addresses& to)
             {QStringLiteral("e-mail"), QStringLiteral("text message")}};
 }
 
-AlertSettings settingsFor(const QByteArray& recipient)
+SettingValues settingsFor(const QByteArray& recipient)
+{
+    return {{Setting::EmailAlerts, true},
+            {Setting::Recipients, recipient},
+            {Setting::SmtpPassword, QByteArray(3000, 'p')}};
+}
+
+// What the window sends for them.
+QList<QByteArray> saveList(const SettingValues& values)
 {
     AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = recipient;
-    settings.smtpPassword = QByteArray(3000, 'p');
-    return settings;
+    settings.set(values);
+    return settings.toSaveList({});
 }
 
 } // namespace
@@ -174,7 +180,7 @@ void TestServiceFilesFullDisk::oldContentIsKept()
         QCOMPARE(saveFailed.size(), 1);
         QCOMPARE(saveFailed.first().first().toString().toLocal8Bit() + '\n', logged.mid(3));
         // The new values hold all the same until the service stops.
-        QCOMPARE(store.settings().recipients, QByteArray("new@example.com"));
+        QCOMPARE(store.settings().text(Setting::Recipients), QByteArray("new@example.com"));
     }
     // And where there is room again, the next save goes through.
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
@@ -245,17 +251,17 @@ void TestServiceFilesFullDisk::settingsSavedOnAFullDiskSurviveARestart()
     const SmallDisk disk(service.configDir());
     QVERIFY2(disk.error().isEmpty(), qPrintable(disk.error()));
     QVERIFY2(service.start({echo.url()}), qPrintable(service.errorText()));
-    service.save(settingsFor("old@example.com").toSaveList());
+    service.save(saveList(settingsFor("old@example.com")));
     QTRY_VERIFY(readFile(service.settingsFile()).contains("\nrecipients=old@example.com\n"));
     QVERIFY(disk.fill());
 
-    service.save(settingsFor("new@example.com").toSaveList());
+    service.save(saveList(settingsFor("new@example.com")));
     QTRY_VERIFY(service.output().contains(QStringLiteral("cannot write the settings file")));
     QVERIFY(QFile::remove(service.configDir() + QStringLiteral("/filler")));
     service.stop();
     QVERIFY2(service.start({echo.url()}), qPrintable(service.errorText()));
     QCOMPARE(
-        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
         QByteArray("new@example.com"));
 }
 

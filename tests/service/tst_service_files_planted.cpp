@@ -213,9 +213,7 @@ void TestServiceFilesPlanted::nothingIsWrittenThrough()
             SettingsStore store(folder.path());
             store.load();
             QCOMPARE(store.settings(), AlertSettings());
-            AlertSettings changed;
-            changed.recipients = "carol@example.com";
-            QVERIFY(store.save(changed));
+            QVERIFY(store.save({{Setting::Recipients, QByteArray("carol@example.com")}}));
         } else if (file == QLatin1String("addresses")) {
             const RememberedAddresses remembered(folder.path());
             QCOMPARE(remembered.load(), Addresses());

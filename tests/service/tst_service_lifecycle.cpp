@@ -34,7 +34,7 @@ namespace {
 
 QByteArray recipientsOf(const QList<QByteArray>& getSettingsReply)
 {
-    return getSettingsReply.value(service::valueLine(AlertSettings::Recipients));
+    return getSettingsReply.value(service::valueLine(Setting::Recipients));
 }
 
 // Runs the service once as `prefix` says (nothing: as ourselves) until it ends;
@@ -144,12 +144,13 @@ void TestServiceLifecycle::savesReachAServicePausedAtRandom()
     for (int i = 0; i < 200 && failure.isEmpty(); ++i) {
         // A window's pace rather than a flood, so that the pauses fall among the saves.
         QThread::msleep(10);
-        settings.recipients = "save" + QByteArray::number(i) + "@example.com";
+        settings.set(Setting::Recipients,
+                     QByteArray("save" + QByteArray::number(i) + "@example.com"));
         try {
-            service.save(settings.toSaveList());
+            service.save(settings.toSaveList({}));
             // Each save is there before the next is sent: all arrive, in order.
             const QByteArray kept = recipientsOf(service.request(service::GetSettings));
-            if (kept != settings.recipients)
+            if (kept != settings.text(Setting::Recipients))
                 failure = QStringLiteral("after save %1 the service keeps %2")
                               .arg(i)
                               .arg(QString::fromLatin1(kept));

@@ -124,11 +124,11 @@ void TestServiceNetns::moveIsOneChange()
     QTRY_COMPARE(service.request(service::UpdateStatus).mid(2),
                  (QList<QByteArray>{"203.0.113.7", "192.0.2.20"}));
     AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = "alerts@example.com";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = QByteArray::number(smtp.port());
-    service.save(settings.toSaveList());
+    settings.set({{Setting::EmailAlerts, true},
+                  {Setting::Recipients, QByteArray("alerts@example.com")},
+                  {Setting::SmtpServer, QByteArray("127.0.0.1")},
+                  {Setting::SmtpPort, QByteArray::number(smtp.port())}});
+    service.save(settings.toSaveList({}));
 
     // To the other link, where the echo service sees another public address.
     m_echo->setAddress("198.51.100.99");

@@ -127,14 +127,14 @@ void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
                               FirstPublic, 10000);
     AlertSettings settings;
-    settings.emailAlerts = true;
-    settings.recipients = "alerts@example.com";
-    settings.smtpServer = "127.0.0.1";
-    settings.smtpPort = QByteArray::number(smtp.port());
-    settings.needsLogin = true;
-    settings.smtpUsername = "mailer";
-    settings.smtpPassword = "a-wrong-one";
-    service.save(settings.toSaveList());
+    settings.set(Setting::EmailAlerts, true);
+    settings.set(Setting::Recipients, QByteArray("alerts@example.com"));
+    settings.set(Setting::SmtpServer, QByteArray("127.0.0.1"));
+    settings.set(Setting::SmtpPort, QByteArray::number(smtp.port()));
+    settings.set(Setting::NeedsLogin, true);
+    settings.set(Setting::SmtpUsername, QByteArray("mailer"));
+    settings.set(Setting::SmtpPassword, QByteArray("a-wrong-one"));
+    service.save(settings.toSaveList({}));
 
     echo.setAddress(SecondPublic);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
@@ -212,7 +212,8 @@ void TestServiceNotifications::settingsLineNotUnderstood()
     RunningService service;
     QVERIFY(QDir().mkpath(service.configDir()));
     const QByteArray edited = "# edited by hand\nemail-alerts=maybe\nrecipients=carol@example.com\n"
-                              "desktop-notifications=" + notifications + '\n';
+                              "desktop-notifications=" +
+                              notifications + '\n';
     {
         QFile file(service.settingsFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -227,8 +228,7 @@ void TestServiceNotifications::settingsLineNotUnderstood()
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
                               FirstPublic, 10000);
     // The line cost only its own key.
-    QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(AlertSettings::Recipients)),
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
              QByteArray("carol@example.com"));
 
     if (!shown) {

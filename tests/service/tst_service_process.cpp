@@ -6,10 +6,15 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
+#include "common/ServiceProtocol.h"
+#include "common/SettingSpelling.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/addresses/SystemAddressSource.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceLinkError.h"
+#include "service_link/ServiceTransaction.h"
+#include "service_link/TcpClient.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,25 +45,26 @@ QList<QByteArray> awkwardValues()
         if (b != '\n')
             everyByte.append(char(b));
     }
-    // Values 1 to 18 as the window writes them.
-    return {"-1",
-            "0",
-            "-1",
-            "0",
-            "a@example.com,b@example.com",
-            "  smtp.example.com ",
-            "",
-            "-1",
-            "0",
-            "user|name,with|separators",
-            "p\xe4ssw\xf6rd\r\r x", // an accented password, CRs inside
-            "",
-            "7",
-            everyByte,
-            " ",
-            "\"quoted\"",
-            "%41%2",
-            "-1"};
+    // The 18 values as the window writes them.
+    QList<QByteArray> values = AlertSettings().toValues({});
+    const auto set = [&values](Setting setting, const QByteArray& value) {
+        values[settingtable::wireIndex(setting)] = value;
+    };
+    set(Setting::EmailAlerts, "-1");
+    set(Setting::RunProgram, "-1");
+    set(Setting::Recipients, "a@example.com,b@example.com");
+    set(Setting::SmtpServer, "  smtp.example.com ");
+    set(Setting::SmtpPort, "");
+    set(Setting::UseSsl, "-1");
+    set(Setting::SmtpUsername, "user|name,with|separators");
+    set(Setting::SmtpPassword, "p\xe4ssw\xf6rd\r\r x"); // an accented password, CRs inside
+    set(Setting::Carrier, "7");
+    set(Setting::Program, everyByte);
+    set(Setting::FtpHost, " ");
+    set(Setting::FtpUsername, "\"quoted\"");
+    set(Setting::FtpPassword, "%41%2");
+    set(Setting::HideTrayIcon, "-1");
+    return values;
 }
 
 QList<QByteArray> saveList(const QList<QByteArray>& values)
@@ -68,7 +74,7 @@ QList<QByteArray> saveList(const QList<QByteArray>& values)
 
 QList<QByteArray> settingsOf(const QList<QByteArray>& getSettingsReply)
 {
-    return getSettingsReply.mid(service::FirstValueLine, AlertSettings::ValueCount);
+    return getSettingsReply.mid(service::FirstValueLine, settingtable::WireValueCount);
 }
 
 QByteArray saveRequest(const QList<QByteArray>& list)
@@ -94,6 +100,11 @@ private slots:
     void defaultSettings();
     void carrierList();
     void carrierFileReplacesTheBuiltInList();
+    void carrierEditedByHandKeepsTheChosenOne();
+    void previousWindowExchangeIsByteForByte();
+    void keyedCommands();
+    void keyedSaveThatDoesNotReadChangesNothing_data();
+    void keyedSaveThatDoesNotReadChangesNothing();
     void saveAndLoadEveryByte();
     void saveIsSeenByTheNextExchange();
     void saveReachesAServiceThatIsSlowToTakeIt();
@@ -153,9 +164,20 @@ void TestServiceProcess::defaultSettings()
 {
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    const QList<QByteArray> expected{"0", "0", "0", "0",  "", "", "25", "0", "0",
-                                     "",  "",  "",  "-1", "", "", "",   "",  "0"};
-    QCOMPARE(settingsOf(service.request(service::GetSettings)), expected);
+    // Every switch off, every text empty, port 25, no carrier.
+    const QList<QByteArray> reply = service.request(service::GetSettings);
+    for (int position = 1; position <= settingtable::WireValueCount; ++position) {
+        const Setting setting = settingtable::atWirePosition(position);
+        const QByteArray expected = setting == Setting::SmtpPort                              ? "25"
+                                    : setting == Setting::Carrier                             ? "-1"
+                                    : settingtable::info(setting).kind == SettingKind::Switch ? "0"
+                                                                                              : "";
+        QCOMPARE(reply.value(service::valueLine(setting)), expected);
+    }
+    QCOMPARE(reply.size(), 22);
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
+             QList<QByteArray>{
+                 QByteArray(settingtable::info(Setting::DesktopNotifications).fileKey) + "=-1"});
     // Nothing is written before the first save.
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
@@ -187,6 +209,166 @@ void TestServiceProcess::carrierFileReplacesTheBuiltInList()
              (QList<QByteArray>{" Local Telco|sms.example.net", "Second|gw.example.org"}));
 }
 
+void TestServiceProcess::carrierEditedByHandKeepsTheChosenOne()
+{
+    RunningService service;
+    const QString carriers = service.configDir() + QStringLiteral("/carriers.txt");
+    QVERIFY(testfiles::writeFile(carriers, "First|txt.example.net\nSecond|sms.example.org\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(Setting::Carrier)] = "1"; // the window chose "Second"
+    service.save(saveList(values));
+    QTRY_VERIFY(testfiles::readFile(service.settingsFile()).split('\n').contains("carrier=Second"));
+    service.stop();
+
+    // A carrier inserted before the chosen one, by hand.
+    QVERIFY(testfiles::writeFile(
+        carriers, "First|txt.example.net\nInserted|new.example.com\nSecond|sms.example.org\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QList<QByteArray> list = service.request(service::GetCellularProviders);
+    QCOMPARE(list.value(3), QByteArray("Second|sms.example.org"));
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Carrier)),
+             QByteArray("2"));
+    service.stop();
+
+    // And taken out: the name stays in the file, the window is told no carrier.
+    QVERIFY(testfiles::writeFile(carriers, "First|txt.example.net\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Carrier)),
+             QByteArray("-1"));
+    QTRY_VERIFY(service.output().contains(QStringLiteral("\"Second\" is not in the carrier list")));
+    service.save(saveList(AlertSettings().toValues({})));
+    QTRY_VERIFY(testfiles::readFile(service.settingsFile()).contains("\nrecipients=\n"));
+    QVERIFY(testfiles::readFile(service.settingsFile()).split('\n').contains("carrier=Second"));
+    QCOMPARE(service.output().count(QStringLiteral("is not in the carrier list")), 1);
+}
+
+void TestServiceProcess::previousWindowExchangeIsByteForByte()
+{
+    // A window of the previous version and what the service of that version
+    // answered it, recorded byte for byte; "@LINE0@", "@HOST@", "@PUBLIC@" and
+    // "@LOCAL@" stand for line 0 and the status, which depend on the computer.
+    const QList<std::pair<QByteArray, QByteArray>> recorded{
+        {"GetCellularProviders\r\n",
+         QByteArray("\x00\x00\x00\x04", 4) +
+             "@LINE0@\r\nFirst|txt.example.net\r\nSecond|sms.example.org\r\n"
+             "\"Third|Quoted\"|third.example.com\r\n"},
+        {"GetSettings\r\n",
+         QByteArray("\x00\x00\x00\x16", 4) +
+             "@LINE0@\r\n@HOST@\r\n@PUBLIC@\r\n@LOCAL@\r\n0\r\n0\r\n0\r\n0\r\n\r\n\r\n25\r\n0\r\n0"
+             "\r\n\r\n\r\n\r\n-1\r\n\r\n\r\n\r\n\r\n0\r\n"},
+        {"UpdateStatus\r\n",
+         QByteArray("\x00\x00\x00\x04", 4) + "@LINE0@\r\n@HOST@\r\n@PUBLIC@\r\n@LOCAL@\r\n"},
+        {QByteArray("SaveSettings\r\n\x00\x00\x00\x13", 18) +
+             "18\r\n-1\r\n0\r\n0\r\n0\r\na@example.com, \"B|b\" <b@example.org>\r\n "
+             "smtp.example.com "
+             "\r\n0x19\r\n0\r\n-1\r\nuser|name,with "
+             "\"quotes\"\r\np\xe4ss\xff\r\n555,123|45\r\n1\r\n"
+             "\r\n \r\n\r\nftp \xc3\xa9\"q\"\r\n-1\r\n",
+         ""},
+        {"GetSettings\r\n",
+         QByteArray("\x00\x00\x00\x16", 4) +
+             "@LINE0@\r\n@HOST@\r\n@PUBLIC@\r\n@LOCAL@\r\n-1\r\n0\r\n0\r\n0\r\na@example.com, "
+             "\"B|b\" "
+             "<b@example.org>\r\n smtp.example.com \r\n0x19\r\n0\r\n-1\r\nuser|name,with "
+             "\"quotes\"\r\n"
+             "p\xe4ss\xff\r\n555,123|45\r\n1\r\n\r\n \r\n\r\nftp \xc3\xa9\"q\"\r\n-1\r\n"},
+    };
+    RunningService service;
+    QVERIFY(testfiles::writeFile(service.configDir() + QStringLiteral("/carriers.txt"),
+                                 "First|txt.example.net\nSecond|sms.example.org\n"
+                                 "\"Third|Quoted\"|third.example.com\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    const QByteArray line0 = service.request(service::UpdateStatus).value(0);
+    QVERIFY(line0.startsWith("velmora-service"));
+    SystemAddressSource system(1h);
+
+    for (const auto& [request, reply] : recorded) {
+        const bool save = request.startsWith("SaveSettings");
+        const RawReply answered = rawExchange(service.port(), {request}, save);
+        QVERIFY(answered.closedByService);
+        QByteArray expected = reply;
+        expected.replace("@LINE0@", line0)
+            .replace("@HOST@", QSysInfo::machineHostName().toLocal8Bit())
+            .replace("@PUBLIC@", "203.0.113.7")
+            .replace("@LOCAL@", system.currentAddress().toLatin1());
+        QCOMPARE(answered.bytes, expected);
+    }
+    // Kept by this version's rules: the carrier by its name.
+    QTRY_VERIFY(testfiles::readFile(service.settingsFile()).split('\n').contains("carrier=Second"));
+}
+
+void TestServiceProcess::keyedCommands()
+{
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
+    QList<QByteArray> reply = service.request(service::GetKeyedSettings);
+    QVERIFY(reply.value(0).startsWith("velmora-service"));
+    // One line for each setting of the extension, none of the 18.
+    QCOMPARE(reply.mid(1), QList<QByteArray>{notifications + "=-1"});
+
+    {
+        TcpClient client(QStringLiteral("127.0.0.1"), service.port());
+        ServiceTransaction transaction(client);
+        // A key this service does not know, and one of the 18, are passed over.
+        service::sendKeyedSettings(transaction, {"public-check-interval=600", notifications + "=0",
+                                                 "smtp-server=keyed.example.com"});
+    }
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
+             QList<QByteArray>{notifications + "=0"});
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::SmtpServer)),
+             QByteArray());
+    QTRY_VERIFY(
+        testfiles::readFile(service.settingsFile()).split('\n').contains(notifications + "=false"));
+    // The 18 saved later leave it as it is.
+    service.save(saveList(AlertSettings().toValues({})));
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
+             QList<QByteArray>{notifications + "=0"});
+
+    // The status, by key.
+    QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
+                 QByteArray("203.0.113.7"));
+    const QList<QByteArray> status = service.request(service::UpdateStatus);
+    reply = service.request(service::GetKeyedStatus);
+    QCOMPARE(reply.size(), 4);
+    QCOMPARE(reply.mid(1),
+             (QList<QByteArray>{
+                 spelling::keyedLine(service::ComputerNameKey, status[service::ComputerNameLine]),
+                 spelling::keyedLine(service::PublicIpKey, "203.0.113.7"),
+                 spelling::keyedLine(service::LocalIpKey, status[service::LocalIpLine])}));
+}
+
+void TestServiceProcess::keyedSaveThatDoesNotReadChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    const QByteArray command = framing::encodeLine(service::SaveKeyedSettings);
+    const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
+    QTest::newRow("not a switch") << command +
+                                         framing::encodeCountedList({notifications + "=maybe"});
+    QTest::newRow("a line without =") << command + framing::encodeCountedList({notifications});
+    QTest::newRow("a bad escape, after a good line")
+        << command + framing::encodeCountedList({notifications + "=0", notifications + "=%0"});
+    QTest::newRow("too many lines") << command + framing::encodeCount(service::MaxKeyedLines + 1);
+}
+
+void TestServiceProcess::keyedSaveThatDoesNotReadChangesNothing()
+{
+    QFETCH(QByteArray, request);
+    RunningService service;
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    const RawReply reply = rawExchange(service.port(), {request}, true);
+    QVERIFY(reply.closedByService);
+    QCOMPARE(reply.bytes, QByteArray());
+    const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
+             QList<QByteArray>{notifications + "=-1"});
+    QTRY_VERIFY(service.output().contains(QStringLiteral("closed a connection without an answer")));
+    QVERIFY(!QFile::exists(service.settingsFile()));
+}
+
 void TestServiceProcess::saveAndLoadEveryByte()
 {
     RunningService service;
@@ -215,13 +397,13 @@ void TestServiceProcess::saveReachesAServiceThatIsSlowToTakeIt()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     AlertSettings settings;
-    settings.recipients = "paused@example.com";
+    settings.set(Setting::Recipients, QByteArray("paused@example.com"));
     const pid_t pid = pid_t(service.processId());
     QCOMPARE(::kill(pid, SIGSTOP), 0);
     QString failure;
     std::thread window([&] {
         try {
-            service.save(settings.toSaveList());
+            service.save(settings.toSaveList({}));
         } catch (const std::exception& e) {
             failure = QString::fromUtf8(e.what());
         }
@@ -230,9 +412,8 @@ void TestServiceProcess::saveReachesAServiceThatIsSlowToTakeIt()
     QCOMPARE(::kill(pid, SIGCONT), 0);
     window.join();
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    QCOMPARE(
-        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
-        QByteArray("paused@example.com"));
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
+             QByteArray("paused@example.com"));
     QVERIFY(!service.output().contains(QStringLiteral("refused")));
 }
 
@@ -241,49 +422,51 @@ void TestServiceProcess::saveIsSeenByTheNextExchange()
     // The window closes its end right after the list and may ask again at once.
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QList<QByteArray> values = AlertSettings().toValues();
+    QList<QByteArray> values = AlertSettings().toValues({});
     for (int i = 0; i < 300; ++i) {
-        values[valueIndex(AlertSettings::PhoneNumber)] = QByteArray::number(i);
+        values[settingtable::wireIndex(Setting::PhoneNumber)] = QByteArray::number(i);
         service.save(saveList(values));
         QCOMPARE(settingsOf(service.request(service::GetSettings))
-                     .value(valueIndex(AlertSettings::PhoneNumber)),
-                 values[valueIndex(AlertSettings::PhoneNumber)]);
+                     .value(settingtable::wireIndex(Setting::PhoneNumber)),
+                 values[settingtable::wireIndex(Setting::PhoneNumber)]);
     }
 }
 
 void TestServiceProcess::booleanAndIntegerSpellings_data()
 {
-    QTest::addColumn<AlertSettings::Value>("value");
+    QTest::addColumn<Setting>("value");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("True") << AlertSettings::EmailAlerts << QByteArray("True") << QByteArray("-1");
-    QTest::newRow("1") << AlertSettings::TextAlerts << QByteArray("1") << QByteArray("-1");
-    QTest::newRow("FALSE") << AlertSettings::UseSsl << QByteArray("FALSE") << QByteArray("0");
-    QTest::newRow("empty carrier") << AlertSettings::Carrier << QByteArray("") << QByteArray("-1");
-    QTest::newRow("hex carrier") << AlertSettings::Carrier << QByteArray("$A") << QByteArray("10");
+    QTest::newRow("True") << Setting::EmailAlerts << QByteArray("True") << QByteArray("-1");
+    QTest::newRow("1") << Setting::TextAlerts << QByteArray("1") << QByteArray("-1");
+    QTest::newRow("FALSE") << Setting::UseSsl << QByteArray("FALSE") << QByteArray("0");
+    QTest::newRow("empty carrier") << Setting::Carrier << QByteArray("") << QByteArray("-1");
+    QTest::newRow("hex carrier") << Setting::Carrier << QByteArray("$A") << QByteArray("10");
     QTest::newRow("carrier past the list")
-        << AlertSettings::Carrier << QByteArray("999") << QByteArray("999");
+        << Setting::Carrier << QByteArray("999") << QByteArray("-1");
 }
 
 void TestServiceProcess::booleanAndIntegerSpellings()
 {
-    QFETCH(AlertSettings::Value, value);
+    QFETCH(Setting, value);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, stored);
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QList<QByteArray> values = AlertSettings().toValues();
-    values[valueIndex(value)] = sent;
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(value)] = sent;
     service.save(saveList(values));
-    QCOMPARE(settingsOf(service.request(service::GetSettings)).value(valueIndex(value)), stored);
+    QCOMPARE(
+        settingsOf(service.request(service::GetSettings)).value(settingtable::wireIndex(value)),
+        stored);
 }
 
 void TestServiceProcess::slowSenderIsWaitedFor()
 {
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QList<QByteArray> values = AlertSettings().toValues();
-    values[valueIndex(AlertSettings::SmtpServer)] = "slow.example.com";
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(Setting::SmtpServer)] = "slow.example.com";
     const QByteArray bytes = saveRequest(saveList(values));
     // In pieces that split the command, the count and a value.
     const RawReply reply = rawExchange(
@@ -292,7 +475,7 @@ void TestServiceProcess::slowSenderIsWaitedFor()
     QVERIFY(reply.closedByService);
     QCOMPARE(reply.bytes, QByteArray());
     QCOMPARE(settingsOf(service.request(service::GetSettings))
-                 .value(valueIndex(AlertSettings::SmtpServer)),
+                 .value(settingtable::wireIndex(Setting::SmtpServer)),
              QByteArray("slow.example.com"));
 }
 
@@ -301,11 +484,14 @@ void TestServiceProcess::malformedInputLeavesSettingsAlone_data()
     QTest::addColumn<QList<QByteArray>>("pieces");
     QTest::addColumn<bool>("shutdownWrite");
 
-    const QList<QByteArray> good = saveList(AlertSettings().toValues());
-    auto withValue = [&good](int value, const QByteArray& text) {
+    const QList<QByteArray> good = saveList(AlertSettings().toValues({}));
+    auto withLine = [&good](int line, const QByteArray& text) {
         QList<QByteArray> list = good;
-        list[value] = text;
+        list[line] = text;
         return QList<QByteArray>{saveRequest(list)};
+    };
+    auto withValue = [&withLine](Setting setting, const QByteArray& text) {
+        return withLine(1 + int(settingtable::wireIndex(setting)), text);
     };
     QTest::newRow("unknown command") << QList<QByteArray>{"GetPasswords\r\n"} << false;
     QTest::newRow("wrong letter case") << QList<QByteArray>{"savesettings\r\n"} << false;
@@ -321,16 +507,14 @@ void TestServiceProcess::malformedInputLeavesSettingsAlone_data()
     QTest::newRow("huge count") << QList<QByteArray>{framing::encodeLine("SaveSettings") +
                                                      framing::encodeCount(0x7fffffff)}
                                 << false;
-    QTest::newRow("first line not 18") << withValue(0, "19") << true;
-    QTest::newRow("boolean yes") << withValue(AlertSettings::EmailAlerts, "yes") << true;
-    QTest::newRow("empty boolean") << withValue(AlertSettings::NeedsLogin, "") << true;
-    QTest::newRow("carrier abc") << withValue(AlertSettings::Carrier, "abc") << true;
+    QTest::newRow("first line not 18") << withLine(0, "19") << true;
+    QTest::newRow("boolean yes") << withValue(Setting::EmailAlerts, "yes") << true;
+    QTest::newRow("empty boolean") << withValue(Setting::NeedsLogin, "") << true;
+    QTest::newRow("carrier abc") << withValue(Setting::Carrier, "abc") << true;
     QTest::newRow("over-long value")
-        << withValue(AlertSettings::SmtpServer, QByteArray(16385, 'x')) << true;
+        << withValue(Setting::SmtpServer, QByteArray(16385, 'x')) << true;
     QTest::newRow("list cut short")
-        << QList<QByteArray>{withValue(AlertSettings::SmtpServer, "cut.example.com")
-                                 .first()
-                                 .chopped(10)}
+        << QList<QByteArray>{withValue(Setting::SmtpServer, "cut.example.com").first().chopped(10)}
         << true;
     QTest::newRow("count cut short")
         << QList<QByteArray>{framing::encodeLine("SaveSettings") + "\0\0"} << true;
@@ -344,8 +528,8 @@ void TestServiceProcess::malformedInputLeavesSettingsAlone()
 
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QList<QByteArray> values = AlertSettings().toValues();
-    values[valueIndex(AlertSettings::Recipients)] = "kept@example.com";
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(Setting::Recipients)] = "kept@example.com";
     service.save(saveList(values));
 
     const RawReply reply = rawExchange(service.port(), pieces, shutdownWrite);
@@ -392,7 +576,7 @@ void TestServiceProcess::damagedSettingsFileIsKeptAside()
         file.write(content);
     }
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QCOMPARE(settingsOf(service.request(service::GetSettings)), AlertSettings().toValues());
+    QCOMPARE(settingsOf(service.request(service::GetSettings)), AlertSettings().toValues({}));
 
     const QStringList aside = QDir(service.configDir())
                                   .entryList({QStringLiteral("settings.conf.damaged-*")},
@@ -406,8 +590,8 @@ void TestServiceProcess::damagedSettingsFileIsKeptAside()
     }
 
     // Saving writes a new file and leaves the kept one alone.
-    QList<QByteArray> values = AlertSettings().toValues();
-    values[valueIndex(AlertSettings::SmtpServer)] = "new.example.com";
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(Setting::SmtpServer)] = "new.example.com";
     service.save(saveList(values));
     QTRY_COMPARE(settingsOf(service.request(service::GetSettings)), values);
     QTRY_VERIFY(QFileInfo(service.settingsFile()).isFile()); // written a moment later
@@ -422,8 +606,8 @@ void TestServiceProcess::unwritableSettingsAreReported()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QVERIFY(QDir().mkpath(service.settingsFile())); // nothing can replace a folder
-    QList<QByteArray> values = AlertSettings().toValues();
-    values[valueIndex(AlertSettings::SmtpServer)] = "memory.example.com";
+    QList<QByteArray> values = AlertSettings().toValues({});
+    values[settingtable::wireIndex(Setting::SmtpServer)] = "memory.example.com";
     service.save(saveList(values));
     QTRY_VERIFY(service.output().contains(QStringLiteral("cannot write the settings file")));
     QCOMPARE(settingsOf(service.request(service::GetSettings)), values);

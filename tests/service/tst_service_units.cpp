@@ -11,6 +11,7 @@
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
+#include "common/ServiceProtocol.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -33,7 +34,7 @@ QByteArray saveSettingsRequest(const QList<QByteArray>& list)
 
 QList<QByteArray> defaultSaveList()
 {
-    return AlertSettings().toSaveList();
+    return AlertSettings().toSaveList({});
 }
 
 Route defaultRoute(const QString& interfaceName, quint32 metric = 0)
@@ -139,6 +140,25 @@ void TestServiceUnits::requestReader_data()
         << QByteArray("GetCellularProviders") << 0;
     QTest::newRow("SaveSettings") << saveSettingsRequest(defaultSaveList()) << false << S::Complete
                                   << QByteArray("SaveSettings") << 19;
+    QTest::newRow("GetKeyedSettings") << QByteArray("GetKeyedSettings\r\n") << false << S::Complete
+                                      << QByteArray("GetKeyedSettings") << 0;
+    QTest::newRow("GetKeyedStatus") << QByteArray("GetKeyedStatus\r\n") << false << S::Complete
+                                    << QByteArray("GetKeyedStatus") << 0;
+    const QByteArray keyed = framing::encodeLine("SaveKeyedSettings");
+    QTest::newRow("SaveKeyedSettings")
+        << keyed + framing::encodeCountedList({"desktop-notifications=0", "newer-key=x"}) << false
+        << S::Complete << QByteArray("SaveKeyedSettings") << 2;
+    QTest::newRow("SaveKeyedSettings, nothing")
+        << keyed + framing::encodeCount(0) << false << S::Complete
+        << QByteArray("SaveKeyedSettings") << 0;
+    QTest::newRow("SaveKeyedSettings, most lines")
+        << keyed + framing::encodeCountedList(QList<QByteArray>(service::MaxKeyedLines, "a=b"))
+        << false << S::Complete << QByteArray("SaveKeyedSettings") << service::MaxKeyedLines;
+    QTest::newRow("SaveKeyedSettings, too many lines")
+        << keyed + framing::encodeCount(service::MaxKeyedLines + 1) << false << S::Rejected
+        << QByteArray() << 0;
+    QTest::newRow("SaveKeyedSettings, negative count")
+        << keyed + framing::encodeCount(-1) << false << S::Rejected << QByteArray() << 0;
     QTest::newRow("line not yet ended")
         << QByteArray("UpdateStatus") << false << S::NeedMore << QByteArray() << 0;
     QTest::newRow("list not yet whole") << saveSettingsRequest(defaultSaveList()).chopped(5)
@@ -162,12 +182,12 @@ void TestServiceUnits::requestReader_data()
         << framing::encodeLine("SaveSettings") + framing::encodeCount(-19) << false << S::Rejected
         << QByteArray() << 0;
     QList<QByteArray> longValue = defaultSaveList();
-    longValue[AlertSettings::Recipients] = QByteArray(16385, 'x');
+    longValue[1 + settingtable::wireIndex(Setting::Recipients)] = QByteArray(16385, 'x');
     QTest::newRow("over-long value")
         << saveSettingsRequest(longValue) << false << S::Rejected << QByteArray() << 0;
     QList<QByteArray> longestValue = defaultSaveList();
     // With its CR: 16384 bytes before the LF.
-    longestValue[AlertSettings::Recipients] = QByteArray(16383, 'x');
+    longestValue[1 + settingtable::wireIndex(Setting::Recipients)] = QByteArray(16383, 'x');
     QTest::newRow("longest value") << saveSettingsRequest(longestValue) << false << S::Complete
                                    << QByteArray("SaveSettings") << 19;
     QTest::newRow("ends inside the command")
@@ -210,7 +230,7 @@ void TestServiceUnits::requestReader()
 void TestServiceUnits::requestReaderWantsTheWholeList()
 {
     QList<QByteArray> list = defaultSaveList();
-    list[AlertSettings::Recipients] = "smtp.example.com";
+    list[1 + settingtable::wireIndex(Setting::Recipients)] = "smtp.example.com";
     const QByteArray bytes = saveSettingsRequest(list);
     RequestReader reader;
     QCOMPARE(reader.add(bytes.constData(), bytes.size() - 1), RequestReader::Status::NeedMore);

@@ -78,7 +78,7 @@ QByteArray recipientsOf(const RunningService& service)
     if (runProbe(ServiceUser, ServiceGroup, service.port(),
                  {QStringLiteral("ask"), QString::fromLatin1(service::GetSettings)}, &reply) != 0)
         return "(no answer)";
-    return reply.split('\n').value(service::valueLine(AlertSettings::Recipients));
+    return reply.split('\n').value(service::valueLine(Setting::Recipients));
 }
 
 bool giveTo(const QString& path, const QString& user, const QString& group)

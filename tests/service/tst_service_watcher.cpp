@@ -102,7 +102,7 @@ public:
               history, alerts,
               [] {
                   AlertSettings settings;
-                  settings.emailAlerts = true;
+                  settings.set(Setting::EmailAlerts, true);
                   return settings;
               },
               [] { return FixedTime; })
@@ -240,7 +240,7 @@ void TestServiceWatcher::localChangeWritesOneLine()
     QCOMPARE(rig.alerts.calls.size(), 1);
     QCOMPARE(rig.alerts.calls[0].first, (Addresses{"203.0.113.7", "192.0.2.10"}));
     QCOMPARE(rig.alerts.calls[0].second, (Addresses{"203.0.113.7", "192.0.2.20"}));
-    QVERIFY(rig.alerts.lastSettings.emailAlerts);
+    QVERIFY(rig.alerts.lastSettings.isOn(Setting::EmailAlerts));
     QTRY_VERIFY(!rig.checker.isRunning());
     QCOMPARE(rig.lines().size(), 1);
 

@@ -1,5 +1,7 @@
 #include "ProgramUnderTest.h"
 
+#include "common/AlertSettings.h"
+#include "common/ServiceProtocol.h"
 #include "fakes/FakeService.h"
 
 #include <QDeadlineTimer>
@@ -10,28 +12,22 @@ namespace programundertest {
 void answerAsTheService(FakeService& service)
 {
     const QList<QByteArray> status{"pc", "203.0.113.7", "10.0.0.2"};
-    const QList<QByteArray> settings{"0",
-                                     "0",
-                                     "0",
-                                     "0",
-                                     "me@example.com",
-                                     "smtp.example.com",
-                                     "25",
-                                     "0",
-                                     "0",
-                                     "",
-                                     "",
-                                     "5555555555",
-                                     "0",
-                                     "",
-                                     "",
-                                     "",
-                                     "",
-                                     "0"};
+    QList<QByteArray> settings = AlertSettings().toValues({});
+    settings[settingtable::wireIndex(Setting::Recipients)] = "me@example.com";
+    settings[settingtable::wireIndex(Setting::SmtpServer)] = "smtp.example.com";
+    settings[settingtable::wireIndex(Setting::PhoneNumber)] = "5555555555";
+    settings[settingtable::wireIndex(Setting::Carrier)] = "0";
     service.setReply("GetCellularProviders", FakeService::countedList({"v", "AT&T|txt.att.net"}));
     service.setReply("GetSettings",
                      FakeService::countedList(QList<QByteArray>{"v"} + status + settings));
     service.setReply("UpdateStatus", FakeService::countedList(QList<QByteArray>{"v"} + status));
+    QList<QByteArray> keyed{"v"};
+    for (const SettingInfo& row : settingtable::all()) {
+        if (row.isKeyed())
+            keyed.append(
+                spelling::keyedLine(row.fileKey, AlertSettings().linkValue(row.setting, {})));
+    }
+    service.setReply(service::GetKeyedSettings, FakeService::countedList(keyed));
 }
 
 QString path()

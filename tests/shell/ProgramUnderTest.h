@@ -12,6 +12,10 @@ class FakeService;
 // private display.
 namespace programundertest {
 
+// The exchanges the window makes as it starts: the carriers, the settings, the
+// extension's settings and the status.
+inline constexpr int StartUpExchanges = 4;
+
 // One carrier; e-mail settings filled (so switching e-mail alerts on asks
 // nothing); the status "pc", 203.0.113.7, 10.0.0.2.
 void answerAsTheService(FakeService& service);

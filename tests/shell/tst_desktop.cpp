@@ -119,7 +119,7 @@ QString TestDesktop::startUp(const QStringList& arguments, QProcess** process)
     QProcess* started = start(arguments);
     if (process)
         *process = started;
-    if (!m_service->waitForExchanges(before + 3, 15000))
+    if (!m_service->waitForExchanges(before + programundertest::StartUpExchanges, 15000))
         return {};
     // The icon is in the tray before anyone reaches for it.
     waitFor([&] { return !iconWindow().isEmpty(); });
@@ -443,7 +443,7 @@ void TestDesktop::withoutTrayTheWindowStaysReachable()
     // Started in the tray where there is none: the window is there (on the
     // taskbar) all the same.
     QProcess* program = start({"systray"});
-    QVERIFY(m_service->waitForExchanges(3, 15000));
+    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
     QString window;
     QVERIFY(waitFor([&] { return !(window = mainWindow()).isEmpty(); }));
     QVERIFY(waitFor([&] { return reachable(window); }));

@@ -88,7 +88,7 @@ QProcess* TestProgram::start(const QStringList& arguments, const QString& progra
 
 bool TestProgram::waitForStartUp(int exchanges)
 {
-    // The window's creation makes three exchanges; once they are in, it runs.
+    // Once the window's creation has made its exchanges, it runs.
     if (!m_service->waitForExchanges(exchanges, 15000))
         return false;
     QTest::qWait(300);
@@ -111,7 +111,7 @@ void TestProgram::secondCopyShowsTheFirstCopysWindow()
 {
     QFETCH(QStringList, secondArguments);
     QProcess* first = start({"systray"});
-    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
 
     QProcess* second = start(secondArguments);
@@ -143,7 +143,7 @@ void TestProgram::onlyTheExactSwitchStartsInTheTray()
     QFETCH(QStringList, arguments);
     QFETCH(bool, shown);
     start(arguments);
-    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     if (shown)
         QVERIFY(waitForVisibleWindow("Velmora"));
     else
@@ -157,9 +157,9 @@ void TestProgram::copyInAnotherFolderRunsBeside()
     QVERIFY(QFile::copy(m_program, copy));
     QFile::setPermissions(copy, QFile::permissions(m_program));
     QProcess* first = start({"systray"});
-    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     QProcess* second = start({"systray"}, copy);
-    QVERIFY(waitForStartUp(6));
+    QVERIFY(waitForStartUp(2 * programundertest::StartUpExchanges));
     QVERIFY(!second->waitForFinished(500));
     QCOMPARE(first->state(), QProcess::Running);
     QCOMPARE(second->state(), QProcess::Running);
@@ -168,12 +168,12 @@ void TestProgram::copyInAnotherFolderRunsBeside()
 void TestProgram::lockOfACrashedCopyIsTakenOver()
 {
     QProcess* crashed = start({"systray"});
-    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     ::kill(pid_t(crashed->processId()), SIGKILL);
     QVERIFY(crashed->waitForFinished(5000));
 
     QProcess* next = start({"systray"});
-    QVERIFY(waitForStartUp(6));
+    QVERIFY(waitForStartUp(2 * programundertest::StartUpExchanges));
     QCOMPARE(next->state(), QProcess::Running);
     QProcess* third = start({});
     QVERIFY(third->waitForFinished(15000));
@@ -184,7 +184,7 @@ void TestProgram::lockOfACrashedCopyIsTakenOver()
 void TestProgram::sigtermEndsAtOnceWithoutSaving()
 {
     QProcess* program = start({});
-    QVERIFY(waitForStartUp(3));
+    QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     QVERIFY(waitForVisibleWindow("Velmora"));
     // An unsaved edit: switch "Send Email Alerts" on (its fields are filled, so no
     // notice). The window is centred on the 1024x768 screen.

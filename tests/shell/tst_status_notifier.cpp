@@ -138,7 +138,7 @@ QDBusMessage TestStatusNotifier::callItem(const QString& path, const QString& in
 void TestStatusNotifier::iconHidesAndShowsTheWindowAndKeepsItsTipTrue()
 {
     QVERIFY2(waitFor([&] { return !m_watcher.items().isEmpty(); }), "the icon did not register");
-    QVERIFY(m_service->waitForExchanges(3, 15000));
+    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
     QString window;
     QVERIFY(waitFor([&] {
         return !(window = m_x.mainWindowNamed("Velmora")).isEmpty() && m_x.isViewable(window);

@@ -50,7 +50,7 @@ void TestTray::initTestCase()
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program.start(programundertest::path(), {"systray"});
     QVERIFY(m_program.waitForStarted(5000));
-    QVERIFY(m_service->waitForExchanges(3, 15000));
+    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
     QVERIFY2(!iconWindow().isEmpty(), "the icon did not appear in the tray");
 }
 

@@ -17,7 +17,7 @@
 struct AlertDispatcher::Kind
 {
     const char* name;
-    bool AlertSettings::*switchedOn;
+    Setting switchedOn;
     bool waitsForNetwork;
     AlertOutcome (AlertChannels::*send)(const AddressChange&, const AlertSettings&) const;
 
@@ -26,10 +26,10 @@ struct AlertDispatcher::Kind
 
 // In the order they start. A program runs on this computer: it needs no network.
 const AlertDispatcher::Kind AlertDispatcher::Kinds[] = {
-    {"e-mail", &AlertSettings::emailAlerts, true, &AlertChannels::sendEmail},
-    {"text message", &AlertSettings::textAlerts, true, &AlertChannels::sendTextMessage},
-    {"program", &AlertSettings::runProgram, false, &AlertChannels::runProgram},
-    {"FTP page", &AlertSettings::ftpPage, true, &AlertChannels::uploadPage},
+    {"e-mail", Setting::EmailAlerts, true, &AlertChannels::sendEmail},
+    {"text message", Setting::TextAlerts, true, &AlertChannels::sendTextMessage},
+    {"program", Setting::RunProgram, false, &AlertChannels::runProgram},
+    {"FTP page", Setting::FtpPage, true, &AlertChannels::uploadPage},
 };
 
 AlertDispatcher::AlertDispatcher(const AlertChannels& channels, const QString& stateDir,
@@ -68,7 +68,7 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
     QList<const Kind*> kinds;
     QStringList on;
     for (const Kind& kind : Kinds) {
-        if (settings.*kind.switchedOn) {
+        if (settings.isOn(kind.switchedOn)) {
             kinds << &kind;
             on << kind.nameText();
         }
@@ -266,7 +266,7 @@ void AlertDispatcher::run(const Kind& kind, const Change& change)
 std::optional<AlertSettings> AlertDispatcher::settingsFor(const Kind& kind)
 {
     const std::lock_guard lock(m_mutex);
-    if (!(m_settings.*kind.switchedOn))
+    if (!m_settings.isOn(kind.switchedOn))
         return std::nullopt;
     return m_settings;
 }

@@ -47,9 +47,10 @@ QString firstRecipient(const QString& cleaned)
     return fields.isEmpty() ? QString() : fields.first();
 }
 
-QString carrierGateway(const QList<QByteArray>& carriers, int index)
+QString carrierGateway(const QList<QByteArray>& carriers, const QByteArray& name)
 {
-    if (index < 0 || index >= carriers.size())
+    const qsizetype index = name.isEmpty() ? -1 : CarrierLine::namesOf(carriers).indexOf(name);
+    if (index < 0)
         return {};
     const std::optional<CarrierLine> carrier =
         CarrierLine::parse(QString::fromLocal8Bit(carriers.at(index)));

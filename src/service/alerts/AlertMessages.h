@@ -32,8 +32,8 @@ QString cleanedRecipients(const QByteArray& recipients);
 // there is none.
 QString firstRecipient(const QString& cleaned);
 
-// The gateway of carrier `index` in "name|gateway" lines; empty when the index
-// is outside the list or the line has no gateway.
-QString carrierGateway(const QList<QByteArray>& carriers, int index);
+// The gateway of the carrier called `name` in "name|gateway" lines; empty when
+// no carrier of the list has that name.
+QString carrierGateway(const QList<QByteArray>& carriers, const QByteArray& name);
 
 } // namespace alertmessages

@@ -2,6 +2,9 @@
 
 #include "common/AlertTexts.h"
 #include "common/PrivateFile.h"
+#include "common/ErrorText.h"
+#include "common/SmtpPort.h"
+#include "common/TextConvert.h"
 #include "send_mail/MailJob.h"
 #include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
@@ -39,21 +42,21 @@ QString AlertSenders::computerName()
 std::optional<AlertOutcome> AlertSenders::fillServer(MailJob& job,
                                                      const AlertSettings& settings) const
 {
-    if (settings.smtpServer.isEmpty())
+    if (settings.text(Setting::SmtpServer).isEmpty())
         return AlertOutcome{AlertOutcome::Skipped, QStringLiteral("no SMTP server is set")};
-    bool ok = false;
-    const int port = text(settings.smtpPort).trimmed().toInt(&ok);
-    if (!ok)
-        return AlertOutcome{
-            AlertOutcome::Skipped,
-            QStringLiteral("the SMTP port '%1' is not a number").arg(text(settings.smtpPort))};
-    job.ssl = settings.useSsl ? 1 : 0;
-    job.host = text(settings.smtpServer);
-    job.port = port;
-    if (settings.needsLogin && !settings.smtpUsername.isEmpty() &&
-        !settings.smtpPassword.isEmpty()) {
-        job.username = text(settings.smtpUsername);
-        job.password = text(settings.smtpPassword);
+    try {
+        job.port = parseSmtpPort(text(settings.text(Setting::SmtpPort)));
+    } catch (const ConvertError& e) {
+        return AlertOutcome{AlertOutcome::Skipped,
+                            QStringLiteral("the SMTP port: %1").arg(errorText(e))};
+    }
+    job.ssl = settings.isOn(Setting::UseSsl) ? 1 : 0;
+    job.host = text(settings.text(Setting::SmtpServer));
+    const QByteArray& username = settings.text(Setting::SmtpUsername);
+    const QByteArray& password = settings.text(Setting::SmtpPassword);
+    if (settings.isOn(Setting::NeedsLogin) && !username.isEmpty() && !password.isEmpty()) {
+        job.username = text(username);
+        job.password = text(password);
     }
     job.connectTimeoutSeconds = int(m_options.connectTimeout.count());
     job.replyTimeoutSeconds = int(m_options.replyTimeout.count());
@@ -63,7 +66,7 @@ std::optional<AlertOutcome> AlertSenders::fillServer(MailJob& job,
 AlertOutcome AlertSenders::sendEmail(const AddressChange& change,
                                      const AlertSettings& settings) const
 {
-    const QString recipients = alertmessages::cleanedRecipients(settings.recipients);
+    const QString recipients = alertmessages::cleanedRecipients(settings.text(Setting::Recipients));
     const QString sender = alertmessages::firstRecipient(recipients);
     if (sender.isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no e-mail address is set")};
@@ -85,20 +88,25 @@ AlertOutcome AlertSenders::sendEmail(const AddressChange& change,
 AlertOutcome AlertSenders::sendTextMessage(const AddressChange& change,
                                            const AlertSettings& settings) const
 {
-    const QString sender =
-        alertmessages::firstRecipient(alertmessages::cleanedRecipients(settings.recipients));
+    const QString sender = alertmessages::firstRecipient(
+        alertmessages::cleanedRecipients(settings.text(Setting::Recipients)));
     if (sender.isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no e-mail address is set to send it from")};
-    if (settings.phoneNumber.isEmpty())
+    const QByteArray& phoneNumber = settings.text(Setting::PhoneNumber);
+    if (phoneNumber.isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no phone number is set")};
-    const QString gateway = alertmessages::carrierGateway(m_carriers, settings.carrier);
-    if (gateway.isEmpty())
+    const QByteArray& carrier = settings.text(Setting::Carrier);
+    if (carrier.isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no carrier is chosen")};
+    const QString gateway = alertmessages::carrierGateway(m_carriers, carrier);
+    if (gateway.isEmpty())
+        return {AlertOutcome::Skipped,
+                QStringLiteral("the carrier \"%1\" is not in the carrier list").arg(text(carrier))};
     MailJob job;
     if (const std::optional<AlertOutcome> skipped = fillServer(job, settings))
         return *skipped;
     job.from = alerttexts::textMessageSender(sender);
-    job.recipient = alerttexts::textMessageRecipient(text(settings.phoneNumber), gateway);
+    job.recipient = alerttexts::textMessageRecipient(text(phoneNumber), gateway);
     job.subject = alertmessages::subject();
     job.body = alertmessages::textBody(computerName(), change.current);
     AlertOutcome outcome =
@@ -150,7 +158,7 @@ AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name
 AlertOutcome AlertSenders::runProgram(const AddressChange& change,
                                       const AlertSettings& settings) const
 {
-    const QString program = text(settings.program);
+    const QString program = text(settings.text(Setting::Program));
     const QFileInfo info(program);
     if (program.isEmpty() || !info.isFile() || !info.isExecutable())
         return {AlertOutcome::Skipped,
@@ -171,7 +179,7 @@ AlertOutcome AlertSenders::runProgram(const AddressChange& change,
 AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
                                       const AlertSettings& settings) const
 {
-    if (settings.ftpHost.isEmpty())
+    if (settings.text(Setting::FtpHost).isEmpty())
         return {AlertOutcome::Skipped, QStringLiteral("no FTP host is set")};
     const QString templateFile = m_configDir + QStringLiteral("/velmora.html");
     if (!QFileInfo::exists(templateFile))
@@ -182,10 +190,10 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
         return {AlertOutcome::Skipped,
                 QStringLiteral("the page template %1 is %2, not a file").arg(templateFile, kind)};
     PageJob job;
-    job.host = text(settings.ftpHost);
+    job.host = text(settings.text(Setting::FtpHost));
     job.port = m_options.ftpPort;
-    job.username = text(settings.ftpUsername);
-    job.password = text(settings.ftpPassword);
+    job.username = text(settings.text(Setting::FtpUsername));
+    job.password = text(settings.text(Setting::FtpPassword));
     job.replyTimeoutSeconds = int(m_options.replyTimeout.count());
     job.templateFile = templateFile;
     job.replacements = {{QStringLiteral("[[ComputerName]]"), computerName()},

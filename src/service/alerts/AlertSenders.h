@@ -33,7 +33,7 @@ public:
     };
 
     // configDir holds the page template velmora.html; carriers are the
-    // "name|gateway" lines whose positions the settings store.
+    // "name|gateway" lines the settings name their carrier from.
     AlertSenders(QString configDir, QList<QByteArray> carriers, Options options);
 
     AlertOutcome sendEmail(const AddressChange& change,

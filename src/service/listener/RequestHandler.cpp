@@ -3,6 +3,7 @@
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
+#include "common/SettingSpelling.h"
 #include "service/settings/SettingsStore.h"
 
 #include <QSysInfo>
@@ -37,18 +38,58 @@ QList<QByteArray> RequestHandler::statusLines()
     return {greeting(), hostName(), addresses.publicIp.toLatin1(), addresses.localIp.toLatin1()};
 }
 
+QList<QByteArray> RequestHandler::keyedSettingLines()
+{
+    QList<QByteArray> lines{greeting()};
+    for (const SettingInfo& row : settingtable::all()) {
+        if (row.isKeyed())
+            lines.append(spelling::keyedLine(
+                row.fileKey, m_store.settings().linkValue(row.setting, m_store.carrierNames())));
+    }
+    return lines;
+}
+
+QList<QByteArray> RequestHandler::keyedStatusLines()
+{
+    const QList<QByteArray> status = statusLines();
+    return {greeting(),
+            spelling::keyedLine(service::ComputerNameKey, status[service::ComputerNameLine]),
+            spelling::keyedLine(service::PublicIpKey, status[service::PublicIpLine]),
+            spelling::keyedLine(service::LocalIpKey, status[service::LocalIpLine])};
+}
+
+SettingValues RequestHandler::keyedValues(const QList<QByteArray>& lines) const
+{
+    SettingValues values;
+    for (const QByteArray& line : lines) {
+        const auto [key, value] = spelling::splitKeyedLine(line);
+        // A key this service does not know is a newer window's, and passed over;
+        // the 18 travel only as "SaveSettings" has them.
+        const std::optional<Setting> setting = settingtable::withFileKey(key);
+        if (setting && settingtable::info(*setting).isKeyed())
+            values[*setting] = AlertSettings::fromLink(*setting, value, m_store.carrierNames());
+    }
+    return values;
+}
+
 std::optional<QByteArray> RequestHandler::handle(const ServiceRequest& request)
 {
     if (request.command == service::UpdateStatus)
         return framing::encodeCountedList(statusLines());
     if (request.command == service::GetSettings)
-        return framing::encodeCountedList(statusLines() + m_store.settings().toValues());
+        return framing::encodeCountedList(statusLines() +
+                                          m_store.settings().toValues(m_store.carrierNames()));
     if (request.command == service::GetCellularProviders)
         return framing::encodeCountedList(QList<QByteArray>{greeting()} + m_carrierLines);
-    // RequestReader lets nothing else through.
-    const AlertSettings settings = AlertSettings::fromSaveList(request.list);
-    // A file it cannot write is the store's to report: the window expects no
-    // answer and cannot be told.
-    m_store.save(settings);
+    if (request.command == service::GetKeyedSettings)
+        return framing::encodeCountedList(keyedSettingLines());
+    if (request.command == service::GetKeyedStatus)
+        return framing::encodeCountedList(keyedStatusLines());
+    // RequestReader lets nothing else through. A file the store cannot write
+    // is its to report: the window expects no answer and cannot be told.
+    if (request.command == service::SaveKeyedSettings)
+        m_store.save(keyedValues(request.list));
+    else
+        m_store.save(AlertSettings::fromSaveList(request.list, m_store.carrierNames()));
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/AlertSettings.h"
 #include "service/addresses/Addresses.h"
 #include "service/listener/RequestReader.h"
 
@@ -11,15 +12,16 @@
 
 class SettingsStore;
 
-// Answers the window's four commands from what the service knows.
+// Answers the window's commands, the four original ones and the extension's,
+// from what the service knows.
 class RequestHandler
 {
 public:
     RequestHandler(SettingsStore& store, QList<QByteArray> carrierLines,
                    std::function<Addresses()> addresses);
 
-    // The reply's bytes, or nothing for "SaveSettings". Throws ConvertError for
-    // a malformed settings list (nothing is stored then). Settings that cannot
+    // The reply's bytes, or nothing for "SaveSettings" and "SaveKeyedSettings".
+    // Throws ConvertError for a malformed settings list (nothing is stored then). Settings that cannot
     // be written to disk are reported and kept in memory.
     std::optional<QByteArray> handle(const ServiceRequest& request);
 
@@ -28,6 +30,9 @@ public:
 
 private:
     QList<QByteArray> statusLines();
+    QList<QByteArray> keyedSettingLines();
+    QList<QByteArray> keyedStatusLines();
+    SettingValues keyedValues(const QList<QByteArray>& lines) const;
     QByteArray hostName();
 
     SettingsStore& m_store;

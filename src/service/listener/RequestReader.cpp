@@ -1,13 +1,12 @@
 #include "service/listener/RequestReader.h"
 
-#include "common/AlertSettings.h"
 #include "common/ErrorText.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
 
 namespace {
 
-constexpr qint32 SaveListLines = AlertSettings::ValueCount + 1;
+constexpr qint32 SaveListLines = settingtable::WireValueCount + 1;
 
 // The first bytes of a command for the log, without control bytes.
 QString shortened(const QByteArray& command)
@@ -57,9 +56,10 @@ RequestReader::Status RequestReader::parse()
                 return Status::NeedMore;
             m_request.command = *line;
             if (*line == service::GetCellularProviders || *line == service::GetSettings ||
-                *line == service::UpdateStatus)
+                *line == service::UpdateStatus || *line == service::GetKeyedSettings ||
+                *line == service::GetKeyedStatus)
                 return Status::Complete;
-            if (*line != service::SaveSettings)
+            if (*line != service::SaveSettings && *line != service::SaveKeyedSettings)
                 return reject(QStringLiteral("unknown command \"%1\"").arg(shortened(*line)));
             m_stage = Stage::Count;
         }
@@ -67,10 +67,15 @@ RequestReader::Status RequestReader::parse()
             const std::optional<qint32> count = framing::takeCount(m_buffer);
             if (!count)
                 return Status::NeedMore;
-            if (*count != SaveListLines)
+            if (m_request.command == service::SaveSettings && *count != SaveListLines)
                 return reject(QStringLiteral("a settings list of %1 lines instead of %2")
                                   .arg(*count)
                                   .arg(SaveListLines));
+            if (m_request.command == service::SaveKeyedSettings &&
+                (*count < 0 || *count > service::MaxKeyedLines))
+                return reject(QStringLiteral("a list of %1 settings (at most %2)")
+                                  .arg(*count)
+                                  .arg(service::MaxKeyedLines));
             m_count = *count;
             m_stage = Stage::Lines;
         }

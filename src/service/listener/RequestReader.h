@@ -4,8 +4,8 @@
 #include <QList>
 #include <QString>
 
-// One request as the window sends it: a command line and, for "SaveSettings",
-// the counted list that follows.
+// One request as the window sends it: a command line and, for "SaveSettings"
+// and "SaveKeyedSettings", the counted list that follows.
 struct ServiceRequest
 {
     QByteArray command;
@@ -14,7 +14,8 @@ struct ServiceRequest
 
 // Collects the bytes of one connection until they make a whole request. It
 // rejects as early as it can: an unknown command, an over-long line, a
-// "SaveSettings" list whose count is not 19, the input ending too soon.
+// "SaveSettings" list whose count is not 19, a "SaveKeyedSettings" list of more
+// than MaxKeyedLines, the input ending too soon.
 class RequestReader
 {
 public:

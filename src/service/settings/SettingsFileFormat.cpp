@@ -10,50 +10,15 @@ namespace settingsfile {
 
 namespace {
 
-enum class Kind
-{
-    Boolean,
-    Integer,
-    Text
-};
-
-struct Key
-{
-    const char* name;
-    const char* formerName; // in a file of the earlier form; nullptr when it had none
-    Kind kind;
-};
-
-// Keys 0 to 17 are the window's values 1 to 18, in wire order.
-constexpr int DesktopNotificationsKey = AlertSettings::ValueCount;
-constexpr std::array<Key, AlertSettings::ValueCount + 1> Keys = {{
-    {"email-alerts", "emailAlerts", Kind::Boolean},
-    {"text-alerts", "textAlerts", Kind::Boolean},
-    {"run-program", "runProgram", Kind::Boolean},
-    {"ftp-page", "ftpPage", Kind::Boolean},
-    {"recipients", "recipients", Kind::Text},
-    {"smtp-server", "smtpServer", Kind::Text},
-    {"smtp-port", "smtpPort", Kind::Text},
-    {"use-ssl", "useSsl", Kind::Boolean},
-    {"needs-login", "needsLogin", Kind::Boolean},
-    {"smtp-username", "smtpUsername", Kind::Text},
-    {"smtp-password", "smtpPassword", Kind::Text},
-    {"phone-number", "phoneNumber", Kind::Text},
-    {"carrier", "carrier", Kind::Integer},
-    {"program", "program", Kind::Text},
-    {"ftp-host", "ftpHost", Kind::Text},
-    {"ftp-username", "ftpUsername", Kind::Text},
-    {"ftp-password", "ftpPassword", Kind::Text},
-    {"hide-tray-icon", "hideTrayIcon", Kind::Boolean},
-    {"desktop-notifications", nullptr, Kind::Boolean},
-}};
-
 constexpr char NewFileHeader[] =
     "# The settings of velmora-service (see velmora-service(1)).\n"
     "# One key=value a line; lines starting with # are comments. Booleans are true\n"
     "# or false. In a value, \\n \\r \\t \\s \\\\ and \\xHH stand for a line feed, a\n"
-    "# carriage return, a tab, a space, a backslash and the byte of hex HH.\n"
+    "# carriage return, a tab, a space, a backslash and the byte of hex HH. The\n"
+    "# carrier is named as the carrier list names it.\n"
     "# The service reads this file again when it changes.\n";
+
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 enum class Form
 {
@@ -72,14 +37,10 @@ QByteArray trimmedBlanks(const QByteArray& text)
     return text.mid(begin, end - begin);
 }
 
-int keyNamed(const QByteArray& name, Form form)
+std::optional<Setting> settingNamed(const QByteArray& name, Form form)
 {
-    for (size_t i = 0; i < Keys.size(); ++i) {
-        const char* known = form == Form::Current ? Keys[i].name : Keys[i].formerName;
-        if (known && name == known)
-            return int(i);
-    }
-    return -1;
+    return form == Form::Current ? settingtable::withFileKey(name)
+                                 : settingtable::withFormerFileKey(name);
 }
 
 QString quoted(const QByteArray& text)
@@ -89,11 +50,6 @@ QString quoted(const QByteArray& text)
     if (text.size() > Shown)
         shown += QStringLiteral("...");
     return QLatin1Char('"') + shown + QLatin1Char('"');
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 // The first byte below 0x20 (but a tab) or 0x7F; -1 when there is none.
@@ -106,65 +62,50 @@ int firstControlByte(const QByteArray& text)
     return -1;
 }
 
-// The earlier form's values: percent-encoded. Other bytes stand for themselves,
-// so that a hand edit such as "recipients=carol@example.com" means what it says.
-std::optional<QByteArray> percentDecoded(const QByteArray& encoded, QString* why)
+// The value a line gives, or nothing with *why. The earlier form spelt switches
+// as the link does.
+std::optional<SettingValue> typedValue(SettingKind kind, const QByteArray& value, Form form,
+                                       QString* why)
 {
-    for (qsizetype i = 0; i < encoded.size(); ++i) {
-        if (encoded.at(i) != '%')
-            continue;
-        if (i + 2 >= encoded.size() || !isHexDigit(encoded.at(i + 1)) ||
-            !isHexDigit(encoded.at(i + 2))) {
-            *why = QStringLiteral("'%' without two hex digits");
-            return std::nullopt;
-        }
-        i += 2;
-    }
-    return QByteArray::fromPercentEncoding(encoded);
-}
-
-// The value in its wire encoding ("-1"/"0" for booleans), or nothing with *why.
-std::optional<QByteArray> typedValue(Kind kind, const QByteArray& value, Form form, QString* why)
-{
-    switch (kind) {
-    case Kind::Text:
-        return value;
-    case Kind::Boolean: {
-        const QByteArray lower = value.toLower();
-        if (form == Form::Current && (lower == "true" || lower == "false"))
-            return lower == "true" ? QByteArrayLiteral("-1") : QByteArrayLiteral("0");
-        if (form == Form::Former) {
-            try {
-                return parseBoolean(QString::fromLocal8Bit(value)) ? QByteArrayLiteral("-1")
-                                                                   : QByteArrayLiteral("0");
-            } catch (const ConvertError&) {
-            }
-        }
+    if (form == Form::Current || kind != SettingKind::Switch)
+        return spelling::fromFile(kind, value, why);
+    try {
+        return spelling::switchFromLink(value);
+    } catch (const ConvertError&) {
         *why = QStringLiteral("%1 is not true or false").arg(quoted(value));
         return std::nullopt;
     }
-    case Kind::Integer:
-        if (value.isEmpty())
-            return QByteArrayLiteral("-1");
-        try {
-            return QByteArray::number(parseInteger(QString::fromUtf8(value)));
-        } catch (const ConvertError&) {
-            *why = QStringLiteral("%1 is not a whole number").arg(quoted(value));
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
 }
 
-// Reads the file line by line into values (wire encoding, by key).
+// A carrier given by its position, as earlier versions wrote it, by its name.
+QByteArray carrierByName(const QByteArray& written, const QList<QByteArray>& carrierNames)
+{
+    if (written.isEmpty() || carrierNames.contains(written))
+        return written;
+    try {
+        const int position = parseInteger(QString::fromUtf8(written));
+        if (position < 0)
+            return {};
+        if (position < carrierNames.size())
+            return carrierNames.at(position);
+    } catch (const ConvertError&) {
+    }
+    return written;
+}
+
+// Reads the file line by line into the settings.
 class Reader
 {
 public:
+    explicit Reader(const QList<QByteArray>& carrierNames) : m_carrierNames(carrierNames) {}
+
     SettingsFile read(const QByteArray& text)
     {
         QByteArray body = text;
-        if (body.startsWith("\xEF\xBB\xBF")) // the mark some editors put first
+        if (body.startsWith(ByteOrderMark)) { // the mark some editors put first
             body.remove(0, 3);
+            m_file.byteOrderMark = true;
+        }
         QList<QByteArray> lines = body.split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
@@ -175,15 +116,17 @@ public:
         }
         m_form = !lines.isEmpty() && lines.first() == FormerHeader ? Form::Former : Form::Current;
         if (m_form == Form::Former)
-            m_file.lines.append(Line{QByteArray(NewFileHeader).chopped(1), -1});
+            m_file.lines.append(Line{QByteArray(NewFileHeader).chopped(1), std::nullopt});
         for (qsizetype n = m_form == Form::Former ? 1 : 0; n < lines.size(); ++n)
             readLine(lines.at(n), int(n + 1));
         if (m_form == Form::Former)
             reportMissingFormerKeys();
 
-        // Every value was checked on the way in.
-        m_file.settings = AlertSettings::fromValues(m_values.mid(0, AlertSettings::ValueCount));
-        m_file.desktopNotifications = m_values[DesktopNotificationsKey] != "0";
+        for (const SettingInfo& row : settingtable::all()) {
+            if (row.kind == SettingKind::Carrier)
+                m_file.settings.set(
+                    row.setting, carrierByName(m_file.settings.text(row.setting), m_carrierNames));
+        }
         return m_file;
     }
 
@@ -192,7 +135,7 @@ private:
     {
         const QByteArray bare = trimmedBlanks(line);
         if (bare.isEmpty() || bare.startsWith('#')) {
-            m_file.lines.append(Line{line, -1});
+            m_file.lines.append(Line{line, std::nullopt});
             return;
         }
         // What a crash leaves where the file's last blocks were: nothing to keep.
@@ -206,21 +149,22 @@ private:
             return;
         }
         const QByteArray name = trimmedBlanks(line.left(equals));
-        const int key = keyNamed(name, m_form);
-        if (key < 0) {
+        const std::optional<Setting> setting = settingNamed(name, m_form);
+        if (!setting) {
             keep(line, number,
                  QStringLiteral("no setting is called %1; left as it is").arg(quoted(name)));
             return;
         }
-        const Key& known = Keys[size_t(key)];
-        if (m_lineOfKey[size_t(key)] > 0) {
+        const SettingInfo& known = settingtable::info(*setting);
+        int& lineOfKey = m_lineOfKey[size_t(*setting)];
+        if (lineOfKey > 0) {
             problem(number, QStringLiteral("%1 was given on line %2 already; this line counts")
-                                .arg(QLatin1String(known.name))
-                                .arg(m_lineOfKey[size_t(key)]));
+                                .arg(QLatin1String(known.fileKey))
+                                .arg(lineOfKey));
         } else {
-            m_file.lines.append(Line{{}, key});
+            m_file.lines.append(Line{{}, setting});
         }
-        m_lineOfKey[size_t(key)] = number;
+        lineOfKey = number;
 
         QString why;
         const QByteArray written = line.mid(equals + 1);
@@ -231,25 +175,26 @@ private:
                       .arg(control, 2, 16, QLatin1Char('0'));
         else
             value = m_form == Form::Current ? valueescapes::unescape(trimmedBlanks(written), &why)
-                                            : percentDecoded(written, &why);
-        const std::optional<QByteArray> typed =
+                                            : spelling::percentDecoded(written, &why);
+        const std::optional<SettingValue> typed =
             value ? typedValue(known.kind, *value, m_form, &why) : std::nullopt;
         if (!typed) {
-            m_values[key] = m_defaults[key];
-            problem(number,
-                    QStringLiteral("%1; %2 keeps its default").arg(why, QLatin1String(known.name)));
+            m_file.settings.set(*setting, AlertSettings::defaultValue(*setting));
+            problem(
+                number,
+                QStringLiteral("%1; %2 keeps its default").arg(why, QLatin1String(known.fileKey)));
             return;
         }
-        m_values[key] = *typed;
+        m_file.settings.set(*setting, *typed);
     }
 
     void reportMissingFormerKeys()
     {
         // The earlier form always holds every setting: one missing was cut off.
         QStringList missing;
-        for (int key = 0; key < AlertSettings::ValueCount; ++key) {
-            if (m_lineOfKey[size_t(key)] == 0)
-                missing << QLatin1String(Keys[size_t(key)].name);
+        for (const SettingInfo& row : settingtable::all()) {
+            if (row.formerFileKey && m_lineOfKey[size_t(row.setting)] == 0)
+                missing << QLatin1String(row.fileKey);
         }
         if (!missing.isEmpty())
             m_file.problems << QStringLiteral("the file ends early: %1 keep their defaults")
@@ -260,7 +205,7 @@ private:
     {
         // A line of the earlier form is kept as a comment: in the new form it
         // could name a setting after all.
-        m_file.lines.append(Line{m_form == Form::Former ? "# " + line : line, -1});
+        m_file.lines.append(Line{m_form == Form::Former ? "# " + line : line, std::nullopt});
         problem(number, why);
     }
 
@@ -269,65 +214,43 @@ private:
         m_file.problems << QStringLiteral("line %1: %2").arg(number).arg(why);
     }
 
-    const QList<QByteArray> m_defaults = AlertSettings().toValues() << QByteArrayLiteral("-1");
-    QList<QByteArray> m_values = m_defaults;
-    std::array<int, Keys.size()> m_lineOfKey{};
+    const QList<QByteArray>& m_carrierNames;
+    std::array<int, SettingCount> m_lineOfKey{};
     Form m_form = Form::Current;
     SettingsFile m_file;
 };
 
-QByteArray valueText(Kind kind, const QByteArray& wireValue)
-{
-    switch (kind) {
-    case Kind::Boolean:
-        return wireValue == "0" ? QByteArrayLiteral("false") : QByteArrayLiteral("true");
-    case Kind::Integer:
-        return wireValue;
-    case Kind::Text:
-        break;
-    }
-    return valueescapes::escape(wireValue);
-}
-
 } // namespace
 
-int keyCount()
+SettingsFile read(const QByteArray& text, const QList<QByteArray>& carrierNames)
 {
-    return int(Keys.size());
-}
-
-QByteArray keyName(int key)
-{
-    return Keys.at(size_t(key)).name;
-}
-
-SettingsFile read(const QByteArray& text)
-{
-    return Reader().read(text);
+    return Reader(carrierNames).read(text);
 }
 
 QByteArray write(const SettingsFile& file)
 {
-    const QList<QByteArray> values = file.settings.toValues()
-                                     << (file.desktopNotifications ? QByteArrayLiteral("-1")
-                                                                   : QByteArrayLiteral("0"));
-    const auto keyLine = [&values](int key) {
-        return QByteArray(Keys[size_t(key)].name) + '=' +
-               valueText(Keys[size_t(key)].kind, values[key]) + '\n';
+    const auto keyLine = [&file](Setting setting) {
+        const SettingInfo& row = settingtable::info(setting);
+        return QByteArray(row.fileKey) + '=' +
+               valueescapes::escape(spelling::inFile(row.kind, file.settings.value(setting))) +
+               '\n';
     };
     QByteArray text = file.lines.isEmpty() ? QByteArray(NewFileHeader) : QByteArray();
-    std::array<bool, Keys.size()> written{};
+    // Written back, so that a kept first line that starts with one keeps it.
+    if (file.byteOrderMark)
+        text.prepend(ByteOrderMark);
+    std::array<bool, SettingCount> written{};
     for (const Line& line : file.lines) {
-        if (line.key < 0) {
+        if (!line.setting) {
             text += line.text + '\n';
-        } else if (!written[size_t(line.key)]) {
-            text += keyLine(line.key);
-            written[size_t(line.key)] = true;
+        } else if (!written[size_t(*line.setting)]) {
+            text += keyLine(*line.setting);
+            written[size_t(*line.setting)] = true;
         }
     }
-    for (int key = 0; key < keyCount(); ++key) {
-        if (!written[size_t(key)])
-            text += keyLine(key);
+    for (const SettingInfo& row : settingtable::all()) {
+        if (!written[size_t(row.setting)])
+            text += keyLine(row.setting);
     }
     return text;
 }

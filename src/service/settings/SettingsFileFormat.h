@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <optional>
 
 // The settings file, made to be read and edited by people:
 //
@@ -15,8 +16,9 @@
 //
 // One key=value a line; blanks around the key and the value are not part of
 // them; booleans are true or false; values are bytes, escaped as ValueEscapes.h
-// says where they are not plain text. Besides the 18 settings the window edits,
-// desktop-notifications (true by default) is kept here alone.
+// says where they are not plain text. The keys, their kinds and their defaults
+// are those of SettingTable.h. The carrier is its name in the carrier list; a
+// number there (as files of earlier versions hold) is its position in the list.
 //
 // A file whose first line is "velmora-service settings 1" is of the earlier
 // form: that line, then "name=value" with camel-case names and percent-encoded
@@ -36,27 +38,25 @@ inline constexpr char FormerHeader[] = "velmora-service settings 1";
 struct Line
 {
     QByteArray text;
-    int key = -1; // a key of this version (see keyName), or -1 for text kept as it stood
+    std::optional<Setting> setting; // whose value goes there; none for text kept as it stood
 };
 
 struct SettingsFile
 {
     AlertSettings settings;
-    bool desktopNotifications = true;
-    QList<Line> lines;    // the layout to write back; empty for a new file
-    QStringList problems; // "line 7: ..." for each line not understood, in order
+    QList<Line> lines;          // the layout to write back; empty for a new file
+    bool byteOrderMark = false; // the file began with the UTF-8 mark some editors put first
+    QStringList problems;       // "line 7: ..." for each line not understood, in order
 };
 
-// The number of keys of this version, and their names in the file.
-int keyCount();
-QByteArray keyName(int key);
-
 // Reads either form. Never fails: what cannot be understood is in problems.
-SettingsFile read(const QByteArray& text);
+// A carrier given by its position in `carrierNames` becomes that carrier's
+// name; a name, or a position the list does not have, is kept as it stands.
+SettingsFile read(const QByteArray& text, const QList<QByteArray>& carrierNames);
 
 // The text of the file: the kept lines with every key's current value in its
 // place, and the keys not among them after (or, for a new file, a short
-// explanation and every key).
+// explanation and every key), in the table's order.
 QByteArray write(const SettingsFile& file);
 
 } // namespace settingsfile

@@ -54,13 +54,15 @@ bool isSettingsFile(const settingsfile::SettingsFile& file, const QByteArray& by
 {
     return isText(bytes) ||
            std::any_of(file.lines.cbegin(), file.lines.cend(),
-                       [](const settingsfile::Line& line) { return line.key >= 0; });
+                       [](const settingsfile::Line& line) { return line.setting.has_value(); });
 }
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& configDir, QObject* parent)
-    : QObject(parent), m_filePath(configDir + QStringLiteral("/settings.conf"))
+SettingsStore::SettingsStore(const QString& configDir, QList<QByteArray> carrierNames,
+                             QObject* parent)
+    : QObject(parent), m_filePath(configDir + QStringLiteral("/settings.conf")),
+      m_carrierNames(std::move(carrierNames))
 {
     m_rereadDelay.setSingleShot(true);
     m_rereadDelay.setInterval(EditSettleTime);
@@ -77,7 +79,7 @@ void SettingsStore::load()
     const privatefile::ReadResult read = readFile();
     if (read.isRead()) {
         makeFilePrivate();
-        const settingsfile::SettingsFile file = settingsfile::read(read.contents);
+        const settingsfile::SettingsFile file = settingsfile::read(read.contents, m_carrierNames);
         if (isSettingsFile(file, read.contents))
             adopt(file, read.contents);
         else
@@ -86,6 +88,7 @@ void SettingsStore::load()
         keepAside(read.reason);
     }
     reportProblems(m_file.problems);
+    reportMissingCarrier();
     watch();
 }
 
@@ -168,14 +171,38 @@ void SettingsStore::reportProblems(const QStringList& problems)
     emit notUnderstood(told.join(u'\n'));
 }
 
-bool SettingsStore::save(const AlertSettings& settings)
+void SettingsStore::reportMissingCarrier()
+{
+    const QByteArray& name = m_file.settings.text(Setting::Carrier);
+    if (name.isEmpty() || m_carrierNames.contains(name) || name == m_missingCarrierTold)
+        return;
+    m_missingCarrierTold = name;
+    logLine(LogLevel::Warning,
+            QStringLiteral("%1: the carrier \"%2\" is not in the carrier list; it stays in the "
+                           "file, but no text message goes out until a carrier of the list is "
+                           "chosen")
+                .arg(m_filePath, QString::fromUtf8(name)));
+}
+
+void SettingsStore::tellChanges(const AlertSettings& before, bool alwaysTell)
+{
+    if ((alwaysTell || m_file.settings != before) && m_savedHandler)
+        m_savedHandler(m_file.settings);
+    if (desktopNotifications() != before.isOn(Setting::DesktopNotifications))
+        emit desktopNotificationsChanged(desktopNotifications());
+}
+
+bool SettingsStore::save(const SettingValues& values)
 {
     // An edit that came just before and was not read yet: its comments, unknown
-    // keys and desktop-notifications stay; the window's values win.
+    // keys and other settings stay; the window's values win.
     rereadIfEdited();
-    m_file.settings = settings;
-    if (m_savedHandler)
-        m_savedHandler(m_file.settings);
+    const AlertSettings before = m_file.settings;
+    m_file.settings.set(values);
+    const QByteArray& carrier = before.text(Setting::Carrier);
+    if (m_file.settings.text(Setting::Carrier).isEmpty() && !m_carrierNames.contains(carrier))
+        m_file.settings.set(Setting::Carrier, carrier);
+    tellChanges(before, true);
     return write(settingsfile::write(m_file), false) == WriteOutcome::Written;
 }
 
@@ -346,7 +373,7 @@ void SettingsStore::rereadIfEdited()
     QString refusal = read.reason;
     settingsfile::SettingsFile file;
     if (read.isRead()) {
-        file = settingsfile::read(read.contents);
+        file = settingsfile::read(read.contents, m_carrierNames);
         if (!isSettingsFile(file, read.contents))
             refusal = QStringLiteral("it is not a text file");
     }
@@ -361,7 +388,6 @@ void SettingsStore::rereadIfEdited()
         emit notUnderstood(message);
         return;
     }
-    const bool notificationsBefore = m_file.desktopNotifications;
     const AlertSettings settingsBefore = m_file.settings;
     adopt(file, read.contents);
     // The edit is newer than a save that is still to be written.
@@ -370,8 +396,6 @@ void SettingsStore::rereadIfEdited()
     logLine(LogLevel::Notice,
             QStringLiteral("read the settings file %1 again: it was changed").arg(m_filePath));
     reportProblems(m_file.problems);
-    if (m_file.settings != settingsBefore && m_savedHandler)
-        m_savedHandler(m_file.settings);
-    if (m_file.desktopNotifications != notificationsBefore)
-        emit desktopNotificationsChanged(m_file.desktopNotifications);
+    reportMissingCarrier();
+    tellChanges(settingsBefore, false);
 }

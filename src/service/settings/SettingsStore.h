@@ -14,15 +14,17 @@
 class BackgroundWriter;
 class QFileSystemWatcher;
 
-// The alert settings as the service keeps them: in memory for the window's
+// The settings as the service keeps them: in memory for the window's
 // requests, and in settings.conf in the config folder (mode 0600: it holds
 // passwords and the program to run), replaced atomically on every save, and
-// read again whenever someone edits it while the service runs.
+// read again whenever someone edits it while the service runs. The carrier is
+// kept by its name in `carrierNames`, the list the window is given.
 class SettingsStore : public QObject
 {
     Q_OBJECT
 public:
-    explicit SettingsStore(const QString& configDir, QObject* parent = nullptr);
+    explicit SettingsStore(const QString& configDir, QList<QByteArray> carrierNames = {},
+                           QObject* parent = nullptr);
 
     QString filePath() const { return m_filePath; }
 
@@ -39,11 +41,16 @@ public:
     void load();
 
     const AlertSettings& settings() const { return m_file.settings; }
-    // The file's own key desktop-notifications: whether changes, failed alerts
-    // and settings problems are shown on the desktop.
-    bool desktopNotifications() const { return m_file.desktopNotifications; }
+    const QList<QByteArray>& carrierNames() const { return m_carrierNames; }
+    // Whether changes, failed alerts and settings problems are shown on the desktop.
+    bool desktopNotifications() const
+    {
+        return m_file.settings.isOn(Setting::DesktopNotifications);
+    }
 
-    // Keeps the settings, tells the changed handler and writes them to the file.
+    // Keeps these settings' values (the others stay as they are), tells the
+    // changed handler and writes the file. No carrier for a carrier that is not
+    // in the list keeps it: that is what the window was shown for it.
     // When the file cannot be written (a full disk, a read-only folder) the old
     // file stays whole, the failure is logged and saveFailed is emitted; the new
     // settings hold in memory all the same, and are written as soon as the file
@@ -51,7 +58,7 @@ public:
     // or at the latest by finishWriting(). A hand edit of the file made while
     // the write was on its way is newer: it stays and is read, and the save
     // gives way. Returns whether the file was written.
-    bool save(const AlertSettings& settings);
+    bool save(const SettingValues& values);
 
     // When the service stops: waits for the write on its way, then tries once
     // more to write settings that could not be written yet, and logs an error
@@ -90,6 +97,11 @@ private:
     void keepAside(const QString& reason);
     void adopt(const settingsfile::SettingsFile& file, const QByteArray& text);
     void reportProblems(const QStringList& problems);
+    // Logs a carrier that is not in the list, once for each name.
+    void reportMissingCarrier();
+    // Tells who follows the settings what changed since `before`: the changed
+    // handler (always, or only when they changed) and desktopNotificationsChanged.
+    void tellChanges(const AlertSettings& before, bool alwaysTell);
     void watch();
     void rereadIfEdited();
     enum class WriteOutcome
@@ -111,7 +123,9 @@ private:
     void retryWrite();
 
     QString m_filePath;
+    QList<QByteArray> m_carrierNames;
     settingsfile::SettingsFile m_file;
+    QByteArray m_missingCarrierTold;
     // The file's text as last read or written: a change notice that finds
     // the same text is the store's own save, or nothing.
     QByteArray m_knownText;
