@@ -127,6 +127,7 @@ private:
     void LocalIPAddress1Click();
     void trayClicked(Qt::MouseButton button);
     void trayDoubleClicked();
+    void trayActivated();
 
     // Test alerts.
     void AdvGlowButton1Click();

@@ -234,6 +234,13 @@ void TFormMain::trayDoubleClicked()
         ShowVelmora1Click();
 }
 
+void TFormMain::trayActivated()
+{
+    // The primary action of a tray that has one opens the window every time,
+    // also when it was never shown since a start in the tray.
+    trayDoubleClicked();
+}
+
 void TFormMain::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange && isMinimized()) {

@@ -27,7 +27,12 @@ SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObj
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
                 case QSystemTrayIcon::Trigger:
-                    m_clicks->press(Qt::LeftButton);
+                    // A StatusNotifier host reports its primary action as a
+                    // Trigger, and no double click can follow it.
+                    if (reportsPointer())
+                        m_clicks->press(Qt::LeftButton);
+                    else
+                        emit activated();
                     break;
                 case QSystemTrayIcon::MiddleClick:
                     m_clicks->press(Qt::MiddleButton);
