@@ -32,6 +32,8 @@ public:
     struct Shown
     {
         QString application;
+        QString icon;
+        QString desktopEntry;
         QString summary;
         QString body;
     };
@@ -43,11 +45,10 @@ public slots:
                 const QVariantMap& hints, int timeout)
     {
         Q_UNUSED(replaces)
-        Q_UNUSED(icon)
         Q_UNUSED(actions)
-        Q_UNUSED(hints)
         Q_UNUSED(timeout)
-        shown.append({application, summary, body});
+        shown.append({application, icon, hints.value(QStringLiteral("desktop-entry")).toString(),
+                      summary, body});
         return uint(shown.size());
     }
 };
@@ -144,6 +145,9 @@ void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
 
     const NotificationReceiver::Shown change = m_receiver.shown.at(0);
     QCOMPARE(change.application, QStringLiteral("Velmora"));
+    // Named as installed, so that the server shows the application's icon.
+    QCOMPARE(change.desktopEntry, QStringLiteral(VELMORA_DESKTOP_ID));
+    QCOMPARE(change.icon, QStringLiteral(VELMORA_DESKTOP_ID));
     QCOMPARE(change.summary, QStringLiteral("Public IP changed: 203.0.113.5 \u2192 203.0.113.6"));
     const NotificationReceiver::Shown failure = m_receiver.shown.at(1);
     QVERIFY2(failure.summary.startsWith(
@@ -212,7 +216,8 @@ void TestServiceNotifications::settingsLineNotUnderstood()
     RunningService service;
     QVERIFY(QDir().mkpath(service.configDir()));
     const QByteArray edited = "# edited by hand\nemail-alerts=maybe\nrecipients=carol@example.com\n"
-                              "desktop-notifications=" + notifications + '\n';
+                              "desktop-notifications=" +
+                              notifications + '\n';
     {
         QFile file(service.settingsFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -227,9 +232,9 @@ void TestServiceNotifications::settingsLineNotUnderstood()
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
                               FirstPublic, 10000);
     // The line cost only its own key.
-    QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(AlertSettings::Recipients)),
-             QByteArray("carol@example.com"));
+    QCOMPARE(
+        service.request(service::GetSettings).value(service::valueLine(AlertSettings::Recipients)),
+        QByteArray("carol@example.com"));
 
     if (!shown) {
         echo.setAddress(SecondPublic);
