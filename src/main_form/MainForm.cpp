@@ -192,6 +192,7 @@ void TFormMain::connectHandlers()
         });
         on(m_context.trayIcon, &TrayIcon::doubleClicked, &TFormMain::trayDoubleClicked);
         on(m_context.trayIcon, &TrayIcon::activated, &TFormMain::trayActivated);
+        on(m_context.trayIcon, &TrayIcon::trayAppeared, &TFormMain::trayAppeared);
         on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::UpdateStatus);
         // A tray that reports no pointer movement asks for the tip another way.
         on(m_context.trayIcon, &TrayIcon::tipDue, &TFormMain::UpdateStatus);

@@ -128,6 +128,7 @@ private:
     void trayClicked(Qt::MouseButton button);
     void trayDoubleClicked();
     void trayActivated();
+    void trayAppeared();
 
     // Test alerts.
     void AdvGlowButton1Click();

@@ -241,6 +241,14 @@ void TFormMain::trayActivated()
     trayDoubleClicked();
 }
 
+void TFormMain::trayAppeared()
+{
+    // A window minimized only for lack of a tray goes to the tray, as it would
+    // have had the tray been there.
+    if (isMinimized() && iconInTray())
+        hide();
+}
+
 void TFormMain::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange && isMinimized()) {

@@ -1,6 +1,7 @@
 #include "toolkit/SystemTrayIcon.h"
 
 #include "toolkit/TrayClickSorter.h"
+#include "toolkit/TrayHostWatcher.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -21,8 +22,16 @@ bool isXEmbedIconHost(const QObject* object)
 
 SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObject* parent)
     : TrayIcon(parent), m_icon(new QSystemTrayIcon(icon, this)),
-      m_clicks(new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this))
+      m_clicks(
+          new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this)),
+      m_hostWatcher(new TrayHostWatcher([] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                                        TrayHostWatcher::DefaultPollMs, this))
 {
+    // Qt docks a shown icon in a tray that appears later by itself.
+    connect(m_hostWatcher, &TrayHostWatcher::appeared, this, [this] {
+        if (isShown())
+            emit trayAppeared();
+    });
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
@@ -63,6 +72,7 @@ void SystemTrayIcon::show()
 {
     m_icon->show();
     m_tipRefresh.start();
+    m_hostWatcher->watch();
 }
 
 void SystemTrayIcon::hide()

@@ -40,4 +40,6 @@ signals:
     void activated();
     void pointerMoved();
     void tipDue();
+    // A notification area appeared where there was none: the icon is in it now.
+    void trayAppeared();
 };

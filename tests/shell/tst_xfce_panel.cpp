@@ -63,9 +63,13 @@ class TestXfcePanel : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void aPanelStartedLaterTakesTheWindow();
     void leftClickOnTheIconShowsTheWindowEveryTime();
 
 private:
+    bool startPanel();
+    void stopPanel();
+    void startProgram(QProcess& program);
     QProcessEnvironment desktopEnvironment() const;
     bool startDesktopPart(QProcess& process, const QString& program, const QStringList& arguments);
     bool watcherRegistered() const;
@@ -180,14 +184,71 @@ void TestXfcePanel::initTestCase()
     QVERIFY(m_connection->isConnected());
 
     QVERIFY(startDesktopPart(m_windowManager, "xfwm4", {"--compositor=off"}));
-    QVERIFY(startDesktopPart(m_panel, "xfce4-panel", {}));
-    QVERIFY2(waitFor([&] { return watcherRegistered(); }, 20000),
-             "xfce4-panel's notification area did not come up");
+    // The panel's first start also starts Xfce's settings daemon on the bus.
+    QVERIFY2(startPanel(), "xfce4-panel's notification area did not come up");
+    stopPanel();
 
     m_service = std::make_unique<FakeService>(9522);
     if (!m_service->isListening())
         QSKIP("127.0.0.1:9522 is in use (a service is running here)");
     programundertest::answerAsTheService(*m_service);
+}
+
+bool TestXfcePanel::startPanel()
+{
+    return startDesktopPart(m_panel, "xfce4-panel", {}) &&
+           waitFor([&] { return watcherRegistered(); }, 20000);
+}
+
+void TestXfcePanel::stopPanel()
+{
+    stop(m_panel);
+    waitFor([&] { return !watcherRegistered(); });
+}
+
+void TestXfcePanel::startProgram(QProcess& program)
+{
+    QProcessEnvironment env =
+        programundertest::environment(m_x.display(), m_runtime.path(), m_busAddress);
+    env.insert("HOME", m_home.path());
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(programundertest::path(), {"systray"});
+}
+
+void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
+{
+    // As at log-on when the program's autostart wins the race with the panel.
+    for (int round = 1; round <= Rounds; ++round) {
+        QProcess program;
+        startProgram(program);
+        QVERIFY(program.waitForStarted(5000));
+        QString window;
+        QVERIFY2(waitFor([&] {
+                     window = m_x.mainWindowNamed("Velmora");
+                     return !window.isEmpty() && m_x.wmState(window) == "Iconic";
+                 }),
+                 "without a tray the window did not go to the taskbar");
+        QTest::qWait(3000);
+        QVERIFY(startPanel());
+        QVERIFY2(waitFor([&] { return !m_x.trayIconOf("velmora").isEmpty(); }, 10000),
+                 qPrintable(QStringLiteral("round %1: no icon in the panel").arg(round)));
+        // Withdrawn: hidden to the tray, not left on the taskbar.
+        const auto withdrawn = [&] {
+            const QString state = m_x.wmState(window);
+            return (state.isEmpty() || state == "Withdrawn") && !m_x.isViewable(window);
+        };
+        QVERIFY2(waitFor(withdrawn),
+                 qPrintable(QStringLiteral("round %1: the window stayed on the taskbar (%2)")
+                                .arg(round)
+                                .arg(m_x.wmState(window))));
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        if (!program.waitForFinished(5000))
+            program.kill();
+        program.waitForFinished(3000);
+        stopPanel();
+    }
 }
 
 void TestXfcePanel::cleanupTestCase()
@@ -200,13 +261,9 @@ void TestXfcePanel::cleanupTestCase()
 
 void TestXfcePanel::leftClickOnTheIconShowsTheWindowEveryTime()
 {
+    QVERIFY(startPanel());
     QProcess program;
-    QProcessEnvironment env =
-        programundertest::environment(m_x.display(), m_runtime.path(), m_busAddress);
-    env.insert("HOME", m_home.path());
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(programundertest::path(), {"systray"});
+    startProgram(program);
     QVERIFY(program.waitForStarted(5000));
     QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, 15000),
              "the icon did not register with the panel");
