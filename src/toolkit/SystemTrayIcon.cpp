@@ -72,7 +72,6 @@ void SystemTrayIcon::show()
 {
     m_icon->show();
     m_tipRefresh.start();
-    m_hostWatcher->watch();
 }
 
 void SystemTrayIcon::hide()
@@ -89,7 +88,11 @@ bool SystemTrayIcon::isShown() const
 bool SystemTrayIcon::isAvailable() const
 {
     // Asked each time: a tray host may start or stop while the program runs.
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    // Where there is none, one is watched for from then on.
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!available && isShown())
+        m_hostWatcher->watch();
+    return available;
 }
 
 void SystemTrayIcon::setToolTip(const QString& tip)

@@ -45,6 +45,7 @@ private:
 
     QSystemTrayIcon* m_icon;
     TrayClickSorter* m_clicks;
+    // Started by isAvailable when it finds no tray.
     TrayHostWatcher* m_hostWatcher;
     QTimer m_tipRefresh;
 };

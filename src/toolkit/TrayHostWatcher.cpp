@@ -22,7 +22,8 @@ TrayHostWatcher::TrayHostWatcher(std::function<bool()> trayAvailable, int pollIn
 
 void TrayHostWatcher::watch()
 {
-    if (!m_trayAvailable())
+    // Not asked again here: the caller has just found none.
+    if (!m_poll.isActive())
         m_poll.start();
 }
 

@@ -18,7 +18,7 @@ public:
     explicit TrayHostWatcher(std::function<bool()> trayAvailable,
                              int pollIntervalMs = DefaultPollMs, QObject* parent = nullptr);
 
-    // Starts looking when there is no tray now; appeared follows once there is.
+    // Starts looking, once no tray was found; appeared follows once there is one.
     void watch();
 
 signals:
