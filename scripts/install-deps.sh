@@ -17,7 +17,7 @@ build_packages=(
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
-  postfix vsftpd iproute2 procps dbus-daemon
+  postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 

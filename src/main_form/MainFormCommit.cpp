@@ -235,6 +235,21 @@ void TFormMain::trayDoubleClicked()
         ShowVelmora1Click();
 }
 
+void TFormMain::trayActivated()
+{
+    // The primary action of a tray that has one opens the window every time,
+    // also when it was never shown since a start in the tray.
+    trayDoubleClicked();
+}
+
+void TFormMain::trayAppeared()
+{
+    // A window minimized only for lack of a tray goes to the tray, as it would
+    // have had the tray been there.
+    if (isMinimized() && iconInTray())
+        hide();
+}
+
 void TFormMain::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::WindowStateChange && isMinimized()) {

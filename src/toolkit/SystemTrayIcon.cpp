@@ -1,6 +1,7 @@
 #include "toolkit/SystemTrayIcon.h"
 
 #include "toolkit/TrayClickSorter.h"
+#include "toolkit/TrayHostWatcher.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -21,13 +22,26 @@ bool isXEmbedIconHost(const QObject* object)
 
 SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObject* parent)
     : TrayIcon(parent), m_icon(new QSystemTrayIcon(icon, this)),
-      m_clicks(new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this))
+      m_clicks(
+          new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this)),
+      m_hostWatcher(new TrayHostWatcher([] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                                        TrayHostWatcher::DefaultPollMs, this))
 {
+    // Qt docks a shown icon in a tray that appears later by itself.
+    connect(m_hostWatcher, &TrayHostWatcher::appeared, this, [this] {
+        if (isShown())
+            emit trayAppeared();
+    });
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
                 case QSystemTrayIcon::Trigger:
-                    m_clicks->press(Qt::LeftButton);
+                    // A StatusNotifier host reports its primary action as a
+                    // Trigger, and no double click can follow it.
+                    if (reportsPointer())
+                        m_clicks->press(Qt::LeftButton);
+                    else
+                        emit activated();
                     break;
                 case QSystemTrayIcon::MiddleClick:
                     m_clicks->press(Qt::MiddleButton);
@@ -74,7 +88,11 @@ bool SystemTrayIcon::isShown() const
 bool SystemTrayIcon::isAvailable() const
 {
     // Asked each time: a tray host may start or stop while the program runs.
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    // Where there is none, one is watched for from then on.
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!available && isShown())
+        m_hostWatcher->watch();
+    return available;
 }
 
 void SystemTrayIcon::setToolTip(const QString& tip)

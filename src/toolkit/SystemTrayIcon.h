@@ -7,6 +7,7 @@
 
 class QSystemTrayIcon;
 class TrayClickSorter;
+class TrayHostWatcher;
 
 // The tray icon on QSystemTrayIcon. On an XEmbed tray Qt hosts the icon in a
 // hidden widget that receives the pointer's Enter and MouseMove events; they are
@@ -44,5 +45,7 @@ private:
 
     QSystemTrayIcon* m_icon;
     TrayClickSorter* m_clicks;
+    // Started by isAvailable when it finds no tray.
+    TrayHostWatcher* m_hostWatcher;
     QTimer m_tipRefresh;
 };
