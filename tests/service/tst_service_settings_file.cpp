@@ -751,6 +751,7 @@ void TestServiceSettingsFile::missingCarrierStaysAndIsLoggedOnce()
     QTemporaryDir config;
     SettingsStore store(config.path(), Carriers);
     QVERIFY(writeFile(store.filePath(), "carrier=Gone\nphone-number=5551234567\n"));
+    QVERIFY(QFile::setPermissions(store.filePath(), QFile::ReadOwner | QFile::WriteOwner));
     m_log.take();
     store.load();
     QCOMPARE(m_log.take(),
