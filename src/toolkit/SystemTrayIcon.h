@@ -3,6 +3,7 @@
 #include "toolkit/TrayIcon.h"
 
 #include <QIcon>
+#include <QPointer>
 #include <QTimer>
 
 class QSystemTrayIcon;
@@ -42,10 +43,20 @@ private:
     // Whether the tray host reports the pointer over the icon (an XEmbed tray).
     bool reportsPointer() const;
     void raiseTipDueWherePointerUnseen();
+    // Gives the icon the tip in the form its tray shows.
+    void applyToolTip();
+    void makeIcon();
 
-    QSystemTrayIcon* m_icon;
+    QIcon m_picture;
+    // Made at once, or where Qt can only use a StatusNotifier host (Wayland)
+    // once the host is there: Qt asks once, when the first icon is made,
+    // whether there is one, and an icon made before the panel never appears.
+    QSystemTrayIcon* m_icon = nullptr;
+    QPointer<QMenu> m_menu;
+    bool m_shown = false;
     TrayClickSorter* m_clicks;
     // Started by isAvailable when it finds no tray.
     TrayHostWatcher* m_hostWatcher;
     QTimer m_tipRefresh;
+    QString m_tip;
 };
