@@ -194,6 +194,8 @@ void TFormMain::connectHandlers()
             guarded([this, button] { trayClicked(button); });
         });
         on(m_context.trayIcon, &TrayIcon::doubleClicked, &TFormMain::trayDoubleClicked);
+        on(m_context.trayIcon, &TrayIcon::activated, &TFormMain::trayActivated);
+        on(m_context.trayIcon, &TrayIcon::trayAppeared, &TFormMain::trayAppeared);
         on(m_context.trayIcon, &TrayIcon::pointerMoved, &TFormMain::refreshTip);
         // A tray that reports no pointer movement asks for the tip another way.
         on(m_context.trayIcon, &TrayIcon::tipDue, &TFormMain::refreshTip);

@@ -143,6 +143,8 @@ private:
     void LocalIPAddress1Click();
     void trayClicked(Qt::MouseButton button);
     void trayDoubleClicked();
+    void trayActivated();
+    void trayAppeared();
 
     // Test alerts.
     void AdvGlowButton1Click();

@@ -5,6 +5,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/SidePager.h"
 #include "toolkit/TrayIcon.h"
+#include "toolkit/WindowManager.h"
 #include "ui_MainForm.h"
 
 #include <QCheckBox>
@@ -175,7 +176,8 @@ void TFormMain::hideToTray()
 {
     // Hiding alone: minimizing first would race the window manager, whose late
     // "iconic" notice could hide the window again just after it was shown.
-    if (canHideToTray())
+    // Where minimizing means nothing, hiding is the only way off the screen.
+    if (canHideToTray() || !windowManagerMinimizes())
         hide();
     else
         showMinimized();
@@ -200,7 +202,7 @@ void TFormMain::showAtStart(bool startInTray)
 {
     if (!startInTray)
         show();
-    else if (!canHideToTray())
+    else if (!canHideToTray() && windowManagerMinimizes())
         showMinimized();
 }
 
@@ -233,6 +235,21 @@ void TFormMain::trayDoubleClicked()
     ShowVelmora1Click();
     if (isMinimized() || !isVisible())
         ShowVelmora1Click();
+}
+
+void TFormMain::trayActivated()
+{
+    // The primary action of a tray that has one opens the window every time,
+    // also when it was never shown since a start in the tray.
+    trayDoubleClicked();
+}
+
+void TFormMain::trayAppeared()
+{
+    // A window minimized only for lack of a tray goes to the tray, as it would
+    // have had the tray been there.
+    if (isMinimized() && iconInTray())
+        hide();
 }
 
 void TFormMain::changeEvent(QEvent* event)

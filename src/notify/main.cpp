@@ -37,9 +37,13 @@ int main(int argc, char* argv[])
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // The installed icon and desktop entry share the desktop id; the hint lets the
+    // server show the application's icon and group its notifications.
+    const QString desktopId = QStringLiteral(VELMORA_DESKTOP_ID);
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), desktopId}};
     // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
-    call << QStringLiteral("Velmora") << uint(0) << QStringLiteral("velmora") << arguments.at(1)
-         << arguments.at(2) << QStringList() << QVariantMap() << int(-1);
+    call << QStringLiteral("Velmora") << uint(0) << desktopId << arguments.at(1) << arguments.at(2)
+         << QStringList() << hints << int(-1);
     const QDBusMessage answer = bus.call(call, QDBus::Block, AnswerTimeoutMs);
     return answer.type() == QDBusMessage::ReplyMessage ? Shown : NotShown;
 }

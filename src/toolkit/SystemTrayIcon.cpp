@@ -1,6 +1,8 @@
 #include "toolkit/SystemTrayIcon.h"
 
+#include "toolkit/StatusNotifierHost.h"
 #include "toolkit/TrayClickSorter.h"
+#include "toolkit/TrayHostWatcher.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,17 +19,59 @@ bool isXEmbedIconHost(const QObject* object)
            object->metaObject()->className() == QByteArrayLiteral("QSystemTrayIconSys");
 }
 
+// A StatusNotifier tray shows the tip under the program's name, with the line
+// breaks of the desktop: the underline of "=" signs and the CR LF belong to the
+// tip an XEmbed tray draws.
+QString statusNotifierTip(const QString& tip)
+{
+    QStringList lines = tip.split(QStringLiteral("\r\n"));
+    if (lines.size() > 1 && !lines.at(1).isEmpty() &&
+        lines.at(1).count(QLatin1Char('=')) == lines.at(1).size())
+        lines.removeAt(1);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObject* parent)
-    : TrayIcon(parent), m_icon(new QSystemTrayIcon(icon, this)),
-      m_clicks(new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this))
+    : TrayIcon(parent), m_picture(icon),
+      m_clicks(
+          new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this)),
+      m_hostWatcher(new TrayHostWatcher([] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                                        TrayHostWatcher::DefaultPollMs, this))
 {
+    // Qt docks a shown icon in a tray that appears later by itself.
+    connect(m_hostWatcher, &TrayHostWatcher::appeared, this, [this] {
+        if (isShown()) {
+            applyToolTip();
+            emit trayAppeared();
+        }
+    });
+    connect(m_clicks, &TrayClickSorter::clicked, this, &TrayIcon::clicked);
+    connect(m_clicks, &TrayClickSorter::doubleClicked, this, &TrayIcon::doubleClicked);
+    m_tipRefresh.setInterval(tipRefreshIntervalMs);
+    connect(&m_tipRefresh, &QTimer::timeout, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
+    qApp->installEventFilter(this);
+    if (statusnotifier::iconMustWaitForHost(this, [this] { makeIcon(); }))
+        return;
+    makeIcon();
+}
+
+void SystemTrayIcon::makeIcon()
+{
+    if (m_icon)
+        return;
+    m_icon = new QSystemTrayIcon(m_picture, this);
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
                 case QSystemTrayIcon::Trigger:
-                    m_clicks->press(Qt::LeftButton);
+                    // A StatusNotifier host reports its primary action as a
+                    // Trigger, and no double click can follow it.
+                    if (reportsPointer())
+                        m_clicks->press(Qt::LeftButton);
+                    else
+                        emit activated();
                     break;
                 case QSystemTrayIcon::MiddleClick:
                     m_clicks->press(Qt::MiddleButton);
@@ -42,11 +86,15 @@ SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObj
                     break;
                 }
             });
-    connect(m_clicks, &TrayClickSorter::clicked, this, &TrayIcon::clicked);
-    connect(m_clicks, &TrayClickSorter::doubleClicked, this, &TrayIcon::doubleClicked);
-    m_tipRefresh.setInterval(tipRefreshIntervalMs);
-    connect(&m_tipRefresh, &QTimer::timeout, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
-    qApp->installEventFilter(this);
+    if (m_menu)
+        m_icon->setContextMenu(m_menu);
+    if (m_shown) {
+        m_icon->show();
+        applyToolTip();
+        // Made for a host that came after the program: the window that waited
+        // for a tray may go to it now.
+        emit trayAppeared();
+    }
 }
 
 SystemTrayIcon::~SystemTrayIcon()
@@ -56,40 +104,63 @@ SystemTrayIcon::~SystemTrayIcon()
 
 void SystemTrayIcon::show()
 {
-    m_icon->show();
+    m_shown = true;
+    if (m_icon) {
+        m_icon->show();
+        applyToolTip();
+    }
     m_tipRefresh.start();
 }
 
 void SystemTrayIcon::hide()
 {
+    m_shown = false;
     m_tipRefresh.stop();
-    m_icon->hide();
+    if (m_icon)
+        m_icon->hide();
 }
 
 bool SystemTrayIcon::isShown() const
 {
-    return m_icon->isVisible();
+    return m_shown;
 }
 
 bool SystemTrayIcon::isAvailable() const
 {
+    // An icon still waiting for its host has none; Qt is not asked before it
+    // is made, or its answer would stand for good.
+    if (!m_icon)
+        return false;
     // Asked each time: a tray host may start or stop while the program runs.
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    // Where there is none, one is watched for from then on.
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!available && isShown())
+        m_hostWatcher->watch();
+    return available;
 }
 
 void SystemTrayIcon::setToolTip(const QString& tip)
 {
-    m_icon->setToolTip(tip);
+    m_tip = tip;
+    applyToolTip();
+}
+
+void SystemTrayIcon::applyToolTip()
+{
+    if (m_icon)
+        m_icon->setToolTip(reportsPointer() ? m_tip : statusNotifierTip(m_tip));
 }
 
 QString SystemTrayIcon::toolTip() const
 {
-    return m_icon->toolTip();
+    return m_tip;
 }
 
 void SystemTrayIcon::setMenu(QMenu* menu)
 {
-    m_icon->setContextMenu(menu);
+    m_menu = menu;
+    if (m_icon)
+        m_icon->setContextMenu(menu);
     if (menu)
         connect(menu, &QMenu::aboutToShow, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
 }

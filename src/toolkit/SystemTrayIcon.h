@@ -3,10 +3,12 @@
 #include "toolkit/TrayIcon.h"
 
 #include <QIcon>
+#include <QPointer>
 #include <QTimer>
 
 class QSystemTrayIcon;
 class TrayClickSorter;
+class TrayHostWatcher;
 
 // The tray icon on QSystemTrayIcon. On an XEmbed tray Qt hosts the icon in a
 // hidden widget that receives the pointer's Enter and MouseMove events; they are
@@ -41,8 +43,20 @@ private:
     // Whether the tray host reports the pointer over the icon (an XEmbed tray).
     bool reportsPointer() const;
     void raiseTipDueWherePointerUnseen();
+    // Gives the icon the tip in the form its tray shows.
+    void applyToolTip();
+    void makeIcon();
 
-    QSystemTrayIcon* m_icon;
+    QIcon m_picture;
+    // Made at once, or where Qt can only use a StatusNotifier host (Wayland)
+    // once the host is there: Qt asks once, when the first icon is made,
+    // whether there is one, and an icon made before the panel never appears.
+    QSystemTrayIcon* m_icon = nullptr;
+    QPointer<QMenu> m_menu;
+    bool m_shown = false;
     TrayClickSorter* m_clicks;
+    // Started by isAvailable when it finds no tray.
+    TrayHostWatcher* m_hostWatcher;
     QTimer m_tipRefresh;
+    QString m_tip;
 };

@@ -11,7 +11,9 @@ class QMenu;
 // each pointer movement over the icon where the tray host reports it. Where it
 // cannot (StatusNotifier trays), tipDue is raised instead when the icon's menu
 // opens and at a steady interval while the icon is shown, so that what the tip
-// says can still be kept current.
+// says can still be kept current. Those trays also have a primary action of
+// their own (a left click there, never a double click): it raises activated at
+// once, and no clicked or doubleClicked.
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -35,6 +37,9 @@ public:
 signals:
     void clicked(Qt::MouseButton button);
     void doubleClicked();
+    void activated();
     void pointerMoved();
     void tipDue();
+    // A notification area appeared where there was none: the icon is in it now.
+    void trayAppeared();
 };

@@ -32,6 +32,8 @@ public:
     struct Shown
     {
         QString application;
+        QString icon;
+        QString desktopEntry;
         QString summary;
         QString body;
     };
@@ -43,11 +45,10 @@ public slots:
                 const QVariantMap& hints, int timeout)
     {
         Q_UNUSED(replaces)
-        Q_UNUSED(icon)
         Q_UNUSED(actions)
-        Q_UNUSED(hints)
         Q_UNUSED(timeout)
-        shown.append({application, summary, body});
+        shown.append({application, icon, hints.value(QStringLiteral("desktop-entry")).toString(),
+                      summary, body});
         return uint(shown.size());
     }
 };
@@ -144,6 +145,9 @@ void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
 
     const NotificationReceiver::Shown change = m_receiver.shown.at(0);
     QCOMPARE(change.application, QStringLiteral("Velmora"));
+    // Named as installed, so that the server shows the application's icon.
+    QCOMPARE(change.desktopEntry, QStringLiteral(VELMORA_DESKTOP_ID));
+    QCOMPARE(change.icon, QStringLiteral(VELMORA_DESKTOP_ID));
     QCOMPARE(change.summary, QStringLiteral("Public IP changed: 203.0.113.5 \u2192 203.0.113.6"));
     const NotificationReceiver::Shown failure = m_receiver.shown.at(1);
     QVERIFY2(failure.summary.startsWith(

@@ -48,6 +48,9 @@ public:
     // Asks the window manager to close a window, as its close box does.
     bool closeWindow(const QString& window) const;
 
+    // What xdotool prints, line by line.
+    QStringList xdotoolOutput(const QStringList& arguments) const { return run(arguments); }
+
 private:
     QStringList searchVisible(const QString& title) const;
     QStringList run(const QStringList& arguments, bool* succeeded = nullptr) const;

@@ -166,6 +166,10 @@ void TestStatusNotifier::iconHidesAndShowsTheWindowAndKeepsItsTipTrue()
     toolTip.endStructure();
     QVERIFY2((title + body).contains("Public IP Address: 203.0.113.7"),
              qPrintable(title + "|" + body));
+    // Under the program's name, with the desktop's line breaks: the underline
+    // and the CR LF of the XEmbed tip are no lines there.
+    QVERIFY2(title.startsWith("Velmora\nComputer Name: pc\n"), qPrintable(title));
+    QVERIFY2(!title.contains("=") && !title.contains("\r"), qPrintable(title));
 
     // Opening the menu refreshes the status once: the tray reports no pointer.
     const auto refreshes = [&] { return m_service->commands().count("UpdateStatus"); };

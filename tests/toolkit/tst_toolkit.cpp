@@ -4,6 +4,7 @@
 #include "toolkit/OnOffSwitch.h"
 #include "toolkit/TabStrip.h"
 #include "toolkit/TrayClickSorter.h"
+#include "toolkit/TrayHostWatcher.h"
 #include "toolkit/TypingLimit.h"
 
 #include <QAccessible>
@@ -93,7 +94,28 @@ private slots:
     void formColours_data();
     void formColours();
     void tabsStartAtTheSameXSelectedOrNot();
+    void aTrayThatAppearsLaterIsReportedOnce();
+    void aTrayAlreadyThereIsNoNews();
 };
+
+void TestToolkit::aTrayThatAppearsLaterIsReportedOnce()
+{
+    bool available = false;
+    TrayHostWatcher watcher([&] { return available; }, 20);
+    QSignalSpy appeared(&watcher, &TrayHostWatcher::appeared);
+    watcher.watch();
+    QVERIFY(neverWithin(100, [&] { return appeared.count() > 0; }));
+    available = true;
+    QVERIFY(appeared.wait(1000));
+    QVERIFY(neverWithin(100, [&] { return appeared.count() > 1; }));
+}
+
+void TestToolkit::aTrayAlreadyThereIsNoNews()
+{
+    TrayHostWatcher watcher([] { return true; }, 20);
+    QSignalSpy appeared(&watcher, &TrayHostWatcher::appeared);
+    QVERIFY(neverWithin(100, [&] { return appeared.count() > 0; }));
+}
 
 void TestToolkit::singleClickReportedAfterTheInterval()
 {

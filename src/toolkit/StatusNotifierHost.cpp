@@ -1,0 +1,66 @@
+#include "toolkit/StatusNotifierHost.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace statusnotifier {
+
+namespace {
+
+const QString WatcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// The watcher's name comes a moment before its host registers: looked at that often.
+constexpr int HostPollMs = 200;
+
+} // namespace
+
+bool hostRegistered()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(WatcherName))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        WatcherName, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call.setArguments({WatcherName, QStringLiteral("IsStatusNotifierHostRegistered")});
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage &&
+           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+bool iconMustWaitForHost(QObject* owner, std::function<void()> ready)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")) || hostRegistered())
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return true; // no bus, no host ever: nothing to wait for
+    auto* poll = new QTimer(owner);
+    poll->setInterval(HostPollMs);
+    QObject::connect(poll, &QTimer::timeout, owner, [poll, ready = std::move(ready)] {
+        if (!hostRegistered())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        ready();
+    });
+    // Looked for only while a watcher is there: nothing is asked of an empty bus.
+    auto* names = new QDBusServiceWatcher(WatcherName, bus,
+                                          QDBusServiceWatcher::WatchForRegistration |
+                                              QDBusServiceWatcher::WatchForUnregistration,
+                                          poll);
+    QObject::connect(names, &QDBusServiceWatcher::serviceRegistered, poll,
+                     [poll] { poll->start(); });
+    QObject::connect(names, &QDBusServiceWatcher::serviceUnregistered, poll,
+                     [poll] { poll->stop(); });
+    if (bus.interface()->isServiceRegistered(WatcherName))
+        poll->start();
+    return true;
+}
+
+} // namespace statusnotifier
