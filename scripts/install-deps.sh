@@ -13,12 +13,12 @@ build_packages=(
 )
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for
 # the package test's throwaway user. libsm-dev and libice-dev: the session
-# test's own session manager. xfce4-panel, xfwm4, sway and waybar: the desktops
+# test's own session manager. xfce4-panel, xfwm4, sway, waybar and mutter: the desktops
 # the tray tests run on.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
-  postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar
+  postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar mutter
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 

@@ -69,10 +69,10 @@ bool XServer::startHelper(QProcess& process, const QString& program, const QStri
     return process.waitForStarted(5000);
 }
 
-bool XServer::startWindowManager()
+bool XServer::startWindowManager(const QString& program, const QStringList& arguments)
 {
     if (QStandardPaths::findExecutable("xprop").isEmpty() ||
-        !startHelper(m_windowManager, "openbox", {"--sm-disable"}))
+        !startHelper(m_windowManager, program, arguments))
         return false;
     // The window manager is ready once it has announced itself on the root window.
     const QDeadlineTimer deadline(10000);

@@ -17,8 +17,10 @@ public:
     QString display() const { return m_display; }
 
     // Map and iconic-state changes then arrive as on a desktop: late and in the
-    // window manager's own order. False when openbox is missing or does not start.
-    bool startWindowManager();
+    // window manager's own order. openbox unless another is given; false when it
+    // is missing or does not start.
+    bool startWindowManager(const QString& program = QStringLiteral("openbox"),
+                            const QStringList& arguments = {QStringLiteral("--sm-disable")});
     // trayer, an XEmbed notification area, along the top edge.
     bool startTrayHost();
     void stopTrayHost();
