@@ -4,8 +4,6 @@
 
 namespace spelling {
 
-namespace {
-
 QString quoted(const QByteArray& text)
 {
     constexpr qsizetype Shown = 40;
@@ -14,6 +12,8 @@ QString quoted(const QByteArray& text)
         shown += QStringLiteral("...");
     return QLatin1Char('"') + shown + QLatin1Char('"');
 }
+
+namespace {
 
 bool isHexDigit(char c)
 {

@@ -16,6 +16,9 @@ using SettingValue = std::variant<bool, int, QByteArray>;
 // for each kind and place; every reader and writer of the settings uses these.
 namespace spelling {
 
+// A value as messages show it: in double quotes, cut after 40 bytes with "...".
+QString quoted(const QByteArray& text);
+
 // In the settings file, before the file's own escapes: "true"/"false", a
 // number in decimal, the bytes of a text or of the carrier's name.
 QByteArray inFile(SettingKind kind, const SettingValue& value);

@@ -30,6 +30,16 @@ void answerAsTheService(FakeService& service)
     service.setReply(service::GetKeyedSettings, FakeService::countedList(keyed));
 }
 
+void stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000))
+        process.kill();
+    process.waitForFinished(3000);
+}
+
 QString path()
 {
     return qEnvironmentVariable("VELMORA_BINARY_DIR") + QStringLiteral("/bin/velmora");

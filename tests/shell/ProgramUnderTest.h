@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <functional>
@@ -25,6 +26,8 @@ QString path();
 // history log, inside it) and a session bus (none unless given).
 QProcessEnvironment environment(const QString& display, const QString& runtimeFolder,
                                 const QString& busAddress = QStringLiteral("disabled:"));
+// Ends a helper the test started: asked first, then killed after 3 s.
+void stop(QProcess& process);
 // Polls the condition while the test's event loop runs, for at most the time given.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
 

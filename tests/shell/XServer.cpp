@@ -1,5 +1,7 @@
 #include "XServer.h"
 
+#include "ProgramUnderTest.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -11,19 +13,9 @@ XServer::XServer() = default;
 
 XServer::~XServer()
 {
-    stop(m_trayHost);
-    stop(m_windowManager);
-    stop(m_xvfb);
-}
-
-void XServer::stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000))
-        process.kill();
-    process.waitForFinished(3000);
+    programundertest::stop(m_trayHost);
+    programundertest::stop(m_windowManager);
+    programundertest::stop(m_xvfb);
 }
 
 bool XServer::start()
@@ -103,14 +95,14 @@ bool XServer::startTrayHost()
             }
             QThread::msleep(50);
         }
-        stop(m_trayHost);
+        programundertest::stop(m_trayHost);
     }
     return false;
 }
 
 void XServer::stopTrayHost()
 {
-    stop(m_trayHost);
+    programundertest::stop(m_trayHost);
 }
 
 bool XServer::xdotool(const QStringList& arguments) const

@@ -59,7 +59,6 @@ private:
     QStringList runTool(const QString& tool, const QStringList& arguments,
                         bool* succeeded = nullptr) const;
     bool startHelper(QProcess& process, const QString& program, const QStringList& arguments);
-    static void stop(QProcess& process);
 
     QProcess m_xvfb;
     QProcess m_windowManager;

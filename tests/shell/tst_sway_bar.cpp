@@ -18,6 +18,7 @@
 
 namespace {
 
+using programundertest::stop;
 using programundertest::waitFor;
 
 constexpr int Rounds = 10;
@@ -42,16 +43,6 @@ const char SwayConfig[] = "output HEADLESS-1 resolution 1280x800\n";
 const char WaybarConfig[] = R"({ "layer": "top", "position": "top", "height": 30,
   "modules-left": [], "modules-center": [], "modules-right": ["tray"],
   "tray": { "icon-size": 20, "spacing": 8 } })";
-
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000))
-        process.kill();
-    process.waitForFinished(3000);
-}
 
 bool run(const QString& program, const QStringList& arguments)
 {

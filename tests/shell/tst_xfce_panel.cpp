@@ -12,6 +12,7 @@
 
 namespace {
 
+using programundertest::stop;
 using programundertest::waitFor;
 
 constexpr int Rounds = 10;
@@ -40,16 +41,6 @@ const char PanelConfig[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   </property>
 </channel>
 )";
-
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000))
-        process.kill();
-    process.waitForFinished(3000);
-}
 
 } // namespace
 

@@ -43,15 +43,6 @@ std::optional<Setting> settingNamed(const QByteArray& name, Form form)
                                  : settingtable::withFormerFileKey(name);
 }
 
-QString quoted(const QByteArray& text)
-{
-    constexpr qsizetype Shown = 40;
-    QString shown = QString::fromUtf8(text.left(Shown));
-    if (text.size() > Shown)
-        shown += QStringLiteral("...");
-    return QLatin1Char('"') + shown + QLatin1Char('"');
-}
-
 // The first byte below 0x20 (but a tab) or 0x7F; -1 when there is none.
 int firstControlByte(const QByteArray& text)
 {
@@ -72,7 +63,7 @@ std::optional<SettingValue> typedValue(SettingKind kind, const QByteArray& value
     try {
         return spelling::switchFromLink(value);
     } catch (const ConvertError&) {
-        *why = QStringLiteral("%1 is not true or false").arg(quoted(value));
+        *why = QStringLiteral("%1 is not true or false").arg(spelling::quoted(value));
         return std::nullopt;
     }
 }
@@ -152,7 +143,8 @@ private:
         const std::optional<Setting> setting = settingNamed(name, m_form);
         if (!setting) {
             keep(line, number,
-                 QStringLiteral("no setting is called %1; left as it is").arg(quoted(name)));
+                 QStringLiteral("no setting is called %1; left as it is")
+                     .arg(spelling::quoted(name)));
             return;
         }
         const SettingInfo& known = settingtable::info(*setting);
