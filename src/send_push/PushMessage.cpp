@@ -42,6 +42,29 @@ bool isPlainHeader(const QString& name)
     return plain.contains(name.trimmed().toLower());
 }
 
+// Letters (and digits and `extra`) only.
+bool isWord(const QString& text, QStringView extra = {})
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        const bool plain = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                           (!extra.isEmpty() && ((c >= u'0' && c <= u'9') || extra.contains(c)));
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+bool hasControlCharacter(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
 std::optional<Unusable> checkUrl(const QUrl& url, const QString& what)
 {
     const QString scheme = url.scheme().toLower();
@@ -164,9 +187,14 @@ std::variant<PushJob, Unusable> job(const AlertSettings& settings, const Facts& 
         job.method = text(settings, Setting::PushMethod).trimmed().toUpper();
         if (job.method.isEmpty())
             job.method = QStringLiteral("POST");
+        // Both go into the request as they stand: a line break would start
+        // another header, or another request.
+        if (!isWord(job.method))
+            return Unusable{QStringLiteral("the method is not a word of letters"),
+                            Setting::PushMethod};
         for (const QString& line : lines(text(settings, Setting::PushHeaders))) {
             const qsizetype colon = line.indexOf(u':');
-            if (colon <= 0)
+            if (colon <= 0 || !isWord(line.left(colon), u"-_") || hasControlCharacter(line))
                 return Unusable{QStringLiteral("a header line is not \"Name: value\""),
                                 Setting::PushHeaders};
             job.headers << line;

@@ -113,6 +113,7 @@ private slots:
     void placeholdersAreFilled();
     void unusableSettingsAreTold_data();
     void unusableSettingsAreTold();
+    void methodIsOneWord();
     void secretsAreWrittenAsEllipsis();
     void webRequestArrives_data();
     void webRequestArrives();
@@ -224,6 +225,12 @@ void TestPushHelper::unusableSettingsAreTold_data()
         << web << 0 << QByteArray("https://example.net") << QByteArray() << QByteArray()
         << QByteArray("X-Fine: 1\n: value")
         << QStringLiteral("a header line is not \"Name: value\"");
+    QTest::newRow("header name with a blank")
+        << web << 0 << QByteArray("https://example.net") << QByteArray() << QByteArray()
+        << QByteArray("X Fine: 1") << QStringLiteral("a header line is not \"Name: value\"");
+    QTest::newRow("header with a carriage return inside")
+        << web << 0 << QByteArray("https://example.net") << QByteArray() << QByteArray()
+        << QByteArray("X-A: 1\rX-B: 2") << QStringLiteral("a header line is not \"Name: value\"");
     QTest::newRow("Apprise without a URL")
         << int(pushmessage::AppriseUrls) << 0 << QByteArray("https://example.net") << QByteArray()
         << QByteArray() << QByteArray() << QStringLiteral("no Apprise URL is set");
@@ -248,6 +255,22 @@ void TestPushHelper::unusableSettingsAreTold()
     const auto made = pushmessage::job(settings, SampleFacts, QStringLiteral("t"));
     QVERIFY(std::holds_alternative<pushmessage::Unusable>(made));
     QCOMPARE(std::get<pushmessage::Unusable>(made).reason, reason);
+}
+
+void TestPushHelper::methodIsOneWord()
+{
+    for (const QByteArray method :
+         {QByteArray("POST /x HTTP/1.1\r\nX: y"), QByteArray("GET\n"), QByteArray("PO ST")}) {
+        AlertSettings settings = webRequest(QStringLiteral("https://example.net/"));
+        settings.set(Setting::PushMethod, method);
+        const auto made = pushmessage::job(settings, SampleFacts, QStringLiteral("t"));
+        if (method == "GET\n") { // blanks around it are not part of it
+            QCOMPARE(std::get<PushJob>(made).method, QStringLiteral("GET"));
+            continue;
+        }
+        QVERIFY(std::holds_alternative<pushmessage::Unusable>(made));
+        QCOMPARE(std::get<pushmessage::Unusable>(made).setting, Setting::PushMethod);
+    }
 }
 
 void TestPushHelper::secretsAreWrittenAsEllipsis()
