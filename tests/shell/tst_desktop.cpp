@@ -476,7 +476,10 @@ void TestDesktop::withoutTrayTheWindowStaysReachable()
     QVERIFY(showAgain("double click"));
     QVERIFY(waitFor([&] { return shownNormalAndActive(window); }));
     QVERIFY(hide("Cancel", window));
-    QVERIFY(waitFor([&] { return hiddenToTray(window); }));
+    QVERIFY2(waitFor([&] { return hiddenToTray(window); }),
+             qPrintable(QStringLiteral("Cancel left the window %1 (viewable %2)")
+                            .arg(m_x.wmState(window))
+                            .arg(m_x.isViewable(window))));
     QVERIFY(showAgain("double click"));
     QVERIFY(waitFor([&] { return shownNormalAndActive(window); }));
 
