@@ -52,8 +52,9 @@ notification area, edits the alert settings and shows the history.")
 # pictures) is loaded at run time, so no program names it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-# xdg-open for the window's links and files; the Wayland platform for Wayland sessions.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland")
+# xdg-open for the window's links and files; the Wayland platform for Wayland sessions;
+# apprise for the push alerts' Apprise URLs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-wayland, apprise")
 # The autostart entry is in /etc: the administrator's to change, so a conffile.
 configure_file(debian/conffiles.in ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles @ONLY)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles

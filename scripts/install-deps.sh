@@ -14,11 +14,13 @@ build_packages=(
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for
 # the package test's throwaway user. libsm-dev and libice-dev: the session
 # test's own session manager. xfce4-panel, xfwm4, sway, waybar and mutter: the desktops
-# the tray tests run on.
+# the tray tests run on. webhook and apprise: the push alerts' receiver and the
+# command they send Apprise URLs through.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
   postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar mutter
+  webhook apprise
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 

@@ -117,7 +117,7 @@ new_window() { comm -13 <(echo "$1") <(velmora_windows) | head -1; }
 # next shown tab.
 xdotool windowfocus --sync "$main"
 shot "$main" status
-for page in email text-message options history-log; do
+for page in email text-message push options history-log; do
   xdotool key --window "$main" Down; sleep 0.4
   shot "$main" "$page"
 done

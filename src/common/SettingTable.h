@@ -22,6 +22,12 @@
 // The 18 wire values keep their order and spelling for windows and services of
 // earlier versions. A new setting is a new row with a Keyed place (and, for the
 // window, a control of that name on its form).
+// The push alert's message as a new file holds it: the placeholders of the FTP
+// page, and those of the addresses before the change and of its time.
+#define VELMORA_PUSH_MESSAGE                                                                       \
+    "[[ComputerName]]: public [[OldPublicIPAddress]] -> [[PublicIPAddress]], local "               \
+    "[[OldLocalIPAddress]] -> [[LocalIPAddress]] ([[Time]])"
+
 // clang-format off
 #define VELMORA_SETTINGS(ROW)                                                                            \
     ROW(EmailAlerts,          "email-alerts",          "emailAlerts",  Switch,  "false", Wire(1),  "SwitchEmailAlerts")       \
@@ -42,7 +48,18 @@
     ROW(FtpUsername,          "ftp-username",          "ftpUsername",  Text,    "",      Wire(16), "txtFTPUsername")          \
     ROW(FtpPassword,          "ftp-password",          "ftpPassword",  Text,    "",      Wire(17), "txtFTPPassword")          \
     ROW(HideTrayIcon,         "hide-tray-icon",        "hideTrayIcon", Switch,  "false", Wire(18), "chkHideSysTrayIcon")      \
-    ROW(DesktopNotifications, "desktop-notifications", nullptr,        Switch,  "true",  Keyed,    "chkDesktopNotifications")
+    ROW(DesktopNotifications, "desktop-notifications", nullptr,        Switch,  "true",  Keyed,    "chkDesktopNotifications") \
+    ROW(PushAlerts,           "push-alerts",           nullptr,        Switch,  "false", Keyed,    "SwitchPushAlerts")        \
+    ROW(PushWay,              "push-way",              nullptr,        Number,  "0",     Keyed,    "cboPushWay")              \
+    ROW(PushPreset,           "push-preset",           nullptr,        Number,  "0",     Keyed,    "cboPushPreset")           \
+    ROW(PushUrl,              "push-url",              nullptr,        Text,    "",      Keyed,    "txtPushUrl")              \
+    ROW(PushTopic,            "push-topic",            nullptr,        Text,    "",      Keyed,    "txtPushTopic")            \
+    ROW(PushToken,            "push-token",            nullptr,        Text,    "",      Keyed,    "txtPushToken")            \
+    ROW(PushMethod,           "push-method",           nullptr,        Text,    "POST",  Keyed,    "txtPushMethod")           \
+    ROW(PushHeaders,          "push-headers",          nullptr,        Text,    "",      Keyed,    "txtPushHeaders")          \
+    ROW(PushMessage,          "push-message",          nullptr,        Text,    VELMORA_PUSH_MESSAGE, Keyed, "txtPushMessage") \
+    ROW(PushCaFile,           "push-ca-file",          nullptr,        Text,    "",      Keyed,    "txtPushCaFile")           \
+    ROW(AppriseUrls,          "apprise-urls",          nullptr,        Text,    "",      Keyed,    "txtAppriseUrls")
 // clang-format on
 
 enum class Setting

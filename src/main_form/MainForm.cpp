@@ -51,7 +51,9 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
 {
     Q_INIT_RESOURCE(velmora);
     m_ui->setupUi(this);
-    m_pager = new SidePager(m_ui->tabList, m_ui->pageControl, this);
+    m_pager = new SidePager(m_ui->tabList, m_ui->pageControl, this,
+                            {StatusPage, EmailPage, TextMessagePage, PushPage, RunProgramPage,
+                             FtpPage, OptionsPage, LogPage});
     m_pager->setTabVisible(RunProgramPage, false);
     m_pager->setTabVisible(FtpPage, false);
     m_pager->setCurrentIndex(StatusPage);
@@ -65,6 +67,7 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     showPasswordAsStars(m_ui->txtFTPPassword);
     new FocusFrameFollower(this);
     new LookFollower(this, [this] { applyLook(); });
+    setUpPushPage();
     // The window takes the size its layout needs (the drawn 638 by 515 at the drawn font)
     // and the user cannot resize it.
     layout()->activate();

@@ -4,12 +4,14 @@
 #include "main_form/CellularProvider.h"
 #include "main_form/LogFile.h"
 #include "main_form/MainFormContext.h"
+#include "send_push/PushMessage.h"
 #include "service_link/TcpClient.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QWidget>
 #include <memory>
+#include <variant>
 
 namespace Ui {
 class TFormMain;
@@ -37,7 +39,8 @@ public:
         RunProgramPage,
         FtpPage,
         OptionsPage,
-        LogPage
+        LogPage,
+        PushPage // its tab stands after the Text Message tab
     };
 
     explicit TFormMain(MainFormContext context, QWidget* parent = nullptr);
@@ -82,6 +85,9 @@ public:
     void SetAuthState();
     bool ValidateTestEmailForm();
     bool ValidateTextMessageForm();
+    // The Push page's settings make a notification; otherwise says what to
+    // correct, and goes there.
+    bool ValidatePushForm();
 
     // Brings the window up in its normal state, in front ("Show Velmora").
     void ShowVelmora1Click();
@@ -161,6 +167,18 @@ private:
     void Help2Click();
     void VisitWebSiteClick();
     void About2Click();
+
+    // Push page.
+    void setUpPushPage();
+    // Shows the fields the chosen way and service use, and the preview.
+    void updatePushPage();
+    AlertSettings pushSettingsShown();
+    std::variant<PushJob, pushmessage::Unusable> testPushJob();
+    QString pushPreview();
+    bool appriseInstalled() const;
+    void btnSendTestPushClick();
+    // The error dialog of the test alerts' failures.
+    TFormError& errorDialog();
 
     // Run Program and FTP pages.
     void btnSelectProgramClick();

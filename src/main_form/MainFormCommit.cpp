@@ -176,6 +176,9 @@ void TFormMain::hideToTray()
 {
     // Hiding alone: minimizing first would race the window manager, whose late
     // "iconic" notice could hide the window again just after it was shown.
+    // Taken off the screen by the user: a minimize that comes later is no window
+    // manager's late notice to undo.
+    m_shownAt.invalidate();
     // Where minimizing means nothing, hiding is the only way off the screen.
     if (canHideToTray() || !windowManagerMinimizes())
         hide();

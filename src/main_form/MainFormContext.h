@@ -40,4 +40,8 @@ struct MainFormContext
     // The FTP page's server port. The program always uses the standard one;
     // tests point it at a server of their own.
     quint16 ftpPort = FtpClient::DefaultPort;
+    // The program that sends the test push notification (velmora-send-push),
+    // and the command it sends Apprise URLs through.
+    QString pushHelper;
+    QString appriseProgram = QStringLiteral("apprise");
 };

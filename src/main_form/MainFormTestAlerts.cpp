@@ -70,15 +70,15 @@ int sendWithBusyCursor(AbstractMailManager& mailManager, const Email& email)
     return mailManager.SendEmail(email);
 }
 
-TFormError& errorFormFor(TFormError*& errorForm, ShellActions& shell, QWidget* owner)
+} // namespace
+
+TFormError& TFormMain::errorDialog()
 {
     // The program makes it at start-up; a window without one makes its own, once.
-    if (!errorForm)
-        errorForm = new TFormError(shell, owner);
-    return *errorForm;
+    if (!m_errorForm)
+        m_errorForm = new TFormError(*m_context.shell, this);
+    return *m_errorForm;
 }
-
-} // namespace
 
 void TFormMain::AdvGlowButton1Click()
 {
@@ -101,8 +101,8 @@ void TFormMain::AdvGlowButton1Click()
     if (sendWithBusyCursor(*mailManager, email) == 1)
         m_context.dialogs->notice(QStringLiteral("Success: Test Email Sent"));
     else
-        errorFormFor(m_errorForm, *m_context.shell, this)
-            .showError(alerttexts::withoutEngineLogTags(mailManager->LastErrorText()), this);
+        errorDialog().showError(alerttexts::withoutEngineLogTags(mailManager->LastErrorText()),
+                                this);
     // Only now: the connection stays open while the user reads the outcome.
     mailManager->CloseSmtpConnection();
 }
@@ -135,7 +135,6 @@ void TFormMain::btnSendTestMessageClick()
     if (sendWithBusyCursor(*mailManager, email) == 1)
         m_context.dialogs->notice(QStringLiteral("Success: (SMS) Text Message Sent"));
     else
-        errorFormFor(m_errorForm, *m_context.shell, this)
-            .showError(mailManager->LastErrorText(), this);
+        errorDialog().showError(mailManager->LastErrorText(), this);
     // No closing call: the engine ends its connection when the manager goes.
 }

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <stdexcept>
 
@@ -51,6 +52,8 @@ void show(QWidget* control, const QByteArray& value)
         box->setChecked(spelling::switchFromLink(value));
     } else if (auto* field = qobject_cast<QLineEdit*>(control)) {
         field->setText(text(value));
+    } else if (auto* lines = qobject_cast<QPlainTextEdit*>(control)) {
+        lines->setPlainText(text(value));
     } else if (auto* number = qobject_cast<QSpinBox*>(control)) {
         number->setValue(spelling::numberFromLink(value));
     } else if (auto* list = qobject_cast<QComboBox*>(control)) {
@@ -71,6 +74,8 @@ QByteArray value(const QWidget* control)
         return spelling::switchOnLink(box->isChecked());
     if (auto* field = qobject_cast<const QLineEdit*>(control))
         return bytes(field->text());
+    if (auto* lines = qobject_cast<const QPlainTextEdit*>(control))
+        return bytes(lines->toPlainText());
     if (auto* number = qobject_cast<const QSpinBox*>(control))
         return spelling::numberOnLink(number->value());
     if (auto* list = qobject_cast<const QComboBox*>(control))
@@ -86,6 +91,8 @@ void onUserChange(QWidget* control, QObject* context, const std::function<void()
         QObject::connect(box, &QCheckBox::clicked, context, changed);
     else if (auto* field = qobject_cast<QLineEdit*>(control))
         QObject::connect(field, &QLineEdit::textChanged, context, changed);
+    else if (auto* lines = qobject_cast<QPlainTextEdit*>(control))
+        QObject::connect(lines, &QPlainTextEdit::textChanged, context, changed);
     else if (auto* number = qobject_cast<QSpinBox*>(control))
         QObject::connect(number, &QSpinBox::valueChanged, context, changed);
     else if (auto* list = qobject_cast<QComboBox*>(control))

@@ -9,9 +9,9 @@ class QObject;
 class QWidget;
 
 // A setting's control on the form, whatever its type (on/off switch, check box,
-// text field, drop-down list, number field), as the window's load and save use
-// it: values in and out in the link's spelling (SettingSpelling.h). The
-// control's type decides how a value is shown.
+// text field, text box of several lines, drop-down list, number field), as the window's load and
+// save use it: values in and out in the link's spelling (SettingSpelling.h). The control's type
+// decides how a value is shown.
 namespace settingcontrols {
 
 // The control of the setting: the child of `form` named in the table.

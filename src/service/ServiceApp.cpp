@@ -148,11 +148,10 @@ int ServiceApp::run()
                      [&notifier, settingsProblem](const QString& message) {
                          notifier.notify(settingsProblem, message);
                      });
-    QObject::connect(&store, &SettingsStore::saveFailed, &notifier,
-                     [&notifier](const QString& message) {
-                         notifier.notify(QStringLiteral("Velmora: the settings were not saved"),
-                                         message);
-                     });
+    QObject::connect(
+        &store, &SettingsStore::saveFailed, &notifier, [&notifier](const QString& message) {
+            notifier.notify(QStringLiteral("Velmora: the settings were not saved"), message);
+        });
     QObject::connect(&store, &SettingsStore::desktopNotificationsChanged, &notifier,
                      &DesktopNotifier::setEnabled);
     // Declared after the store, so that it is finished before the store goes.
@@ -176,6 +175,9 @@ int ServiceApp::run()
     senderOptions.ftpPort = m_options.ftpPort;
     senderOptions.mailHelper = helperProgram(QStringLiteral("velmora-send-mail"));
     senderOptions.pageHelper = helperProgram(QStringLiteral("velmora-upload-page"));
+    senderOptions.pushHelper = helperProgram(QStringLiteral("velmora-send-push"));
+    senderOptions.pushTimeout =
+        std::chrono::duration_cast<std::chrono::seconds>(m_options.pushTimeout);
     const AlertSenders senders(m_options.configDir, carrierLines, senderOptions);
     AlertDispatcher alerts(senders, m_options.stateDir, m_options.alertRetryDelays);
     alerts.setNoticeHandler([&notifier](const QString& summary, const QString& body) {

@@ -184,8 +184,14 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                QStringLiteral("Upload the FTP page to this port."),
                                QStringLiteral("port"), QString::number(defaults.ftpPort));
     ftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption pushTimeout = secondsOption(
+        "push-timeout",
+        QStringLiteral("Give a push notification <seconds> (whole, default %1) to be delivered."),
+        secondsText(defaults.pushTimeout));
+    pushTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({isRunning, stop, port, configDir, logFile, echoUrl, echoInterval, echoMinGap,
-                       echoTimeout, moveWait, localInterval, requestTimeout, retryDelays, ftpPort});
+                       echoTimeout, moveWait, localInterval, requestTimeout, retryDelays, ftpPort,
+                       pushTimeout});
 
     if (!parser.parse(arguments))
         usageError(parser.errorText());
@@ -240,5 +246,6 @@ CommandLine parseCommandLine(const QStringList& arguments)
     options.requestTimeout = secondsValue(parser, requestTimeout, 0.01);
     options.alertRetryDelays = secondsListValue(parser, retryDelays);
     options.ftpPort = portValue(parser, ftpPort);
+    options.pushTimeout = secondsValue(parser, pushTimeout, 1);
     return result;
 }

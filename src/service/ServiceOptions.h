@@ -34,6 +34,8 @@ struct ServiceOptions
     QList<std::chrono::milliseconds> alertRetryDelays{
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
     quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
+    // The limit for one push notification's whole exchange (whole seconds).
+    std::chrono::milliseconds pushTimeout{std::chrono::seconds(30)};
     // How long --stop waits for the service to end: longer than the service
     // gives the alerts under way when it stops.
     std::chrono::milliseconds stopWait{std::chrono::seconds(10)};

@@ -15,6 +15,7 @@
 #include "common/VelmoraPaths.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
@@ -89,6 +90,9 @@ int main(int argc, char** argv)
     context.autostart = &autostart;
     context.createMailManager = [] { return std::make_unique<MailManager>(); };
     context.logFilePath = velmorapaths::historyLog();
+    context.pushHelper =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                        QStringLiteral("/" VELMORA_HELPER_FROM_BINDIR "/velmora-send-push"));
     context.requestQuit = [&ending] {
         ending = true;
         QCoreApplication::exit(0);

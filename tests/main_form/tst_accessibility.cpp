@@ -151,7 +151,7 @@ void TestAccessibility::everyControlNamedOnce()
     }
     check.hiddenControls();
     QVERIFY2(check.problems.isEmpty(), qPrintable(check.problems.join(QLatin1Char('\n'))));
-    QCOMPARE(check.count(), 35);
+    QCOMPARE(check.count(), 48);
 }
 
 void TestAccessibility::labelsNameTheirFields()
@@ -170,7 +170,7 @@ void TestAccessibility::labelsNameTheirFields()
         QVERIFY2(!labels.isEmpty() && labels.first().first->object() == label,
                  qPrintable(field->objectName()));
     }
-    QCOMPARE(labelled, 17);
+    QCOMPARE(labelled, 29);
 }
 
 void TestAccessibility::dialogsNameTheirControls_data()
@@ -217,6 +217,8 @@ void TestAccessibility::switchesNamedAndStated_data()
                              << "Run Program";
     QTest::newRow("FTP") << "SwitchFTP"
                          << "FTP Web Page";
+    QTest::newRow("push") << "SwitchPushAlerts"
+                          << "Send Push Alerts";
 }
 
 void TestAccessibility::switchesNamedAndStated()
@@ -287,7 +289,7 @@ void TestAccessibility::focusVisibleOnEveryControl()
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QStringList unseen;
     QSet<QWidget*> visited;
-    for (int page : {0, 1, 2, 5, 6}) {
+    for (int page : {0, 1, 2, 5, 6, 7}) {
         form.pager().setCurrentIndex(page);
         f.ui().tabList->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(f.ui().tabList, Qt::Key_Tab);
@@ -307,10 +309,12 @@ void TestAccessibility::focusVisibleOnEveryControl()
         }
     }
     QVERIFY2(unseen.isEmpty(), qPrintable(unseen.join(QLatin1Char(' '))));
-    // The tab strip, the two switches, OK and Cancel (Apply is disabled); six controls on
+    // The tab strip, the three switches, OK and Cancel (Apply is disabled); six controls on
     // the Email page (the login fields are disabled), three on the Text Message page, the
-    // three boxes of the Options page, three on the History Log page.
-    QCOMPARE(visited.size(), 5 + 6 + 3 + 3 + 3);
+    // three boxes of the Options page, three on the History Log page, and on the Push
+    // page, for a web request of the user's own, the two lists, the URL, the method, the
+    // headers, the message, the certificate file, the preview and the test button.
+    QCOMPARE(visited.size(), 6 + 6 + 3 + 3 + 3 + 9);
 }
 
 void TestAccessibility::focusVisibleInDialogs_data()

@@ -40,6 +40,7 @@ private slots:
     void trayClicksRestoreOnlyAHiddenWindow();
     void startedInTrayOpensOnDoubleClickOnly();
     void minimizeHidesWhileIconShown();
+    void hiddenRightAfterShowingStaysHidden();
     void withoutTrayHidingGoesToTheTaskbar_data();
     void withoutTrayHidingGoesToTheTaskbar();
     void startInTrayShowsTheWindowOnlyWithoutTray_data();
@@ -525,6 +526,20 @@ void TestCommit::minimizeHidesWhileIconShown()
     form.showMinimized();
     // A normal taskbar entry while the icon is removed: never hidden.
     QVERIFY(neverWithin(50, [&] { return !form.isVisible(); }));
+}
+
+void TestCommit::hiddenRightAfterShowingStaysHidden()
+{
+    // Shown from the tray, then hidden at once: the window manager's late
+    // "iconic" notice for the showing must not bring the window back.
+    MainFormFixture f;
+    TFormMain& form = f.create(); // started in the tray: never shown yet
+    form.ShowVelmora1Click();
+    QVERIFY(form.isVisible());
+    f.ui().AdvGlowButton3->click(); // Cancel
+    QVERIFY(!form.isVisible());
+    form.setWindowState(form.windowState() | Qt::WindowMinimized);
+    QVERIFY(neverWithin(200, [&] { return form.isVisible(); }));
 }
 
 void TestCommit::withoutTrayHidingGoesToTheTaskbar_data()

@@ -102,10 +102,16 @@ void TestMainFormBinding::pagesAndTabs()
                                 f.ui().tabLog};
     for (int i = 0; i < pages.size(); ++i)
         QCOMPARE(f.ui().pageControl->indexOf(pages[i]), i);
-    QCOMPARE(f.ui().tabList->item(3)->text(), QString("Run Program"));
+    QCOMPARE(f.ui().pageControl->indexOf(f.ui().tabPush), int(TFormMain::PushPage));
+    const QStringList tabs{"Status",      "Email", "Text Message", "Push",
+                           "Run Program", "FTP",   "Options",      "History Log"};
+    for (int row = 0; row < tabs.size(); ++row)
+        QCOMPARE(f.ui().tabList->item(row)->text(), tabs[row]);
+    QCOMPARE(form.pager().tabOf(TFormMain::RunProgramPage), 4);
+    QCOMPARE(form.pager().tabOf(TFormMain::PushPage), 3);
     QVERIFY(!form.pager().isTabVisible(TFormMain::RunProgramPage));
     QVERIFY(!form.pager().isTabVisible(TFormMain::FtpPage));
-    for (int page : {0, 1, 2, 5, 6})
+    for (int page : {0, 1, 2, 5, 6, 7})
         QVERIFY(form.pager().isTabVisible(page));
     QCOMPARE(f.ui().txtSMTPPassword->echoMode(), QLineEdit::Password);
     QCOMPARE(f.ui().txtFTPPassword->echoMode(), QLineEdit::Password);

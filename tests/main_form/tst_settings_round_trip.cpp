@@ -12,6 +12,7 @@
 #include "toolkit/OnOffSwitch.h"
 #include "ui_MainForm.h"
 
+#include <QPlainTextEdit>
 #include <QtTest>
 
 namespace {
@@ -34,6 +35,7 @@ struct Flavour
     QByteArray port;
     QByteArray carrier;
     bool firstSwitchOn;
+    int number; // a position every list of choices has (0 or 1)
 };
 
 QByteArray valueFor(const SettingInfo& row, const Flavour& flavour)
@@ -45,8 +47,9 @@ QByteArray valueFor(const SettingInfo& row, const Flavour& flavour)
         return flavour.port;
     case SettingKind::Carrier:
         return flavour.carrier;
-    case SettingKind::Switch:
     case SettingKind::Number:
+        return QByteArray::number(flavour.number);
+    case SettingKind::Switch:
         break;
     }
     qFatal("no odd value for %s", row.fileKey);
@@ -69,9 +72,10 @@ QByteArray settingsFile(const Flavour& flavour)
 {
     QByteArray text = "# odd values, each setting once\n";
     for (const SettingInfo& row : settingtable::all()) {
-        const SettingValue value = row.kind == SettingKind::Switch
-                                       ? SettingValue(switchFor(row, flavour))
-                                       : SettingValue(valueFor(row, flavour));
+        const SettingValue value =
+            row.kind == SettingKind::Switch   ? SettingValue(switchFor(row, flavour))
+            : row.kind == SettingKind::Number ? SettingValue(flavour.number)
+                                              : SettingValue(valueFor(row, flavour));
         text += QByteArray(row.fileKey) + '=' +
                 valueescapes::escape(spelling::inFile(row.kind, value)) + '\n';
         if (row.setting == Setting::SmtpPort)
@@ -89,6 +93,8 @@ QVariant stateOf(QWidget* control)
         return box->isChecked();
     if (auto* field = qobject_cast<QLineEdit*>(control))
         return field->text();
+    if (auto* lines = qobject_cast<QPlainTextEdit*>(control))
+        return lines->toPlainText();
     return qobject_cast<QComboBox*>(control)->currentIndex();
 }
 
@@ -100,6 +106,8 @@ void setState(QWidget* control, const QVariant& state)
         box->setChecked(state.toBool());
     else if (auto* field = qobject_cast<QLineEdit*>(control))
         field->setText(state.toString());
+    else if (auto* lines = qobject_cast<QPlainTextEdit*>(control))
+        lines->setPlainText(state.toString());
     else
         qobject_cast<QComboBox*>(control)->setCurrentIndex(state.toInt());
 }
@@ -130,14 +138,14 @@ private slots:
 void TestSettingsRoundTrip::everySettingRoundTrips_data()
 {
     QTest::addColumn<Flavour>("flavour");
-    QTest::newRow("blanks") << Flavour{"  two {}  blanks  ", " 25", " Blank Start", true};
+    QTest::newRow("blanks") << Flavour{"  two {}  blanks  ", " 25", " Blank Start", true, 1};
     QTest::newRow("commas and bars")
-        << Flavour{"a@example.com, {}@example.org|c,", "2,5", "Bar|Name", false};
-    QTest::newRow("quotes") << Flavour{"\"{}\" and 'single' \"", "\"25\"", "Say \"Hi\"", true};
+        << Flavour{"a@example.com, {}@example.org|c,", "2,5", "Bar|Name", false, 0};
+    QTest::newRow("quotes") << Flavour{"\"{}\" and 'single' \"", "\"25\"", "Say \"Hi\"", true, 1};
     QTest::newRow("not UTF-8") << Flavour{"p\xe4ss\xff\x80 {} w\xf6rd\xc3", "2\xff", "Caf\xe9",
-                                          false};
-    QTest::newRow("escapes") << Flavour{"\\{}\\x41\\s%41 = #", "\\25", "First", true};
-    QTest::newRow("empty") << Flavour{"", "", "", false};
+                                          false, 0};
+    QTest::newRow("escapes") << Flavour{"\\{}\\x41\\s%41 = #", "\\25", "First", true, 1};
+    QTest::newRow("empty") << Flavour{"", "", "", false, 0};
 }
 
 void TestSettingsRoundTrip::everySettingRoundTrips()
@@ -170,6 +178,11 @@ void TestSettingsRoundTrip::everySettingRoundTrips()
             QVERIFY2(box->isChecked() == switchFor(row, flavour), row.fileKey);
         } else if (auto* field = qobject_cast<QLineEdit*>(control)) {
             QCOMPARE(bytesKeptInText(field->text()), valueFor(row, flavour));
+        } else if (auto* lines = qobject_cast<QPlainTextEdit*>(control)) {
+            QCOMPARE(bytesKeptInText(lines->toPlainText()), valueFor(row, flavour));
+        } else if (auto* list = qobject_cast<QComboBox*>(control);
+                   list && row.kind == SettingKind::Number) {
+            QCOMPARE(list->currentIndex(), flavour.number);
         } else if (auto* list = qobject_cast<QComboBox*>(control)) {
             QCOMPARE(bytesKeptInText(list->currentText()), flavour.carrier);
             QCOMPARE(list->currentIndex() >= 0, !flavour.carrier.isEmpty());

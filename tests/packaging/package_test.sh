@@ -115,6 +115,7 @@ expected="\
 ./usr/libexec/velmora/velmora-echo-check
 ./usr/libexec/velmora/velmora-notify
 ./usr/libexec/velmora/velmora-send-mail
+./usr/libexec/velmora/velmora-send-push
 ./usr/libexec/velmora/velmora-upload-page
 ./usr/share/applications/$id.desktop
 ./usr/share/doc/velmora/changelog.Debian.gz
@@ -151,7 +152,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libqt6core6 libqt6widgets6 libqt6network6 libqt6svg6 libcurl4; do
   [[ ", $depends" == *", $library "* || ", $depends," == *", $library,"* ]] || fail "Depends lacks $library: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = "xdg-utils, qt6-wayland" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "xdg-utils, qt6-wayland, apprise" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 # --- installed ----------------------------------------------------------------
 echo "installing"

@@ -62,6 +62,10 @@ public:
     {
         return answer(QStringLiteral("FTP page"), change, settings);
     }
+    AlertOutcome sendPush(const AddressChange& change, const AlertSettings& settings) const override
+    {
+        return answer(QStringLiteral("push"), change, settings);
+    }
 
 private:
     AlertOutcome answer(const QString& kind, const AddressChange& change,
@@ -86,6 +90,7 @@ AlertSettings switchedOn(const QStringList& kinds)
     settings.set(Setting::TextAlerts, kinds.contains(QStringLiteral("text message")));
     settings.set(Setting::RunProgram, kinds.contains(QStringLiteral("program")));
     settings.set(Setting::FtpPage, kinds.contains(QStringLiteral("FTP page")));
+    settings.set(Setting::PushAlerts, kinds.contains(QStringLiteral("push")));
     return settings;
 }
 

@@ -38,6 +38,21 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// The "GetKeyedSettings" lines of a service whose settings are all at their
+// defaults, but for the desktop notifications' value.
+QList<QByteArray> keyedDefaults(const QByteArray& notifications)
+{
+    QList<QByteArray> lines;
+    for (const SettingInfo& row : settingtable::all()) {
+        if (row.isKeyed())
+            lines << spelling::keyedLine(row.fileKey,
+                                         row.setting == Setting::DesktopNotifications
+                                             ? notifications
+                                             : AlertSettings().linkValue(row.setting, {}));
+    }
+    return lines;
+}
+
 QList<QByteArray> awkwardValues()
 {
     QByteArray everyByte;
@@ -175,9 +190,7 @@ void TestServiceProcess::defaultSettings()
         QCOMPARE(reply.value(service::valueLine(setting)), expected);
     }
     QCOMPARE(reply.size(), 22);
-    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{
-                 QByteArray(settingtable::info(Setting::DesktopNotifications).fileKey) + "=-1"});
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1), keyedDefaults("-1"));
     // Nothing is written before the first save.
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
@@ -308,7 +321,7 @@ void TestServiceProcess::keyedCommands()
     QList<QByteArray> reply = service.request(service::GetKeyedSettings);
     QVERIFY(reply.value(0).startsWith("velmora-service"));
     // One line for each setting of the extension, none of the 18.
-    QCOMPARE(reply.mid(1), QList<QByteArray>{notifications + "=-1"});
+    QCOMPARE(reply.mid(1), keyedDefaults("-1"));
 
     {
         TcpClient client(QStringLiteral("127.0.0.1"), service.port());
@@ -317,16 +330,14 @@ void TestServiceProcess::keyedCommands()
         service::sendKeyedSettings(transaction, {"public-check-interval=600", notifications + "=0",
                                                  "smtp-server=keyed.example.com"});
     }
-    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=0"});
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1), keyedDefaults("0"));
     QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::SmtpServer)),
              QByteArray());
     QTRY_VERIFY(
         testfiles::readFile(service.settingsFile()).split('\n').contains(notifications + "=false"));
     // The 18 saved later leave it as it is.
     service.save(saveList(AlertSettings().toValues({})));
-    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=0"});
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1), keyedDefaults("0"));
 
     // The status, by key.
     QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
@@ -363,8 +374,7 @@ void TestServiceProcess::keyedSaveThatDoesNotReadChangesNothing()
     QVERIFY(reply.closedByService);
     QCOMPARE(reply.bytes, QByteArray());
     const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
-    QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=-1"});
+    QCOMPARE(service.request(service::GetKeyedSettings).mid(1), keyedDefaults("-1"));
     QTRY_VERIFY(service.output().contains(QStringLiteral("closed a connection without an answer")));
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
@@ -888,6 +898,7 @@ void TestServiceProcess::helpersRefuseWhatIsNotAJob_data()
     QTest::addColumn<QByteArray>("said");
     QTest::newRow("mail") << QStringLiteral(VELMORA_MAIL_HELPER) << QByteArray("not a mail job\n");
     QTest::newRow("page") << QStringLiteral(VELMORA_PAGE_HELPER) << QByteArray("not a page job\n");
+    QTest::newRow("push") << QStringLiteral(VELMORA_PUSH_HELPER) << QByteArray("not a push job\n");
 }
 
 void TestServiceProcess::helpersRefuseWhatIsNotAJob()

@@ -27,7 +27,7 @@ struct AlertOutcome
     QString text; // what was done, what failed, or why it was skipped
 };
 
-// The four ways the service tells of a change. Each call is one attempt with
+// The five ways the service tells of a change. Each call is one attempt with
 // the settings as they stand; the dispatcher decides whether and when to try
 // again. Attempts run on threads of their own, several at once.
 class AlertChannels
@@ -42,4 +42,6 @@ public:
                                     const AlertSettings& settings) const = 0;
     virtual AlertOutcome uploadPage(const AddressChange& change,
                                     const AlertSettings& settings) const = 0;
+    virtual AlertOutcome sendPush(const AddressChange& change,
+                                  const AlertSettings& settings) const = 0;
 };

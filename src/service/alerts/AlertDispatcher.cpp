@@ -30,6 +30,7 @@ const AlertDispatcher::Kind AlertDispatcher::Kinds[] = {
     {"text message", Setting::TextAlerts, true, &AlertChannels::sendTextMessage},
     {"program", Setting::RunProgram, false, &AlertChannels::runProgram},
     {"FTP page", Setting::FtpPage, true, &AlertChannels::uploadPage},
+    {"push", Setting::PushAlerts, true, &AlertChannels::sendPush},
 };
 
 AlertDispatcher::AlertDispatcher(const AlertChannels& channels, const QString& stateDir,

@@ -14,15 +14,15 @@
 #include <optional>
 
 // Sends the alerts whose switches are on: the e-mail, the text message, the
-// program run and the FTP page. Each alert of a change runs on a thread of its
-// own, so the caller (the listener's thread) never waits for a server. Every
-// attempt uses the settings as they stand then, so a corrected server or a
-// switch turned off applies to the retries too.
+// program run, the FTP page and the push notification. Each alert of a change runs on a thread of
+// its own, so the caller (the listener's thread) never waits for a server. Every attempt uses the
+// settings as they stand then, so a corrected server or a switch turned off applies to the retries
+// too.
 //
 // A failed alert is tried again after each of the retry delays, unless a newer
 // change has come meanwhile. While the public address cannot be checked (the
 // last public check failed: no echo service answered, the network may be down)
-// a failed e-mail, text message or FTP page does not use up a retry: it is held
+// a failed e-mail, text message, FTP page or push does not use up a retry: it is held
 // until a check succeeds again, and tried again at once then (and at the
 // longest retry delay meanwhile, in case only the echo services are out of
 // reach). Every attempt and its outcome is one line on stderr.

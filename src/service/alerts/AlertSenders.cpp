@@ -1,11 +1,12 @@
 #include "service/alerts/AlertSenders.h"
 
 #include "common/AlertTexts.h"
-#include "common/PrivateFile.h"
 #include "common/ErrorText.h"
+#include "common/PrivateFile.h"
 #include "common/SmtpPort.h"
 #include "common/TextConvert.h"
 #include "send_mail/MailJob.h"
+#include "send_push/PushMessage.h"
 #include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/DetachedProgram.h"
@@ -119,6 +120,13 @@ AlertOutcome AlertSenders::sendTextMessage(const AddressChange& change,
 AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name,
                                      const QByteArray& job) const
 {
+    return runHelper(program, name, job,
+                     m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit);
+}
+
+AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name,
+                                     const QByteArray& job, std::chrono::milliseconds limit) const
+{
     QProcess helper;
     helper.setProgram(program);
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -132,8 +140,6 @@ AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name
     helper.closeWriteChannel();
     // The helper's own limits end an exchange with a silent server; this one
     // only guards against a helper that hangs for another reason.
-    const std::chrono::milliseconds limit =
-        m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit;
     if (!helper.waitForFinished(int(limit.count()))) {
         helper.kill();
         helper.waitForFinished(int(HelperStartLimit.count()));
@@ -204,5 +210,28 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
         runHelper(m_options.pageHelper, QStringLiteral("page helper"), job.encode());
     if (outcome.status == AlertOutcome::Sent)
         outcome.text = QStringLiteral("uploaded to %1").arg(job.host);
+    return outcome;
+}
+
+AlertOutcome AlertSenders::sendPush(const AddressChange& change,
+                                    const AlertSettings& settings) const
+{
+    const pushmessage::Facts facts{
+        computerName(),          change.previous.publicIp,
+        change.current.publicIp, change.previous.localIp,
+        change.current.localIp,  change.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+    std::variant<PushJob, pushmessage::Unusable> made =
+        pushmessage::job(settings, facts, alertmessages::subject());
+    if (const auto* unusable = std::get_if<pushmessage::Unusable>(&made))
+        return {AlertOutcome::Skipped, unusable->reason};
+    PushJob& job = std::get<PushJob>(made);
+    job.timeoutSeconds = int(m_options.pushTimeout.count());
+    const std::chrono::milliseconds limit = m_options.pushTimeout + 2 * HelperStartLimit;
+    AlertOutcome outcome =
+        runHelper(m_options.pushHelper, QStringLiteral("push helper"), job.encode(), limit);
+    // The helper never tells a secret; this keeps one out of the log whatever it said.
+    outcome.text = pushmessage::redacted(outcome.text, job.secrets);
+    if (outcome.status == AlertOutcome::Sent)
+        outcome.text = QStringLiteral("sent to %1").arg(pushmessage::destination(job));
     return outcome;
 }

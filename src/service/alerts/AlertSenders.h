@@ -15,7 +15,9 @@ struct MailJob;
 // through the mail helper, a process per message, which keeps the mail engine
 // and TLS out of the service; the program started without a shell; the page
 // filled from its template and uploaded by FTP through the page helper, a
-// process per upload, which keeps Qt Network out of the service.
+// process per upload, which keeps Qt Network out of the service; the push
+// notification through the push helper, a process per notification, which
+// keeps libcurl out of the service.
 class AlertSenders : public AlertChannels
 {
 public:
@@ -26,6 +28,10 @@ public:
         QString mailHelper;
         // The program that fills and uploads the FTP page (velmora-upload-page).
         QString pageHelper;
+        // The program that sends one push notification (velmora-send-push).
+        QString pushHelper;
+        // The limit for one push notification's whole exchange.
+        std::chrono::seconds pushTimeout{30};
         // Limits for one SMTP or FTP exchange, so that a server that stops
         // answering ends an attempt rather than hold it for ever.
         std::chrono::seconds connectTimeout{30};
@@ -44,6 +50,8 @@ public:
                             const AlertSettings& settings) const override;
     AlertOutcome uploadPage(const AddressChange& change,
                             const AlertSettings& settings) const override;
+    AlertOutcome sendPush(const AddressChange& change,
+                          const AlertSettings& settings) const override;
 
     // The name the alerts give for this computer.
     static QString computerName();
@@ -54,6 +62,10 @@ private:
     std::optional<AlertOutcome> fillServer(MailJob& job, const AlertSettings& settings) const;
     // Runs a helper with the job on its standard input: exit code 0 is sent, 1
     // failed with the reason on its standard output, anything else a refusal.
+    // `limit` guards against a helper that hangs (its own limits end an
+    // exchange with a silent server).
+    AlertOutcome runHelper(const QString& program, const QString& name, const QByteArray& job,
+                           std::chrono::milliseconds limit) const;
     AlertOutcome runHelper(const QString& program, const QString& name,
                            const QByteArray& job) const;
 

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "send_push/PushJob.h"
+#include "send_push/WebRequest.h"
+
+// Sends the job's title and message to its Apprise URLs through the `apprise`
+// command; when it is not installed, says so and how to install it.
+PushResult sendThroughApprise(const PushJob& job);
