@@ -14,6 +14,7 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/RememberedAddresses.h"
 #include "service/addresses/SystemAddressSource.h"
+#include "service/addresses/WakeDetector.h"
 #include "service/alerts/AlertDispatcher.h"
 #include "service/alerts/AlertSenders.h"
 #include "service/alerts/ChangeRecorder.h"
@@ -148,17 +149,16 @@ int ServiceApp::run()
                      [&notifier, settingsProblem](const QString& message) {
                          notifier.notify(settingsProblem, message);
                      });
-    QObject::connect(&store, &SettingsStore::saveFailed, &notifier,
-                     [&notifier](const QString& message) {
-                         notifier.notify(QStringLiteral("Velmora: the settings were not saved"),
-                                         message);
-                     });
+    QObject::connect(
+        &store, &SettingsStore::saveFailed, &notifier, [&notifier](const QString& message) {
+            notifier.notify(QStringLiteral("Velmora: the settings were not saved"), message);
+        });
     QObject::connect(&store, &SettingsStore::desktopNotificationsChanged, &notifier,
                      &DesktopNotifier::setEnabled);
     // Declared after the store, so that it is finished before the store goes.
     BackgroundWriter settingsWriter;
     store.setBackgroundWriter(&settingsWriter);
-    const QList<QUrl> echoUrls =
+    const QList<EchoSource> echoUrls =
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
     SystemAddressSource localSource(m_options.localCheckInterval);
@@ -170,6 +170,14 @@ int ServiceApp::run()
                            remembered.load());
     QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
                      [&remembered](const Addresses& current) { remembered.save(current); });
+    WakeDetector wake;
+    QObject::connect(
+        &wake, &WakeDetector::woke, &watcher, [&watcher](std::chrono::milliseconds slept) {
+            logLine(LogLevel::Notice, QStringLiteral("woke from %1 s of sleep; checking the public "
+                                                     "address")
+                                          .arg(slept.count() / 1000));
+            watcher.checkNow();
+        });
 
     HistoryLog history(m_options.logFile);
     AlertSenders::Options senderOptions;

@@ -145,7 +145,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     const QCommandLineOption echoUrl(
         QStringLiteral("echo-url"),
-        QStringLiteral("Ask <url> for the public address; may be given more than once. Replaces "
+        QStringLiteral("Ask <url> for the public address; may be given more than once, and "
+                       "followed by a blank and the name of its operator. A new address counts "
+                       "when two sources of different operators agree on it. Replaces "
                        "echo-urls.txt in the config folder and the built-in list."),
         QStringLiteral("url"));
     const QCommandLineOption echoInterval = secondsOption(
@@ -226,11 +228,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                 QLatin1String(velmorapaths::HistoryLogName);
     }
     for (const QString& text : parser.values(echoUrl)) {
-        const QUrl url(text, QUrl::StrictMode);
-        if (!url.isValid() ||
-            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        const std::optional<EchoSource> source = EchoSource::fromText(text);
+        if (!source)
             usageError(QStringLiteral("--echo-url needs an http or https URL, not '%1'").arg(text));
-        options.echoUrls.append(url);
+        options.echoUrls.append(*source);
     }
     options.echoInterval = secondsValue(parser, echoInterval, 0.01);
     options.echoMinGap = secondsValue(parser, echoMinGap, 0);

@@ -2,6 +2,7 @@
 
 #include "common/ServiceProtocol.h"
 #include "net/FtpClient.h"
+#include "service/addresses/EchoSource.h"
 
 #include <QList>
 #include <QString>
@@ -21,7 +22,7 @@ struct ServiceOptions
     // Where earlier versions wrote the history log, beside the program: moved to
     // logFile at start. Empty when the log is given on the command line.
     QString formerLogFile;
-    QList<QUrl> echoUrls; // empty: the configured or built-in list
+    QList<EchoSource> echoUrls; // empty: the configured or built-in list
     std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
     std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};

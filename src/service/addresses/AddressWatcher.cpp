@@ -120,9 +120,24 @@ void AddressWatcher::report(const Addresses& previous)
     emit currentChanged(m_current);
 }
 
+void AddressWatcher::checkNow()
+{
+    if (m_checker.isRunning()) {
+        m_checkNowWhenDone = true;
+        return;
+    }
+    startCheck();
+}
+
 void AddressWatcher::afterCheck()
 {
     m_interval.start();
+    if (m_checkNowWhenDone) {
+        m_checkNowWhenDone = false;
+        m_checkAgainWhenDone = false;
+        startCheck();
+        return;
+    }
     if (m_checkAgainWhenDone) {
         // The local change came while a check was on its way: it may have
         // asked through the old network.
@@ -156,5 +171,6 @@ void AddressWatcher::startCheck()
     m_gap.stop();
     m_interval.stop();
     m_sinceCheckStarted.start();
+    m_checker.setKnownAddress(m_current.publicIp);
     m_checker.start();
 }
