@@ -17,7 +17,8 @@
 //   default      the value a new file holds, spelt as the file spells it
 //   link         Wire(n): value n of the 18 that every window and service
 //                exchange; Keyed: the link's extension, under the file key
-//   control      the object name of the window's control that shows it
+//   control      the object name of the window's control that shows it;
+//                nullptr for a setting that only the settings file holds
 //
 // The 18 wire values keep their order and spelling for windows and services of
 // earlier versions. A new setting is a new row with a Keyed place (and, for the
@@ -42,7 +43,8 @@
     ROW(FtpUsername,          "ftp-username",          "ftpUsername",  Text,    "",      Wire(16), "txtFTPUsername")          \
     ROW(FtpPassword,          "ftp-password",          "ftpPassword",  Text,    "",      Wire(17), "txtFTPPassword")          \
     ROW(HideTrayIcon,         "hide-tray-icon",        "hideTrayIcon", Switch,  "false", Wire(18), "chkHideSysTrayIcon")      \
-    ROW(DesktopNotifications, "desktop-notifications", nullptr,        Switch,  "true",  Keyed,    "chkDesktopNotifications")
+    ROW(DesktopNotifications, "desktop-notifications", nullptr,        Switch,  "true",  Keyed,    "chkDesktopNotifications") \
+    ROW(PublicCheckInterval,  "public-check-interval", nullptr,        Number,  "60",    Keyed,    nullptr)
 // clang-format on
 
 enum class Setting
@@ -77,6 +79,7 @@ struct SettingInfo
     const char* control;
 
     bool isKeyed() const { return wirePosition == 0; }
+    bool hasControl() const { return control != nullptr; }
 };
 
 namespace settingtable {

@@ -1,7 +1,9 @@
 #include "service/ServiceOptions.h"
 
+#include "common/SettingTable.h"
 #include "common/VelmoraPaths.h"
 #include "service/ServiceError.h"
+#include "service/addresses/PublicCheckInterval.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -150,9 +152,15 @@ CommandLine parseCommandLine(const QStringList& arguments)
                        "when two sources of different operators agree on it. Replaces "
                        "echo-urls.txt in the config folder and the built-in list."),
         QStringLiteral("url"));
-    const QCommandLineOption echoInterval = secondsOption(
-        "echo-interval", QStringLiteral("Check the public address every <seconds> (default %1)."),
-        secondsText(defaults.echoInterval));
+    const QCommandLineOption echoInterval(
+        QStringLiteral("echo-interval"),
+        QStringLiteral("Check the public address every <seconds>, whatever the settings file "
+                       "says (by default its %1 setting: every %2 s, at least %3 s). Also after "
+                       "every change of the local address and every wake from sleep.")
+            .arg(QLatin1String(settingtable::info(Setting::PublicCheckInterval).fileKey),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).defaultValue))
+            .arg(publicinterval::Least.count()),
+        QStringLiteral("seconds"));
     const QCommandLineOption echoMinGap = secondsOption(
         "echo-min-gap", QStringLiteral("Leave at least <seconds> between two checks (default %1)."),
         secondsText(defaults.echoMinGap));
@@ -233,7 +241,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
             usageError(QStringLiteral("--echo-url needs an http or https URL, not '%1'").arg(text));
         options.echoUrls.append(*source);
     }
-    options.echoInterval = secondsValue(parser, echoInterval, 0.01);
+    if (parser.isSet(echoInterval))
+        options.echoInterval = secondsValue(parser, echoInterval, 0.01);
     options.echoMinGap = secondsValue(parser, echoMinGap, 0);
     options.echoTimeout = secondsValue(parser, echoTimeout, 0.01);
     options.moveWait = secondsValue(parser, moveWait, 0);

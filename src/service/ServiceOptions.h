@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
+#include <optional>
 
 // What the command line sets. The defaults are the ones a user's session runs
 // with; the timing options exist so that the tests need not wait minutes.
@@ -23,7 +24,8 @@ struct ServiceOptions
     // logFile at start. Empty when the log is given on the command line.
     QString formerLogFile;
     QList<EchoSource> echoUrls; // empty: the configured or built-in list
-    std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
+    // Empty: the settings file's interval (see PublicCheckInterval).
+    std::optional<std::chrono::milliseconds> echoInterval;
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
     std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
     // How long a local change waits for the public check it brings, so that a

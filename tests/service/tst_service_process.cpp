@@ -125,6 +125,7 @@ private slots:
     void publicChangeWritesOneHistoryLine();
     void failedEchoCheckWritesNothing();
     void helpAndVersion();
+    void checkIntervalFromTheSettingsFile();
     void whatTheHelpersLoadStaysOutOfTheService();
     void helpersRefuseWhatIsNotAJob_data();
     void helpersRefuseWhatIsNotAJob();
@@ -176,8 +177,9 @@ void TestServiceProcess::defaultSettings()
     }
     QCOMPARE(reply.size(), 22);
     QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{
-                 QByteArray(settingtable::info(Setting::DesktopNotifications).fileKey) + "=-1"});
+             (QList<QByteArray>{
+                 QByteArray(settingtable::info(Setting::DesktopNotifications).fileKey) + "=-1",
+                 QByteArray(settingtable::info(Setting::PublicCheckInterval).fileKey) + "=60"}));
     // Nothing is written before the first save.
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
@@ -305,20 +307,22 @@ void TestServiceProcess::keyedCommands()
     RunningService service;
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
+    const QByteArray interval =
+        QByteArray(settingtable::info(Setting::PublicCheckInterval).fileKey) + "=60";
     QList<QByteArray> reply = service.request(service::GetKeyedSettings);
     QVERIFY(reply.value(0).startsWith("velmora-service"));
     // One line for each setting of the extension, none of the 18.
-    QCOMPARE(reply.mid(1), QList<QByteArray>{notifications + "=-1"});
+    QCOMPARE(reply.mid(1), (QList<QByteArray>{notifications + "=-1", interval}));
 
     {
         TcpClient client(QStringLiteral("127.0.0.1"), service.port());
         ServiceTransaction transaction(client);
         // A key this service does not know, and one of the 18, are passed over.
-        service::sendKeyedSettings(transaction, {"public-check-interval=600", notifications + "=0",
+        service::sendKeyedSettings(transaction, {"a-later-setting=600", notifications + "=0",
                                                  "smtp-server=keyed.example.com"});
     }
     QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=0"});
+             (QList<QByteArray>{notifications + "=0", interval}));
     QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::SmtpServer)),
              QByteArray());
     QTRY_VERIFY(
@@ -326,7 +330,7 @@ void TestServiceProcess::keyedCommands()
     // The 18 saved later leave it as it is.
     service.save(saveList(AlertSettings().toValues({})));
     QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=0"});
+             (QList<QByteArray>{notifications + "=0", interval}));
 
     // The status, by key.
     QTRY_COMPARE(service.request(service::UpdateStatus).value(service::PublicIpLine),
@@ -363,8 +367,9 @@ void TestServiceProcess::keyedSaveThatDoesNotReadChangesNothing()
     QVERIFY(reply.closedByService);
     QCOMPARE(reply.bytes, QByteArray());
     const QByteArray notifications = settingtable::info(Setting::DesktopNotifications).fileKey;
+    const QByteArray interval = settingtable::info(Setting::PublicCheckInterval).fileKey;
     QCOMPARE(service.request(service::GetKeyedSettings).mid(1),
-             QList<QByteArray>{notifications + "=-1"});
+             (QList<QByteArray>{notifications + "=-1", interval + "=60"}));
     QTRY_VERIFY(service.output().contains(QStringLiteral("closed a connection without an answer")));
     QVERIFY(!QFile::exists(service.settingsFile()));
 }
@@ -865,6 +870,28 @@ void TestServiceProcess::helpAndVersion()
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
 }
 
+void TestServiceProcess::checkIntervalFromTheSettingsFile()
+{
+    RunningService service;
+    const QByteArray key = settingtable::info(Setting::PublicCheckInterval).fileKey;
+    QVERIFY(testfiles::writeFile(service.settingsFile(), key + "=5\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QTRY_VERIFY(
+        service.output().contains(QStringLiteral("checking the public address every 30 s")));
+    const QString output = service.output();
+    QVERIFY2(
+        output.contains(QString::fromLatin1(key) +
+                        QStringLiteral("=5 is outside 30 to 86400 seconds; checking every 30 s")),
+        qPrintable(output));
+    // The log names the sources.
+    QVERIFY2(output.contains(QStringLiteral("asking in turn: ") + m_echo.url().toString()),
+             qPrintable(output));
+    // An edit of the file holds at once.
+    QVERIFY(testfiles::writeFile(service.settingsFile(), key + "=45\n"));
+    QTRY_VERIFY(
+        service.output().contains(QStringLiteral("checking the public address every 45 s")));
+}
+
 void TestServiceProcess::whatTheHelpersLoadStaysOutOfTheService()
 {
     RunningService service;
@@ -876,9 +903,9 @@ void TestServiceProcess::whatTheHelpersLoadStaysOutOfTheService()
     const QByteArray mapped = maps.readAll();
     QVERIFY(mapped.contains("libQt6Core"));
     // The mail engine and TLS (velmora-send-mail), Qt Network with Kerberos
-    // under it (velmora-echo-check, velmora-upload-page).
+    // under it (velmora-echo-check, velmora-upload-page), c-ares (velmora-echo-check).
     for (const char* library :
-         {"libcurl", "libssl", "libgnutls", "libQt6Network", "libkrb5", "libgssapi"})
+         {"libcurl", "libssl", "libgnutls", "libQt6Network", "libkrb5", "libgssapi", "libcares"})
         QVERIFY2(!mapped.contains(library), library);
 }
 

@@ -120,6 +120,19 @@ void AddressWatcher::report(const Addresses& previous)
     emit currentChanged(m_current);
 }
 
+void AddressWatcher::setInterval(std::chrono::milliseconds interval)
+{
+    m_timing.echoInterval = interval;
+    if (!m_interval.isActive()) {
+        m_interval.setInterval(interval);
+        return;
+    }
+    // The next check comes the new interval after the last one.
+    const std::chrono::milliseconds since(
+        m_sinceCheckStarted.isValid() ? m_sinceCheckStarted.elapsed() : 0);
+    m_interval.start(std::max(std::chrono::milliseconds(0), interval - since));
+}
+
 void AddressWatcher::checkNow()
 {
     if (m_checker.isRunning()) {
@@ -131,7 +144,7 @@ void AddressWatcher::checkNow()
 
 void AddressWatcher::afterCheck()
 {
-    m_interval.start();
+    m_interval.start(m_timing.echoInterval);
     if (m_checkNowWhenDone) {
         m_checkNowWhenDone = false;
         m_checkAgainWhenDone = false;

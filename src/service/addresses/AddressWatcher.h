@@ -47,6 +47,10 @@ public:
 
     Addresses current() const { return m_current; }
 
+    // The steady interval from now on, counted from the last check.
+    void setInterval(std::chrono::milliseconds interval);
+    std::chrono::milliseconds interval() const { return m_timing.echoInterval; }
+
     // Checks the public address now, minimum gap or not (after the one under
     // way, if any): after a wake-up the provider may have changed it while the
     // local network looks the same.
