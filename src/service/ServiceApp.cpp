@@ -14,6 +14,7 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/PublicCheckInterval.h"
 #include "service/addresses/RememberedAddresses.h"
+#include "service/addresses/RouterAnnouncements.h"
 #include "service/addresses/SystemAddressSource.h"
 #include "service/addresses/WakeDetector.h"
 #include "service/alerts/AlertDispatcher.h"
@@ -200,6 +201,14 @@ int ServiceApp::run()
                                           .arg(slept.count() / 1000));
             watcher.checkNow();
         });
+    RouterAnnouncements router;
+    QObject::connect(
+        &router, &RouterAnnouncements::announced, &watcher, [&watcher](const QString& what) {
+            logLine(LogLevel::Notice, QStringLiteral("the router announced a new external address "
+                                                     "(%1); checking the public address")
+                                          .arg(what));
+            watcher.checkNow();
+        });
 
     HistoryLog history(m_options.logFile);
     AlertSenders::Options senderOptions;
@@ -247,9 +256,10 @@ int ServiceApp::run()
                 .arg(m_options.port)
                 .arg(store.filePath(), history.path()));
     logLine(LogLevel::Notice,
-            QStringLiteral("checking the public address every %1 s, and after every local change "
-                           "and wake from sleep; a new address counts when two sources of "
-                           "different operators agree; asking in turn: %2")
+            QStringLiteral(
+                "checking the public address every %1 s, and after every local change, "
+                "router announcement and wake from sleep; a new address counts when two sources of "
+                "different operators agree; asking in turn: %2")
                 .arg(double(watcher.interval().count()) / 1000.0)
                 .arg(sourceNames.join(QStringLiteral(", "))));
     // Under systemd (Type=notify) the unit counts as started from here on;
