@@ -118,8 +118,16 @@ CommandLine parseCommandLine(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Keeps Velmora's alert settings, watches this computer's public and local "
                        "IP addresses and records every change. The Velmora window talks to it on "
-                       "%1.")
-            .arg(QLatin1String(service::Host)));
+                       "%1.\n\nThe public address is asked of DNS servers that answer with the "
+                       "asker's address (by default OpenDNS, Google, Cloudflare and Akamai; "
+                       "dns-sources.txt in the config folder changes them), then of HTTPS echo "
+                       "services (echo-urls.txt); a new address counts when two sources of "
+                       "different operators agree. It is checked every %2 s by default (the "
+                       "settings file's %3), after every change of the local address, when the "
+                       "router announces a new address and after a wake from sleep.")
+            .arg(QLatin1String(service::Host),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).defaultValue),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).fileKey)));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption isRunning(
