@@ -3,24 +3,26 @@
 # Usage: scripts/install-deps.sh [build|test|fuzz]   (test and fuzz include build)
 set -euo pipefail
 
-# librsvg2-bin renders the icon's PNG sizes; dpkg-dev and file are what
+# libc-ares-dev: the DNS questions of the public-address check. librsvg2-bin
+# renders the icon's PNG sizes; dpkg-dev and file are what
 # scripts/package.sh needs to work out the package's dependencies.
 build_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-gtk-platformtheme qt6-wayland libgl-dev
-  libcurl4-openssl-dev ca-certificates
+  libcurl4-openssl-dev libc-ares-dev ca-certificates
   librsvg2-bin dpkg-dev file
 )
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for
 # the package test's throwaway user. libsm-dev and libice-dev: the session
 # test's own session manager. xfce4-panel, xfwm4, sway, waybar and mutter: the desktops
 # the tray tests run on. webhook and apprise: the push alerts' receiver and the
-# command they send Apprise URLs through.
+# command they send Apprise URLs through. dnsmasq-base: the DNS server the
+# public-address tests answer from (the program alone, no system service).
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
   postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar mutter
-  webhook apprise
+  webhook apprise dnsmasq-base
   lintian desktop-file-utils appstream mandoc man-db systemd passwd
 )
 

@@ -17,7 +17,8 @@
 //   default      the value a new file holds, spelt as the file spells it
 //   link         Wire(n): value n of the 18 that every window and service
 //                exchange; Keyed: the link's extension, under the file key
-//   control      the object name of the window's control that shows it
+//   control      the object name of the window's control that shows it;
+//                nullptr for a setting that only the settings file holds
 //
 // The 18 wire values keep their order and spelling for windows and services of
 // earlier versions. A new setting is a new row with a Keyed place (and, for the
@@ -59,7 +60,8 @@
     ROW(PushHeaders,          "push-headers",          nullptr,        Text,    "",      Keyed,    "txtPushHeaders")          \
     ROW(PushMessage,          "push-message",          nullptr,        Text,    VELMORA_PUSH_MESSAGE, Keyed, "txtPushMessage") \
     ROW(PushCaFile,           "push-ca-file",          nullptr,        Text,    "",      Keyed,    "txtPushCaFile")           \
-    ROW(AppriseUrls,          "apprise-urls",          nullptr,        Text,    "",      Keyed,    "txtAppriseUrls")
+    ROW(AppriseUrls,          "apprise-urls",          nullptr,        Text,    "",      Keyed,    "txtAppriseUrls")          \
+    ROW(PublicCheckInterval,  "public-check-interval", nullptr,        Number,  "60",    Keyed,    nullptr)
 // clang-format on
 
 enum class Setting
@@ -94,6 +96,7 @@ struct SettingInfo
     const char* control;
 
     bool isKeyed() const { return wirePosition == 0; }
+    bool hasControl() const { return control != nullptr; }
 };
 
 namespace settingtable {

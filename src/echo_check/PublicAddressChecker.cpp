@@ -1,5 +1,6 @@
 #include "echo_check/PublicAddressChecker.h"
 
+#include "echo_check/DnsEcho.h"
 #include "service/addresses/Ipv4Address.h"
 
 #include <QNetworkReply>
@@ -12,10 +13,19 @@ constexpr qint64 MaxBodySize = 256;
 
 } // namespace
 
-PublicAddressChecker::PublicAddressChecker(QList<QUrl> urls,
-                                           std::chrono::milliseconds timeoutPerUrl, QObject* parent)
-    : PublicAddressSource(parent), m_urls(std::move(urls)), m_timeout(timeoutPerUrl)
+PublicAddressChecker::PublicAddressChecker(QList<EchoSource> sources,
+                                           std::chrono::milliseconds timeoutPerSource,
+                                           QStringList setAside, QObject* parent)
+    : PublicAddressSource(parent), m_sources(std::move(sources)), m_timeout(timeoutPerSource),
+      m_setAside(std::move(setAside))
 {
+    // With every source set aside none would be asked: then all are.
+    const bool anyLeft =
+        std::any_of(m_sources.cbegin(), m_sources.cend(), [this](const EchoSource& source) {
+            return !m_setAside.contains(source.key());
+        });
+    if (!anyLeft)
+        m_setAside.clear();
 }
 
 PublicAddressChecker::~PublicAddressChecker()
@@ -33,17 +43,28 @@ void PublicAddressChecker::start()
         return;
     m_next = 0;
     m_failures.clear();
+    m_agreement.emplace(knownAddress(), singleOperator(m_sources));
     askNext();
 }
 
 void PublicAddressChecker::askNext()
 {
-    if (m_next >= m_urls.size()) {
-        emit failed(m_urls.isEmpty() ? QStringLiteral("no echo service is configured")
-                                     : m_failures.join(QStringLiteral("; ")));
-        return;
+    while (m_next < m_sources.size() && (m_setAside.contains(m_sources.at(m_next).key()) ||
+                                         !m_agreement->wants(m_sources.at(m_next).operatorName)))
+        ++m_next;
+    if (m_next >= m_sources.size()) {
+        if (m_sources.isEmpty())
+            return emit failed(QStringLiteral("no echo service is configured"));
+        QStringList reasons;
+        if (!m_agreement->answers().isEmpty())
+            reasons << m_agreement->disagreement();
+        reasons << m_failures;
+        return emit failed(reasons.join(QStringLiteral("; ")));
     }
-    QNetworkRequest request(m_urls.at(m_next++));
+    m_current = &m_sources.at(m_next++);
+    if (m_current->isDns())
+        return askDns();
+    QNetworkRequest request(m_current->url);
     request.setTransferTimeout(int(m_timeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
@@ -57,6 +78,19 @@ void PublicAddressChecker::askNext()
     connect(m_reply, &QNetworkReply::finished, this, &PublicAddressChecker::onFinished);
 }
 
+void PublicAddressChecker::askDns()
+{
+    // Blocking, for at most the time limit: a DNS answer takes milliseconds,
+    // and nothing else in the helper waits meanwhile.
+    const std::optional<DnsQuestion> question = DnsQuestion::fromUrl(m_current->url);
+    const dnsecho::Answer answer = question
+                                       ? dnsecho::ask(*question, m_timeout)
+                                       : dnsecho::Answer{{}, QStringLiteral("not a DNS question")};
+    if (answer.address.isEmpty())
+        return giveUpOnCurrent(answer.problem);
+    takeAnswer(answer.address);
+}
+
 void PublicAddressChecker::onReadyRead()
 {
     if (m_reply && m_reply->bytesAvailable() > MaxBodySize) {
@@ -67,8 +101,22 @@ void PublicAddressChecker::onReadyRead()
 
 void PublicAddressChecker::giveUpOnCurrent(const QString& reason)
 {
-    m_failures.append(QStringLiteral("%1: %2").arg(m_urls.at(m_next - 1).toString(), reason));
+    m_failures.append(QStringLiteral("%1: %2").arg(m_current->key(), reason));
+    emit unanswered(m_current->key(), reason);
     askNext();
+}
+
+void PublicAddressChecker::takeAnswer(const QString& address)
+{
+    emit answered(m_current->key(), address);
+    switch (m_agreement->add({m_current->key(), m_current->operatorName, address})) {
+    case AddressAgreement::Outcome::Agreed:
+        return emit found(m_agreement->address());
+    case AddressAgreement::Outcome::Disagreed:
+        return emit failed(m_agreement->disagreement());
+    case AddressAgreement::Outcome::Open:
+        return askNext();
+    }
 }
 
 void PublicAddressChecker::onFinished()
@@ -93,5 +141,5 @@ void PublicAddressChecker::onFinished()
         ipv4::publicAddressFromEchoBody(reply->read(MaxBodySize + 1));
     if (!address)
         return giveUpOnCurrent(QStringLiteral("the answer is not one public IPv4 address"));
-    emit found(*address);
+    takeAnswer(*address);
 }

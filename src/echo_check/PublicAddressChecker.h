@@ -1,41 +1,55 @@
 #pragma once
 
+#include "service/addresses/AddressAgreement.h"
+#include "service/addresses/EchoSource.h"
 #include "service/addresses/PublicAddressSource.h"
 
 #include <QList>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QStringList>
-#include <QUrl>
 #include <chrono>
+#include <optional>
 
 class QNetworkReply;
 
 // Asks the echo services, one after the other, for this computer's public
-// address, until one answers with a plain public IPv4 address. Runs on the
-// event loop; nothing waits for it.
+// address, until the answers agree (see AddressAgreement). Runs on the event
+// loop; nothing waits for it.
 class PublicAddressChecker : public PublicAddressSource
 {
     Q_OBJECT
 public:
-    PublicAddressChecker(QList<QUrl> urls, std::chrono::milliseconds timeoutPerUrl,
-                         QObject* parent = nullptr);
+    // setAside: the keys of sources not to ask (unless no other is left).
+    PublicAddressChecker(QList<EchoSource> sources, std::chrono::milliseconds timeoutPerSource,
+                         QStringList setAside = {}, QObject* parent = nullptr);
     ~PublicAddressChecker() override;
 
     void start() override;
     bool isRunning() const override { return !m_reply.isNull(); }
 
+signals:
+    // A source gave this address (before found() or failed()).
+    void answered(const QString& source, const QString& address);
+    // A source gave no usable answer, for this reason.
+    void unanswered(const QString& source, const QString& reason);
+
 private:
     void askNext();
+    void askDns();
     void onReadyRead();
     void onFinished();
     void giveUpOnCurrent(const QString& reason);
+    void takeAnswer(const QString& address);
 
     QNetworkAccessManager m_network;
-    QList<QUrl> m_urls;
+    QList<EchoSource> m_sources;
     std::chrono::milliseconds m_timeout;
+    QStringList m_setAside;
     qsizetype m_next = 0;
+    const EchoSource* m_current = nullptr;
     QPointer<QNetworkReply> m_reply;
     bool m_tooLong = false;
     QStringList m_failures;
+    std::optional<AddressAgreement> m_agreement;
 };

@@ -1,12 +1,15 @@
 // velmora-echo-check: asks the echo services, one after the other, for this
-// computer's public address and ends. velmora-service runs it for every check,
-// so that Qt Network and the TLS libraries stay out of the resident service.
+// computer's public address until two of different operators agree, and ends.
+// velmora-service runs it for every check, so that Qt Network and the TLS
+// libraries stay out of the resident service.
 //
-//   velmora-echo-check [--timeout <seconds>] [--] <url>...
+//   velmora-echo-check [--timeout <seconds>] [--known <address>]
+//                      [--set-aside <url>]... [--] "<url> [<operator>]"...
 //
-// Standard output: one line, "found <address>" or "failed <reason>". Exit code
-// 0 when an address was found, 1 when no service gave one, 2 on a bad command
-// line.
+// Standard output: a line "answer <url> <address>" for each answer and
+// "problem <url> <reason>" for each source without one, then
+// "found <address>" or "failed <reason>". Exit code 0 when an address was
+// found, 1 when none was agreed on, 2 on a bad command line.
 #include "echo_check/PublicAddressChecker.h"
 #include "service/addresses/EchoCheckReport.h"
 
@@ -26,7 +29,9 @@ constexpr int BadUsage = 2;
 struct Request
 {
     std::chrono::milliseconds timeoutPerUrl{5000};
-    QList<QUrl> urls;
+    QString known;
+    QStringList setAside;
+    QList<EchoSource> sources;
 };
 
 std::optional<Request> readArguments(const QStringList& arguments)
@@ -43,12 +48,19 @@ std::optional<Request> readArguments(const QStringList& arguments)
             if (!ok || seconds <= 0 || seconds > 3600)
                 return std::nullopt;
             request.timeoutPerUrl = std::chrono::milliseconds(qint64(seconds * 1000.0 + 0.5));
-        } else {
-            const QUrl url(argument, QUrl::StrictMode);
-            if (!url.isValid() ||
-                (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        } else if (!optionsOver && argument == QLatin1String("--known")) {
+            if (++i >= arguments.size())
                 return std::nullopt;
-            request.urls.append(url);
+            request.known = arguments.at(i);
+        } else if (!optionsOver && argument == QLatin1String("--set-aside")) {
+            if (++i >= arguments.size())
+                return std::nullopt;
+            request.setAside << arguments.at(i);
+        } else {
+            const std::optional<EchoSource> source = EchoSource::fromText(argument);
+            if (!source)
+                return std::nullopt;
+            request.sources.append(*source);
         }
     }
     return request;
@@ -61,12 +73,23 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const std::optional<Request> request = readArguments(QCoreApplication::arguments());
     if (!request) {
-        std::fputs("usage: velmora-echo-check [--timeout <seconds>] [--] <http(s) url>...\n",
+        std::fputs("usage: velmora-echo-check [--timeout <seconds>] [--known <address>] "
+                   "[--set-aside <url>]... [--] \"<http(s) url> [<operator>]\"...\n",
                    stderr);
         return BadUsage;
     }
 
-    PublicAddressChecker checker(request->urls, request->timeoutPerUrl);
+    PublicAddressChecker checker(request->sources, request->timeoutPerUrl, request->setAside);
+    checker.setKnownAddress(request->known);
+    QByteArray answers;
+    QObject::connect(&checker, &PublicAddressChecker::answered, &app,
+                     [&answers](const QString& source, const QString& address) {
+                         answers += echoreport::answer(source, address);
+                     });
+    QObject::connect(&checker, &PublicAddressChecker::unanswered, &app,
+                     [&answers](const QString& source, const QString& reason) {
+                         answers += echoreport::problem(source, reason);
+                     });
     QByteArray line;
     int code = -1;
     const auto answer = [&line, &code](const QByteArray& text, int exitCode) {
@@ -84,7 +107,7 @@ int main(int argc, char* argv[])
     // Without a URL the answer comes at once, before the event loop would run.
     if (code < 0)
         QCoreApplication::exec();
-    std::fputs(line.constData(), stdout);
+    std::fputs((answers + line).constData(), stdout);
     std::fflush(stdout);
     return code;
 }

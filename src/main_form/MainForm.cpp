@@ -156,7 +156,7 @@ void TFormMain::connectHandlers()
     on(m_ui->cboCellularProviders, &QComboBox::activated, &TFormMain::TextChange);
     // The settings of the link's extension mark the settings modified, as a text field does.
     for (const SettingInfo& row : settingtable::all()) {
-        if (row.isKeyed())
+        if (row.isKeyed() && row.hasControl())
             settingcontrols::onUserChange(settingcontrols::controlOf(this, row.setting), this,
                                           [this] { guarded([this] { TextChange(); }); });
     }
@@ -294,9 +294,10 @@ void TFormMain::LoadKeyedSettings()
             try {
                 const auto [key, value] = spelling::splitKeyedLine(line);
                 const std::optional<Setting> setting = settingtable::withFileKey(key);
-                // Keys this window does not know are a newer service's.
+                // Keys this window does not know are a newer service's; those
+                // without a control are the settings file's alone.
                 if (!setting || !settingtable::info(*setting).isKeyed() ||
-                    KeyedSettings.contains(*setting))
+                    !settingtable::info(*setting).hasControl() || KeyedSettings.contains(*setting))
                     continue;
                 settingcontrols::show(settingcontrols::controlOf(this, *setting), value);
                 KeyedSettings.append(*setting);
@@ -308,7 +309,7 @@ void TFormMain::LoadKeyedSettings()
         // A service of an earlier version closes the connection unanswered.
     }
     for (const SettingInfo& row : settingtable::all()) {
-        if (!row.isKeyed())
+        if (!row.isKeyed() || !row.hasControl())
             continue;
         QWidget* control = settingcontrols::controlOf(this, row.setting);
         const bool known = KeyedSettings.contains(row.setting);

@@ -12,8 +12,11 @@
 #include "service/SystemdNotify.h"
 #include "service/addresses/AddressWatcher.h"
 #include "service/addresses/IsolatedAddressCheck.h"
+#include "service/addresses/PublicCheckInterval.h"
 #include "service/addresses/RememberedAddresses.h"
+#include "service/addresses/RouterAnnouncements.h"
 #include "service/addresses/SystemAddressSource.h"
+#include "service/addresses/WakeDetector.h"
 #include "service/alerts/AlertDispatcher.h"
 #include "service/alerts/AlertSenders.h"
 #include "service/alerts/ChangeRecorder.h"
@@ -157,18 +160,55 @@ int ServiceApp::run()
     // Declared after the store, so that it is finished before the store goes.
     BackgroundWriter settingsWriter;
     store.setBackgroundWriter(&settingsWriter);
-    const QList<QUrl> echoUrls =
+    const QList<EchoSource> echoUrls =
         m_options.echoUrls.isEmpty() ? echourls::load(m_options.configDir) : m_options.echoUrls;
 
     SystemAddressSource localSource(m_options.localCheckInterval);
     IsolatedAddressCheck checker(helperProgram(QStringLiteral("velmora-echo-check")), echoUrls,
                                  m_options.echoTimeout);
     const RememberedAddresses remembered(m_options.stateDir);
-    AddressWatcher watcher(localSource, checker,
-                           {m_options.echoInterval, m_options.echoMinGap, m_options.moveWait},
-                           remembered.load());
+    // The command line's interval (for tests) or the settings file's.
+    const auto checkInterval = [this](const AlertSettings& settings) {
+        if (m_options.echoInterval)
+            return *m_options.echoInterval;
+        const int asked = settings.number(Setting::PublicCheckInterval);
+        const std::chrono::milliseconds interval = publicinterval::fromSetting(asked);
+        if (interval != std::chrono::seconds(asked))
+            logLine(
+                LogLevel::Warning,
+                QStringLiteral("%1=%2 is outside %3 to %4 seconds; checking every %5 s")
+                    .arg(QLatin1String(settingtable::info(Setting::PublicCheckInterval).fileKey))
+                    .arg(asked)
+                    .arg(publicinterval::Least.count())
+                    .arg(publicinterval::Most.count())
+                    .arg(interval.count() / 1000));
+        return interval;
+    };
+    AddressWatcher watcher(
+        localSource, checker,
+        {checkInterval(store.settings()), m_options.echoMinGap, m_options.moveWait},
+        remembered.load());
+    QStringList sourceNames;
+    for (const EchoSource& source : echoUrls)
+        sourceNames << source.key();
     QObject::connect(&watcher, &AddressWatcher::currentChanged, &watcher,
                      [&remembered](const Addresses& current) { remembered.save(current); });
+    WakeDetector wake;
+    QObject::connect(
+        &wake, &WakeDetector::woke, &watcher, [&watcher](std::chrono::milliseconds slept) {
+            logLine(LogLevel::Notice, QStringLiteral("woke from %1 s of sleep; checking the public "
+                                                     "address")
+                                          .arg(slept.count() / 1000));
+            watcher.checkNow();
+        });
+    RouterAnnouncements router;
+    QObject::connect(
+        &router, &RouterAnnouncements::announced, &watcher, [&watcher](const QString& what) {
+            logLine(LogLevel::Notice, QStringLiteral("the router announced a new external address "
+                                                     "(%1); checking the public address")
+                                          .arg(what));
+            watcher.checkNow();
+        });
 
     HistoryLog history(m_options.logFile);
     AlertSenders::Options senderOptions;
@@ -185,7 +225,15 @@ int ServiceApp::run()
     });
     alerts.settingsChanged(store.settings());
     alerts.resumePending();
-    store.setSavedHandler([&alerts](const AlertSettings& saved) { alerts.settingsChanged(saved); });
+    store.setSavedHandler([&alerts, &watcher, checkInterval](const AlertSettings& saved) {
+        alerts.settingsChanged(saved);
+        const std::chrono::milliseconds interval = checkInterval(saved);
+        if (interval != watcher.interval()) {
+            watcher.setInterval(interval);
+            logLine(LogLevel::Notice, QStringLiteral("checking the public address every %1 s")
+                                          .arg(double(interval.count()) / 1000.0));
+        }
+    });
     ChangeRecorder recorder(history, alerts, [&store] { return store.settings(); });
     QObject::connect(&watcher, &AddressWatcher::changed, &recorder, &ChangeRecorder::record);
     QObject::connect(&watcher, &AddressWatcher::changed, &notifier,
@@ -210,6 +258,13 @@ int ServiceApp::run()
             QStringLiteral("listening on 127.0.0.1:%1; settings in %2; history in %3")
                 .arg(m_options.port)
                 .arg(store.filePath(), history.path()));
+    logLine(LogLevel::Notice,
+            QStringLiteral(
+                "checking the public address every %1 s, and after every local change, "
+                "router announcement and wake from sleep; a new address counts when two sources of "
+                "different operators agree; asking in turn: %2")
+                .arg(double(watcher.interval().count()) / 1000.0)
+                .arg(sourceNames.join(QStringLiteral(", "))));
     // Under systemd (Type=notify) the unit counts as started from here on;
     // elsewhere this does nothing.
     notifySystemd("READY=1");

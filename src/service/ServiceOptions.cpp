@@ -1,7 +1,9 @@
 #include "service/ServiceOptions.h"
 
+#include "common/SettingTable.h"
 #include "common/VelmoraPaths.h"
 #include "service/ServiceError.h"
+#include "service/addresses/PublicCheckInterval.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -116,8 +118,16 @@ CommandLine parseCommandLine(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Keeps Velmora's alert settings, watches this computer's public and local "
                        "IP addresses and records every change. The Velmora window talks to it on "
-                       "%1.")
-            .arg(QLatin1String(service::Host)));
+                       "%1.\n\nThe public address is asked of DNS servers that answer with the "
+                       "asker's address (by default OpenDNS, Google, Cloudflare and Akamai; "
+                       "dns-sources.txt in the config folder changes them), then of HTTPS echo "
+                       "services (echo-urls.txt); a new address counts when two sources of "
+                       "different operators agree. It is checked every %2 s by default (the "
+                       "settings file's %3), after every change of the local address, when the "
+                       "router announces a new address and after a wake from sleep.")
+            .arg(QLatin1String(service::Host),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).defaultValue),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).fileKey)));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption isRunning(
@@ -145,12 +155,20 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     const QCommandLineOption echoUrl(
         QStringLiteral("echo-url"),
-        QStringLiteral("Ask <url> for the public address; may be given more than once. Replaces "
+        QStringLiteral("Ask <url> for the public address; may be given more than once, and "
+                       "followed by a blank and the name of its operator. A new address counts "
+                       "when two sources of different operators agree on it. Replaces "
                        "echo-urls.txt in the config folder and the built-in list."),
         QStringLiteral("url"));
-    const QCommandLineOption echoInterval = secondsOption(
-        "echo-interval", QStringLiteral("Check the public address every <seconds> (default %1)."),
-        secondsText(defaults.echoInterval));
+    const QCommandLineOption echoInterval(
+        QStringLiteral("echo-interval"),
+        QStringLiteral("Check the public address every <seconds>, whatever the settings file "
+                       "says (by default its %1 setting: every %2 s, at least %3 s). Also after "
+                       "every change of the local address and every wake from sleep.")
+            .arg(QLatin1String(settingtable::info(Setting::PublicCheckInterval).fileKey),
+                 QLatin1String(settingtable::info(Setting::PublicCheckInterval).defaultValue))
+            .arg(publicinterval::Least.count()),
+        QStringLiteral("seconds"));
     const QCommandLineOption echoMinGap = secondsOption(
         "echo-min-gap", QStringLiteral("Leave at least <seconds> between two checks (default %1)."),
         secondsText(defaults.echoMinGap));
@@ -232,13 +250,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                 QLatin1String(velmorapaths::HistoryLogName);
     }
     for (const QString& text : parser.values(echoUrl)) {
-        const QUrl url(text, QUrl::StrictMode);
-        if (!url.isValid() ||
-            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        const std::optional<EchoSource> source = EchoSource::fromText(text);
+        if (!source)
             usageError(QStringLiteral("--echo-url needs an http or https URL, not '%1'").arg(text));
-        options.echoUrls.append(url);
+        options.echoUrls.append(*source);
     }
-    options.echoInterval = secondsValue(parser, echoInterval, 0.01);
+    if (parser.isSet(echoInterval))
+        options.echoInterval = secondsValue(parser, echoInterval, 0.01);
     options.echoMinGap = secondsValue(parser, echoMinGap, 0);
     options.echoTimeout = secondsValue(parser, echoTimeout, 0.01);
     options.moveWait = secondsValue(parser, moveWait, 0);

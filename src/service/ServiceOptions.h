@@ -2,12 +2,14 @@
 
 #include "common/ServiceProtocol.h"
 #include "net/FtpClient.h"
+#include "service/addresses/EchoSource.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
+#include <optional>
 
 // What the command line sets. The defaults are the ones a user's session runs
 // with; the timing options exist so that the tests need not wait minutes.
@@ -21,8 +23,9 @@ struct ServiceOptions
     // Where earlier versions wrote the history log, beside the program: moved to
     // logFile at start. Empty when the log is given on the command line.
     QString formerLogFile;
-    QList<QUrl> echoUrls; // empty: the configured or built-in list
-    std::chrono::milliseconds echoInterval{std::chrono::minutes(5)};
+    QList<EchoSource> echoUrls; // empty: the configured or built-in list
+    // Empty: the settings file's interval (see PublicCheckInterval).
+    std::optional<std::chrono::milliseconds> echoInterval;
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
     std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
     // How long a local change waits for the public check it brings, so that a

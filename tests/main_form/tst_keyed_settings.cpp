@@ -186,7 +186,10 @@ void TestKeyedSettings::keysOfANewerServiceArePassedOver()
 {
     MainFormFixture f;
     f.service.setReply(service::GetKeyedSettings,
-                       FakeService::countedList({"v1", "public-check-interval=600",
+                       // A key it does not know, and one that only the settings
+                       // file holds (no control shows it).
+                       FakeService::countedList({"v1", "a-later-setting=600",
+                                                 keyedLine(Setting::PublicCheckInterval, "600"),
                                                  keyedLine(Setting::DesktopNotifications, "0"),
                                                  "not a keyed line", "smtp-port=587"}));
     f.create();

@@ -140,6 +140,7 @@ private slots:
     void publicChangeWritesOneHistoryLine();
     void failedEchoCheckWritesNothing();
     void helpAndVersion();
+    void checkIntervalFromTheSettingsFile();
     void whatTheHelpersLoadStaysOutOfTheService();
     void helpersRefuseWhatIsNotAJob_data();
     void helpersRefuseWhatIsNotAJob();
@@ -327,7 +328,7 @@ void TestServiceProcess::keyedCommands()
         TcpClient client(QStringLiteral("127.0.0.1"), service.port());
         ServiceTransaction transaction(client);
         // A key this service does not know, and one of the 18, are passed over.
-        service::sendKeyedSettings(transaction, {"public-check-interval=600", notifications + "=0",
+        service::sendKeyedSettings(transaction, {"a-later-setting=600", notifications + "=0",
                                                  "smtp-server=keyed.example.com"});
     }
     QCOMPARE(service.request(service::GetKeyedSettings).mid(1), keyedDefaults("0"));
@@ -875,6 +876,28 @@ void TestServiceProcess::helpAndVersion()
     QCOMPARE(output.count(QLatin1Char('\n')), 1);
 }
 
+void TestServiceProcess::checkIntervalFromTheSettingsFile()
+{
+    RunningService service;
+    const QByteArray key = settingtable::info(Setting::PublicCheckInterval).fileKey;
+    QVERIFY(testfiles::writeFile(service.settingsFile(), key + "=5\n"));
+    QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
+    QTRY_VERIFY(
+        service.output().contains(QStringLiteral("checking the public address every 30 s")));
+    const QString output = service.output();
+    QVERIFY2(
+        output.contains(QString::fromLatin1(key) +
+                        QStringLiteral("=5 is outside 30 to 86400 seconds; checking every 30 s")),
+        qPrintable(output));
+    // The log names the sources.
+    QVERIFY2(output.contains(QStringLiteral("asking in turn: ") + m_echo.url().toString()),
+             qPrintable(output));
+    // An edit of the file holds at once.
+    QVERIFY(testfiles::writeFile(service.settingsFile(), key + "=45\n"));
+    QTRY_VERIFY(
+        service.output().contains(QStringLiteral("checking the public address every 45 s")));
+}
+
 void TestServiceProcess::whatTheHelpersLoadStaysOutOfTheService()
 {
     RunningService service;
@@ -886,9 +909,9 @@ void TestServiceProcess::whatTheHelpersLoadStaysOutOfTheService()
     const QByteArray mapped = maps.readAll();
     QVERIFY(mapped.contains("libQt6Core"));
     // The mail engine and TLS (velmora-send-mail), Qt Network with Kerberos
-    // under it (velmora-echo-check, velmora-upload-page).
+    // under it (velmora-echo-check, velmora-upload-page), c-ares (velmora-echo-check).
     for (const char* library :
-         {"libcurl", "libssl", "libgnutls", "libQt6Network", "libkrb5", "libgssapi"})
+         {"libcurl", "libssl", "libgnutls", "libQt6Network", "libkrb5", "libgssapi", "libcares"})
         QVERIFY2(!mapped.contains(library), library);
 }
 

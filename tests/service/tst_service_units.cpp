@@ -6,6 +6,7 @@
 #include "service/ShutdownSignals.h"
 #include "service/addresses/Ipv4Address.h"
 #include "service/addresses/LocalAddressChoice.h"
+#include "service/addresses/PublicCheckInterval.h"
 #include "service/listener/RequestReader.h"
 #include "service/settings/CarrierList.h"
 
@@ -60,6 +61,8 @@ class TestServiceUnits : public QObject
 private slots:
     void echoBody_data();
     void echoBody();
+    void publicCheckInterval_data();
+    void publicCheckInterval();
     void requestReader_data();
     void requestReader();
     void requestReaderWantsTheWholeList();
@@ -373,7 +376,7 @@ void TestServiceUnits::commandLineDefaults()
     QCOMPARE(line.options.formerLogFile, QCoreApplication::applicationDirPath() + "/velmora.log");
     QCOMPARE(line.options.lockFile, runtime.path() + QStringLiteral("/velmora-service.lock"));
     QVERIFY(line.options.echoUrls.isEmpty());
-    QCOMPARE(line.options.echoInterval, std::chrono::milliseconds(300000));
+    QVERIFY(!line.options.echoInterval); // the settings file's
     QCOMPARE(line.options.echoMinGap, std::chrono::milliseconds(60000));
     QCOMPARE(line.options.moveWait, std::chrono::milliseconds(15000));
 
@@ -381,7 +384,8 @@ void TestServiceUnits::commandLineDefaults()
         parseCommandLine({QStringLiteral("velmora-service"), QStringLiteral("--echo-interval"),
                           QStringLiteral("0.25"), QStringLiteral("--is-running")});
     QCOMPARE(quick.action, CommandLine::Action::QueryRunning);
-    QCOMPARE(quick.options.echoInterval, std::chrono::milliseconds(250));
+    QCOMPARE(quick.options.echoInterval.value_or(std::chrono::milliseconds(0)),
+             std::chrono::milliseconds(250));
 
     // A log of the test's own: the one beside the program is not the service's to move.
     const CommandLine ownLog =
@@ -412,6 +416,26 @@ void TestServiceUnits::childrenStartWithNoSignalBlocked()
     QProcess child;
     startsWithDefaultSignals(child);
     QCOMPARE(blockedIn(child), QByteArray("SigBlk:\t0000000000000000"));
+}
+
+void TestServiceUnits::publicCheckInterval_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("the default") << 60 << 60;
+    QTest::newRow("the least") << 30 << 30;
+    QTest::newRow("below the least") << 5 << 30;
+    QTest::newRow("zero") << 0 << 30;
+    QTest::newRow("negative") << -60 << 30;
+    QTest::newRow("an hour") << 3600 << 3600;
+    QTest::newRow("over a day") << 100000 << 86400;
+}
+
+void TestServiceUnits::publicCheckInterval()
+{
+    QFETCH(int, setting);
+    QFETCH(int, seconds);
+    QCOMPARE(publicinterval::fromSetting(setting), std::chrono::seconds(seconds));
 }
 
 QTEST_GUILESS_MAIN(TestServiceUnits)

@@ -702,7 +702,8 @@ void TestServiceWatcher::isolatedCheckAsksThroughTheHelper()
 
     EchoHttpServer echo;
     echo.setReply(status, body);
-    IsolatedAddressCheck check(helper, status == 0 ? QList<QUrl>() : QList<QUrl>{echo.url()}, 2s);
+    IsolatedAddressCheck check(
+        helper, status == 0 ? QList<EchoSource>() : QList<EchoSource>{echo.url()}, 2s);
     QSignalSpy foundSpy(&check, &PublicAddressSource::found);
     QSignalSpy failedSpy(&check, &PublicAddressSource::failed);
     check.start();

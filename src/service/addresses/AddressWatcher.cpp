@@ -120,9 +120,37 @@ void AddressWatcher::report(const Addresses& previous)
     emit currentChanged(m_current);
 }
 
+void AddressWatcher::setInterval(std::chrono::milliseconds interval)
+{
+    m_timing.echoInterval = interval;
+    if (!m_interval.isActive()) {
+        m_interval.setInterval(interval);
+        return;
+    }
+    // The next check comes the new interval after the last one.
+    const std::chrono::milliseconds since(
+        m_sinceCheckStarted.isValid() ? m_sinceCheckStarted.elapsed() : 0);
+    m_interval.start(std::max(std::chrono::milliseconds(0), interval - since));
+}
+
+void AddressWatcher::checkNow()
+{
+    if (m_checker.isRunning()) {
+        m_checkNowWhenDone = true;
+        return;
+    }
+    startCheck();
+}
+
 void AddressWatcher::afterCheck()
 {
-    m_interval.start();
+    m_interval.start(m_timing.echoInterval);
+    if (m_checkNowWhenDone) {
+        m_checkNowWhenDone = false;
+        m_checkAgainWhenDone = false;
+        startCheck();
+        return;
+    }
     if (m_checkAgainWhenDone) {
         // The local change came while a check was on its way: it may have
         // asked through the old network.
@@ -156,5 +184,6 @@ void AddressWatcher::startCheck()
     m_gap.stop();
     m_interval.stop();
     m_sinceCheckStarted.start();
+    m_checker.setKnownAddress(m_current.publicIp);
     m_checker.start();
 }

@@ -47,6 +47,15 @@ public:
 
     Addresses current() const { return m_current; }
 
+    // The steady interval from now on, counted from the last check.
+    void setInterval(std::chrono::milliseconds interval);
+    std::chrono::milliseconds interval() const { return m_timing.echoInterval; }
+
+    // Checks the public address now, minimum gap or not (after the one under
+    // way, if any): after a wake-up the provider may have changed it while the
+    // local network looks the same.
+    void checkNow();
+
 signals:
     void changed(const Addresses& previous, const Addresses& current);
     // Whenever the known addresses are different, learned or changed (after
@@ -78,6 +87,7 @@ private:
     QTimer m_gap;
     QElapsedTimer m_sinceCheckStarted;
     bool m_checkAgainWhenDone = false;
+    bool m_checkNowWhenDone = false;
     // The addresses before a local change whose public check is still to come.
     std::optional<Addresses> m_moveFrom;
     QTimer m_moveWait;

@@ -6,10 +6,29 @@ namespace echoreport {
 
 namespace {
 
+constexpr QByteArrayView AnswerPrefix("answer ");
+constexpr QByteArrayView ProblemPrefix("problem ");
 constexpr QByteArrayView FoundPrefix("found ");
+
+QByteArray sourceName(const QString& source)
+{
+    QByteArray name = source.toUtf8();
+    return name.replace(' ', "%20").replace('\n', "%0A");
+}
 constexpr QByteArrayView FailedPrefix("failed ");
 
 } // namespace
+
+QByteArray answer(const QString& source, const QString& address)
+{
+    return AnswerPrefix.toByteArray() + sourceName(source) + ' ' + address.toLatin1() + '\n';
+}
+
+QByteArray problem(const QString& source, const QString& reason)
+{
+    return ProblemPrefix.toByteArray() + sourceName(source) + ' ' +
+           reason.toUtf8().replace('\n', ' ') + '\n';
+}
 
 QByteArray found(const QString& address)
 {
@@ -21,18 +40,44 @@ QByteArray failed(const QString& reason)
     return FailedPrefix.toByteArray() + reason.toLocal8Bit().replace('\n', ' ') + '\n';
 }
 
-std::optional<Result> read(const QByteArray& line)
+std::optional<Result> read(const QByteArray& output)
 {
-    const QByteArray text = line.trimmed();
-    if (text.startsWith(FoundPrefix)) {
-        const std::optional<QString> address =
-            ipv4::publicAddressFromEchoBody(text.mid(FoundPrefix.size()));
-        if (address)
-            return Result{*address, {}};
-        return Result{{}, QStringLiteral("the check gave no public address")};
+    Result result;
+    for (const QByteArray& raw : output.split('\n')) {
+        const QByteArray text = raw.trimmed();
+        if (text.isEmpty())
+            continue;
+        if (text.startsWith(AnswerPrefix)) {
+            const QByteArray rest = text.mid(AnswerPrefix.size());
+            const qsizetype blank = rest.lastIndexOf(' ');
+            const std::optional<QString> address =
+                blank > 0 ? ipv4::publicAddressFromEchoBody(rest.mid(blank + 1)) : std::nullopt;
+            if (address)
+                result.answers.append({QString::fromUtf8(rest.left(blank)), *address});
+            continue;
+        }
+        if (text.startsWith(ProblemPrefix)) {
+            const QByteArray rest = text.mid(ProblemPrefix.size());
+            const qsizetype blank = rest.indexOf(' ');
+            if (blank > 0)
+                result.problems.append(
+                    {QString::fromUtf8(rest.left(blank)), QString::fromUtf8(rest.mid(blank + 1))});
+            continue;
+        }
+        if (text.startsWith(FoundPrefix)) {
+            const std::optional<QString> address =
+                ipv4::publicAddressFromEchoBody(text.mid(FoundPrefix.size()));
+            if (address)
+                result.address = *address;
+            else
+                result.reason = QStringLiteral("the check gave no public address");
+            return result;
+        }
+        if (text.startsWith(FailedPrefix)) {
+            result.reason = QString::fromLocal8Bit(text.mid(FailedPrefix.size()));
+            return result;
+        }
     }
-    if (text.startsWith(FailedPrefix))
-        return Result{{}, QString::fromLocal8Bit(text.mid(FailedPrefix.size()))};
     return std::nullopt;
 }
 

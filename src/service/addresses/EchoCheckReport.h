@@ -1,24 +1,38 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <optional>
 
-// The one line velmora-echo-check prints for the service: "found <address>" or
+// What velmora-echo-check prints for the service: a line "answer <source>
+// <address>" for each source that gave an address and "problem <source>
+// <reason>" for each that gave none, then one line "found <address>" or
 // "failed <reason>".
 namespace echoreport {
 
+QByteArray answer(const QString& source, const QString& address);
+QByteArray problem(const QString& source, const QString& reason);
 QByteArray found(const QString& address);
 QByteArray failed(const QString& reason);
+
+struct Answer
+{
+    QString source;
+    QString address;
+};
 
 struct Result
 {
     QString address; // empty when the check failed
     QString reason;  // why it failed
+    QList<Answer> answers;
+    QList<Answer> problems; // address: the reason
 };
 
-// What the line says; nothing when it is neither (the helper did not finish).
-// The address is checked again: it has to be one.
-std::optional<Result> read(const QByteArray& line);
+// What the lines say; nothing without a last "found" or "failed" line (the
+// helper did not finish). Addresses are checked again: they have to be public
+// ones.
+std::optional<Result> read(const QByteArray& output);
 
 } // namespace echoreport

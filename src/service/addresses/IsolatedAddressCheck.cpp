@@ -10,13 +10,14 @@ constexpr std::chrono::milliseconds StartAndEnd(10000);
 
 } // namespace
 
-IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<QUrl> urls,
-                                           std::chrono::milliseconds timeoutPerUrl, QObject* parent)
-    : PublicAddressSource(parent), m_helper(std::move(helper)), m_urls(std::move(urls)),
-      m_timeout(timeoutPerUrl)
+IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
+                                           std::chrono::milliseconds timeoutPerSource,
+                                           SourceStandings standings, QObject* parent)
+    : PublicAddressSource(parent), m_helper(std::move(helper)), m_sources(std::move(sources)),
+      m_standings(std::move(standings)), m_timeout(timeoutPerSource)
 {
     m_deadline.setSingleShot(true);
-    m_deadline.setInterval(m_timeout * qMax<qsizetype>(1, m_urls.size()) + StartAndEnd);
+    m_deadline.setInterval(m_timeout * qMax<qsizetype>(1, m_sources.size()) + StartAndEnd);
     connect(&m_deadline, &QTimer::timeout, this, &IsolatedAddressCheck::onTooLong);
 }
 
@@ -34,10 +35,14 @@ void IsolatedAddressCheck::start()
     if (isRunning())
         return;
     QStringList arguments{QStringLiteral("--timeout"),
-                          QString::number(double(m_timeout.count()) / 1000.0, 'f', 3),
-                          QStringLiteral("--")};
-    for (const QUrl& url : m_urls)
-        arguments << url.toString(QUrl::FullyEncoded);
+                          QString::number(double(m_timeout.count()) / 1000.0, 'f', 3)};
+    if (!knownAddress().isEmpty())
+        arguments << QStringLiteral("--known") << knownAddress();
+    for (const QString& source : m_standings.setAside())
+        arguments << QStringLiteral("--set-aside") << source;
+    arguments << QStringLiteral("--");
+    for (const EchoSource& source : m_sources)
+        arguments << source.toText();
     m_tooLong = false;
     m_process = new QProcess(this);
     m_process->setProgram(m_helper);
@@ -73,8 +78,21 @@ void IsolatedAddressCheck::onFinished()
     const QByteArray output = m_process->readAllStandardOutput();
     if (m_tooLong)
         return finish({}, QStringLiteral("the check took too long and was stopped"));
-    if (const std::optional<echoreport::Result> result = echoreport::read(output))
+    if (const std::optional<echoreport::Result> result = echoreport::read(output)) {
+        QList<SourceStandings::Answer> answers;
+        for (const echoreport::Answer& answer : result->answers)
+            answers.append({answer.source, answer.address});
+        QList<SourceStandings::Answer> problems;
+        for (const echoreport::Answer& problem : result->problems)
+            problems.append({problem.source, problem.address});
+        // (When no address comes of the check, the watcher's warning says
+        // what each source did.)
+        if (!result->address.isEmpty()) {
+            m_standings.troubles(problems, answers);
+            m_standings.checked(answers, result->address);
+        }
         return finish(result->address, result->reason);
+    }
     finish({}, QStringLiteral("the check ended without a result (exit code %1)")
                    .arg(m_process->exitCode()));
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "service/addresses/EchoSource.h"
 #include "service/addresses/PublicAddressSource.h"
+#include "service/addresses/SourceStandings.h"
 
 #include <QList>
 #include <QProcess>
 #include <QTimer>
-#include <QUrl>
 #include <chrono>
 
 // The public-address check run in a short-lived helper process,
@@ -17,9 +18,11 @@ class IsolatedAddressCheck : public PublicAddressSource
 {
     Q_OBJECT
 public:
-    // helper: the velmora-echo-check program.
-    IsolatedAddressCheck(QString helper, QList<QUrl> urls, std::chrono::milliseconds timeoutPerUrl,
-                         QObject* parent = nullptr);
+    // helper: the velmora-echo-check program. standings: which sources keep
+    // disagreeing with the others (the service's own when not given).
+    IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
+                         std::chrono::milliseconds timeoutPerSource,
+                         SourceStandings standings = SourceStandings(), QObject* parent = nullptr);
     ~IsolatedAddressCheck() override;
 
     void start() override;
@@ -32,7 +35,8 @@ private:
     void finish(const QString& address, const QString& reason);
 
     QString m_helper;
-    QList<QUrl> m_urls;
+    QList<EchoSource> m_sources;
+    SourceStandings m_standings;
     std::chrono::milliseconds m_timeout;
     QProcess* m_process = nullptr;
     QTimer m_deadline;

@@ -16,8 +16,16 @@ public:
     virtual void start() = 0;
     virtual bool isRunning() const = 0;
 
+    // The address known before the next check: a first answer that repeats it
+    // needs no second source to confirm it.
+    void setKnownAddress(const QString& address) { m_known = address; }
+    QString knownAddress() const { return m_known; }
+
 signals:
     void found(const QString& address);
-    // No service gave a usable answer; reason says what each did.
+    // No address could be agreed on; reason says what each source did.
     void failed(const QString& reason);
+
+private:
+    QString m_known;
 };

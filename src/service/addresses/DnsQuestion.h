@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+// A DNS question whose answer is the asker's own address, as a source URL
+// names it: dns://<server>[:<port>]/<name>[?type=A|TXT][&class=IN|CH].
+// The server is asked directly (it answers for the name itself), so the
+// answer is the address the question came from.
+struct DnsQuestion
+{
+    enum class Type
+    {
+        A = 1,
+        Txt = 16,
+    };
+    enum class Class
+    {
+        In = 1,
+        Chaos = 3,
+    };
+
+    QString server; // an address or a host name
+    quint16 port = 53;
+    QByteArray name;
+    Type type = Type::A;
+    Class dnsClass = Class::In;
+
+    // Nothing when the URL is not such a question.
+    static std::optional<DnsQuestion> fromUrl(const QUrl& url);
+    // "TXT CH whoami.cloudflare at 1.1.1.1", for the log.
+    QString describe() const;
+};

@@ -1,0 +1,58 @@
+#include "service/addresses/EchoSource.h"
+
+#include "service/addresses/DnsQuestion.h"
+#include "service/addresses/Ipv4Address.h"
+
+#include <QSet>
+
+EchoSource::EchoSource(QUrl sourceUrl) : url(std::move(sourceUrl)), operatorName(operatorOf(url)) {}
+
+EchoSource::EchoSource(QUrl sourceUrl, QString name)
+    : url(std::move(sourceUrl)), operatorName(std::move(name))
+{
+}
+
+QString EchoSource::toText() const
+{
+    if (operatorName == operatorOf(url))
+        return key();
+    return key() + QLatin1Char(' ') + operatorName;
+}
+
+std::optional<EchoSource> EchoSource::fromText(const QString& text)
+{
+    const QStringList fields = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (fields.isEmpty() || fields.size() > 2)
+        return std::nullopt;
+    const QUrl url(fields.first(), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return std::nullopt;
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https") &&
+        !DnsQuestion::fromUrl(url))
+        return std::nullopt;
+    if (fields.size() == 2)
+        return EchoSource(url, fields.at(1));
+    return EchoSource(url);
+}
+
+QString operatorOf(const QUrl& url)
+{
+    const QString host = url.host().toLower();
+    if (ipv4::parse(host.toLatin1()) || host.contains(QLatin1Char(':')))
+        return host;
+    QStringList labels = host.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    qsizetype keep = 2;
+    if (labels.size() >= 3 && labels.last().size() == 2 && labels.at(labels.size() - 2).size() <= 3)
+        keep = 3;
+    if (labels.size() > keep)
+        labels = labels.mid(labels.size() - keep);
+    return labels.join(QLatin1Char('.'));
+}
+
+bool singleOperator(const QList<EchoSource>& sources)
+{
+    QSet<QString> operators;
+    for (const EchoSource& source : sources)
+        operators.insert(source.operatorName);
+    return operators.size() < 2;
+}
