@@ -1,5 +1,7 @@
 #include "send_push/PushJob.h"
 
+#include "common/JobStream.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -32,8 +34,12 @@ std::optional<PushJob> PushJob::decode(const QByteArray& bytes)
     in >> magic;
     if (magic != Magic)
         return std::nullopt;
-    in >> way >> job.url >> job.method >> job.headers >> job.body >> job.caFile >>
-        job.appriseUrls >> job.appriseProgram >> job.title >> job.message >> timeout >> job.secrets;
+    in >> way >> job.url >> job.method;
+    jobstream::readList(in, job.headers, jobstream::SmallestString);
+    in >> job.body >> job.caFile;
+    jobstream::readList(in, job.appriseUrls, jobstream::SmallestString);
+    in >> job.appriseProgram >> job.title >> job.message >> timeout;
+    jobstream::readList(in, job.secrets, jobstream::SmallestString);
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;
     if (way != int(Way::WebRequest) && way != int(Way::Apprise))

@@ -1,5 +1,7 @@
 #include "upload_page/PageJob.h"
 
+#include "common/JobStream.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -32,8 +34,9 @@ std::optional<PageJob> PageJob::decode(const QByteArray& bytes)
     in >> magic;
     if (magic != Magic)
         return std::nullopt;
-    in >> job.host >> port >> job.username >> job.password >> replyTimeout >> job.templateFile >>
-        job.replacements >> job.remoteName;
+    in >> job.host >> port >> job.username >> job.password >> replyTimeout >> job.templateFile;
+    jobstream::readList(in, job.replacements, 2 * jobstream::SmallestString);
+    in >> job.remoteName;
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;
     job.port = port;

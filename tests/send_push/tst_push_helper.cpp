@@ -6,6 +6,7 @@
 #include "servers/PushReceiver.h"
 #include "servers/SmtpCertificates.h"
 #include "servers/WebhookReceiver.h"
+#include "support/JobBytes.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -159,6 +160,10 @@ void TestPushHelper::jobRejects_data()
     QByteArray otherMagic = whole;
     otherMagic[3] = char(otherMagic[3] ^ 0x01);
     QTest::newRow("another format") << otherMagic;
+    QTest::newRow("headers longer than the job")
+        << withHugeListCount(whole, 2, QStringLiteral("Authorization: Bearer x"));
+    QTest::newRow("secrets longer than the job")
+        << withHugeListCount(whole, 2, QStringLiteral("abc"));
 }
 
 void TestPushHelper::jobRejects()

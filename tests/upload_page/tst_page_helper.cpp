@@ -1,6 +1,7 @@
 // velmora-upload-page: the job the service hands it on its standard input, and
 // the helper itself against a real FTP server on loopback.
 #include "servers/FtpPythonServer.h"
+#include "support/JobBytes.h"
 #include "upload_page/PageJob.h"
 
 #include <QProcess>
@@ -73,6 +74,8 @@ void TestPageHelper::pageJobRejects_data()
     QByteArray otherMagic = whole;
     otherMagic[3] = char(otherMagic[3] ^ 0x01);
     QTest::newRow("another format") << otherMagic;
+    QTest::newRow("a list longer than the job")
+        << withHugeListCount(whole, 2, QStringLiteral("[[PublicIPAddress]]"));
 }
 
 void TestPageHelper::pageJobRejects()

@@ -1,0 +1,8 @@
+// The upload_page helper's job decoder, fed anything.
+#include "JobRoundTrip.h"
+#include "upload_page/PageJob.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    return checkJobRoundTrip<PageJob>(data, size);
+}
