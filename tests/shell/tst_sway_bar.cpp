@@ -402,6 +402,21 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
         QCOMPARE(program->state(), QProcess::Running);
     }
 
+    // waybar restarted: the icon registers with it again and still works.
+    for (int restart = 1; restart <= 3; ++restart) {
+        const QString where = QStringLiteral("restart %1: ").arg(restart);
+        stopBar();
+        QVERIFY(startBar());
+        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, 10000),
+                 qPrintable(where + "the icon did not register with the bar again"));
+        QVERIFY(activate());
+        QVERIFY2(waitFor([&] { return windowShownAndFocused(); }),
+                 qPrintable(where + "Activate did not show the window"));
+        QVERIFY(run("swaymsg", {"--socket", m_swaySocket, "[title=\"^Velmora$\"] kill"}));
+        QVERIFY2(waitFor([&] { return windowGone(); }),
+                 qPrintable(where + "closing left the window shown"));
+    }
+
     QVERIFY2(chooseFromMenu("E_xit"), "the icon's menu has no E&xit");
     QVERIFY2(program->waitForFinished(10000), "E&xit did not end the program");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);

@@ -230,6 +230,12 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
                  qPrintable(QStringLiteral("round %1: the window stayed on the taskbar (%2)")
                                 .arg(round)
                                 .arg(m_x.wmState(window))));
+        // The icon the panel took is the program's StatusNotifier item, tip and all.
+        QVERIFY2(waitFor([&] {
+                     return statusnotifierprobe::toolTip(*m_connection, registeredItems().value(0))
+                                .title == QLatin1String("Velmora");
+                 }),
+                 qPrintable(QStringLiteral("round %1: no tip titled Velmora").arg(round)));
         QCOMPARE(program.state(), QProcess::Running);
         program.terminate();
         if (!program.waitForFinished(5000))
