@@ -421,6 +421,7 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
     QVERIFY2(program->waitForFinished(10000), "E&xit did not end the program");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
+    QVERIFY2(waitFor([&] { return itemOwner().isEmpty(); }), "the icon stayed in the bar");
     stopBar();
 }
 
