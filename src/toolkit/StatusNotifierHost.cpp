@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
 #include <QTimer>
 
 namespace statusnotifier {
@@ -33,13 +32,11 @@ bool hostRegistered()
            reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
-bool iconMustWaitForHost(QObject* owner, std::function<void()> ready)
+void whenHostRegistered(QObject* owner, std::function<void()> ready)
 {
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")) || hostRegistered())
-        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return true; // no bus, no host ever: nothing to wait for
+        return;
     auto* poll = new QTimer(owner);
     poll->setInterval(HostPollMs);
     QObject::connect(poll, &QTimer::timeout, owner, [poll, ready = std::move(ready)] {
@@ -60,7 +57,6 @@ bool iconMustWaitForHost(QObject* owner, std::function<void()> ready)
                      [poll] { poll->stop(); });
     if (bus.interface()->isServiceRegistered(WatcherName))
         poll->start();
-    return true;
 }
 
 } // namespace statusnotifier

@@ -9,9 +9,9 @@ namespace statusnotifier {
 // with the watcher on the session bus now.
 bool hostRegistered();
 
-// Where the only tray there can be is a StatusNotifier one (Wayland) and no
-// host is registered yet: calls `ready` once, when one is, for as long as
-// `owner` lives, and returns true. Elsewhere returns false and calls nothing.
-bool iconMustWaitForHost(QObject* owner, std::function<void()> ready);
+// Calls `ready` once, when a host is registered, for as long as `owner` lives;
+// nothing is asked of the bus while it has no watcher. Without a session bus
+// `ready` is never called.
+void whenHostRegistered(QObject* owner, std::function<void()> ready);
 
 } // namespace statusnotifier

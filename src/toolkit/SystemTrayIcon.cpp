@@ -1,6 +1,7 @@
 #include "toolkit/SystemTrayIcon.h"
 
 #include "toolkit/StatusNotifierHost.h"
+#include "toolkit/StatusNotifierItem.h"
 #include "toolkit/TrayClickSorter.h"
 #include "toolkit/TrayHostWatcher.h"
 
@@ -19,16 +20,22 @@ bool isXEmbedIconHost(const QObject* object)
            object->metaObject()->className() == QByteArrayLiteral("QSystemTrayIconSys");
 }
 
-// A StatusNotifier tray shows the tip under the program's name, with the line
-// breaks of the desktop: the underline of "=" signs and the CR LF belong to the
-// tip an XEmbed tray draws.
-QString statusNotifierTip(const QString& tip)
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A StatusNotifier tray shows a title with a body under it: the program's name
+// (the tip's first line), then the status lines with the desktop's line breaks.
+// The underline of "=" signs and the CR LF belong to the tip an XEmbed tray draws.
+std::pair<QString, QString> statusNotifierTip(const QString& tip)
 {
     QStringList lines = tip.split(QStringLiteral("\r\n"));
-    if (lines.size() > 1 && !lines.at(1).isEmpty() &&
-        lines.at(1).count(QLatin1Char('=')) == lines.at(1).size())
-        lines.removeAt(1);
-    return lines.join(QLatin1Char('\n'));
+    const QString title = lines.takeFirst();
+    if (!lines.isEmpty() && !lines.first().isEmpty() &&
+        lines.first().count(QLatin1Char('=')) == lines.first().size())
+        lines.removeFirst();
+    return {title, lines.join(QLatin1Char('\n'))};
 }
 
 } // namespace
@@ -37,10 +44,11 @@ SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObj
     : TrayIcon(parent), m_picture(icon),
       m_clicks(
           new TrayClickSorter(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this)),
-      m_hostWatcher(new TrayHostWatcher([] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+      m_hostWatcher(new TrayHostWatcher([this] { return trayAvailableNow(); },
                                         TrayHostWatcher::DefaultPollMs, this))
 {
-    // Qt docks a shown icon in a tray that appears later by itself.
+    // Qt docks a shown icon in a tray that appears later by itself, and a
+    // StatusNotifierItem registers with a watcher that appears.
     connect(m_hostWatcher, &TrayHostWatcher::appeared, this, [this] {
         if (isShown()) {
             applyToolTip();
@@ -52,22 +60,26 @@ SystemTrayIcon::SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs, QObj
     m_tipRefresh.setInterval(tipRefreshIntervalMs);
     connect(&m_tipRefresh, &QTimer::timeout, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
     qApp->installEventFilter(this);
-    if (statusnotifier::iconMustWaitForHost(this, [this] { makeIcon(); }))
+    if (statusnotifier::hostRegistered()) {
+        makeStatusNotifierItem();
         return;
-    makeIcon();
+    }
+    // On Wayland Qt's icon can only be a StatusNotifier one too: none until a host is there.
+    if (!onWayland())
+        makeQtIcon();
+    statusnotifier::whenHostRegistered(this, [this] { makeStatusNotifierItem(); });
 }
 
-void SystemTrayIcon::makeIcon()
+void SystemTrayIcon::makeQtIcon()
 {
-    if (m_icon)
-        return;
     m_icon = new QSystemTrayIcon(m_picture, this);
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 switch (reason) {
                 case QSystemTrayIcon::Trigger:
-                    // A StatusNotifier host reports its primary action as a
-                    // Trigger, and no double click can follow it.
+                    // Qt makes a StatusNotifier icon of its own where a watcher
+                    // is there without its host yet: it reports the primary
+                    // action as a Trigger, and no double click can follow it.
                     if (reportsPointer())
                         m_clicks->press(Qt::LeftButton);
                     else
@@ -88,8 +100,32 @@ void SystemTrayIcon::makeIcon()
             });
     if (m_menu)
         m_icon->setContextMenu(m_menu);
+}
+
+void SystemTrayIcon::makeStatusNotifierItem()
+{
+    if (m_item)
+        return;
+    delete m_icon;
+    m_icon = nullptr;
+    const QString themeName = QGuiApplication::desktopFileName();
+    m_item = new StatusNotifierItem(QCoreApplication::applicationName(),
+                                    QGuiApplication::applicationDisplayName(),
+                                    QDBusConnection::sessionBus(), this);
+    m_item->setIcon(m_picture, QIcon::hasThemeIcon(themeName) ? themeName : QString());
+    m_item->setMenu(m_menu);
+    connect(m_item, &StatusNotifierItem::activated, this, &TrayIcon::activated);
+    connect(m_item, &StatusNotifierItem::secondaryActivated, this,
+            [this] { m_clicks->press(Qt::MiddleButton); });
+    connect(m_item, &StatusNotifierItem::contextMenuRequested, this, [this](const QPoint& at) {
+        m_clicks->press(Qt::RightButton);
+        // Only for a tray that draws no menu of its own; a Wayland client cannot
+        // place a menu on the screen.
+        if (m_menu && !onWayland())
+            m_menu->popup(at);
+    });
     if (m_shown) {
-        m_icon->show();
+        m_item->show();
         applyToolTip();
         // Made for a host that came after the program: the window that waited
         // for a tray may go to it now.
@@ -105,10 +141,11 @@ SystemTrayIcon::~SystemTrayIcon()
 void SystemTrayIcon::show()
 {
     m_shown = true;
-    if (m_icon) {
+    if (m_item)
+        m_item->show();
+    if (m_icon)
         m_icon->show();
-        applyToolTip();
-    }
+    applyToolTip();
     m_tipRefresh.start();
 }
 
@@ -116,6 +153,8 @@ void SystemTrayIcon::hide()
 {
     m_shown = false;
     m_tipRefresh.stop();
+    if (m_item)
+        m_item->hide();
     if (m_icon)
         m_icon->hide();
 }
@@ -127,16 +166,21 @@ bool SystemTrayIcon::isShown() const
 
 bool SystemTrayIcon::isAvailable() const
 {
-    // An icon still waiting for its host has none; Qt is not asked before it
-    // is made, or its answer would stand for good.
-    if (!m_icon)
-        return false;
     // Asked each time: a tray host may start or stop while the program runs.
     // Where there is none, one is watched for from then on.
-    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    const bool available = trayAvailableNow();
     if (!available && isShown())
         m_hostWatcher->watch();
     return available;
+}
+
+bool SystemTrayIcon::trayAvailableNow() const
+{
+    if (m_item)
+        return statusnotifier::hostRegistered();
+    // An icon still waiting for its host has none; Qt is not asked before it
+    // is made, or its answer would stand for good.
+    return m_icon && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void SystemTrayIcon::setToolTip(const QString& tip)
@@ -147,8 +191,13 @@ void SystemTrayIcon::setToolTip(const QString& tip)
 
 void SystemTrayIcon::applyToolTip()
 {
+    if (m_item && !m_tip.isEmpty()) {
+        const auto [title, body] = statusNotifierTip(m_tip);
+        m_item->setTitle(title);
+        m_item->setToolTip(title, body);
+    }
     if (m_icon)
-        m_icon->setToolTip(reportsPointer() ? m_tip : statusNotifierTip(m_tip));
+        m_icon->setToolTip(m_tip);
 }
 
 QString SystemTrayIcon::toolTip() const
@@ -159,6 +208,8 @@ QString SystemTrayIcon::toolTip() const
 void SystemTrayIcon::setMenu(QMenu* menu)
 {
     m_menu = menu;
+    if (m_item)
+        m_item->setMenu(menu);
     if (m_icon)
         m_icon->setContextMenu(menu);
     if (menu)

@@ -7,14 +7,19 @@
 #include <QTimer>
 
 class QSystemTrayIcon;
+class StatusNotifierItem;
 class TrayClickSorter;
 class TrayHostWatcher;
 
-// The tray icon on QSystemTrayIcon. On an XEmbed tray Qt hosts the icon in a
-// hidden widget that receives the pointer's Enter and MouseMove events; they are
-// turned into pointerMoved. A StatusNotifier (D-Bus) tray reports no pointer
-// movement: there tipDue is raised when the menu opens and every
-// tipRefreshIntervalMs while the icon is shown.
+// The tray icon. Where a StatusNotifier host (a D-Bus tray: KDE, waybar, Xfce's
+// panel) is registered it is a StatusNotifierItem of our own, whose tip has the
+// program's name as its title and the status lines as its body; elsewhere, and
+// until such a host appears, a QSystemTrayIcon (an XEmbed tray), whose tip is
+// the text as given. On an XEmbed tray Qt hosts the icon in a hidden widget that
+// receives the pointer's Enter and MouseMove events; they are turned into
+// pointerMoved. A StatusNotifier tray reports no pointer movement: there tipDue
+// is raised when the menu opens and every tipRefreshIntervalMs while the icon is
+// shown.
 class SystemTrayIcon : public TrayIcon
 {
     Q_OBJECT
@@ -45,13 +50,15 @@ private:
     void raiseTipDueWherePointerUnseen();
     // Gives the icon the tip in the form its tray shows.
     void applyToolTip();
-    void makeIcon();
+    void makeQtIcon();
+    // Takes the place of Qt's icon once a StatusNotifier host is there.
+    void makeStatusNotifierItem();
+    bool trayAvailableNow() const;
 
     QIcon m_picture;
-    // Made at once, or where Qt can only use a StatusNotifier host (Wayland)
-    // once the host is there: Qt asks once, when the first icon is made,
-    // whether there is one, and an icon made before the panel never appears.
+    // One of the two at a time, or neither on Wayland until a host is there.
     QSystemTrayIcon* m_icon = nullptr;
+    StatusNotifierItem* m_item = nullptr;
     QPointer<QMenu> m_menu;
     bool m_shown = false;
     TrayClickSorter* m_clicks;

@@ -1,7 +1,7 @@
 #include "ProgramUnderTest.h"
+#include "StatusNotifierProbe.h"
 #include "fakes/FakeService.h"
 
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -58,24 +58,6 @@ bool writeFile(const QString& path, const QByteArray& text)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
-
-// The menu's items by label, "_" standing for "&" as the menu's D-Bus form has it.
-void collectItems(const QDBusArgument& node, QHash<QString, int>* ids)
-{
-    int id = 0;
-    QVariantMap properties;
-    node.beginStructure();
-    node >> id >> properties;
-    node.beginArray();
-    while (!node.atEnd()) {
-        QDBusVariant child;
-        node >> child;
-        collectItems(child.variant().value<QDBusArgument>(), ids);
-    }
-    node.endArray();
-    node.endStructure();
-    ids->insert(properties.value(QStringLiteral("label")).toString(), id);
 }
 
 } // namespace
@@ -348,42 +330,7 @@ bool TestSwayBar::activate()
 
 bool TestSwayBar::chooseFromMenu(const QString& label)
 {
-    const QString item = itemOwner();
-    const qsizetype slash = item.indexOf(u'/');
-    if (slash < 0)
-        return false;
-    const QString service = item.left(slash);
-    QDBusMessage get = QDBusMessage::createMethodCall(service, item.mid(slash),
-                                                      "org.freedesktop.DBus.Properties", "Get");
-    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
-    const QDBusObjectPath menu = m_connection->call(get, QDBus::Block, 3000)
-                                     .arguments()
-                                     .value(0)
-                                     .value<QDBusVariant>()
-                                     .variant()
-                                     .value<QDBusObjectPath>();
-    if (menu.path().isEmpty())
-        return false;
-    // As a host does when the menu opens, then when an item is clicked.
-    QDBusMessage about = QDBusMessage::createMethodCall(service, menu.path(),
-                                                        "com.canonical.dbusmenu", "AboutToShow");
-    about.setArguments({0});
-    m_connection->call(about, QDBus::Block, 3000);
-    QDBusMessage layout =
-        QDBusMessage::createMethodCall(service, menu.path(), "com.canonical.dbusmenu", "GetLayout");
-    layout.setArguments({0, -1, QStringList{QStringLiteral("label")}});
-    const QDBusMessage reply = m_connection->call(layout, QDBus::Block, 3000);
-    if (reply.arguments().size() < 2)
-        return false;
-    QHash<QString, int> ids;
-    collectItems(reply.arguments().at(1).value<QDBusArgument>(), &ids);
-    if (!ids.contains(label))
-        return false;
-    QDBusMessage event =
-        QDBusMessage::createMethodCall(service, menu.path(), "com.canonical.dbusmenu", "Event");
-    event.setArguments({ids.value(label), QStringLiteral("clicked"),
-                        QVariant::fromValue(QDBusVariant(QString())), 0u});
-    return m_connection->call(event, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage;
+    return statusnotifierprobe::chooseFromMenu(*m_connection, itemOwner(), label);
 }
 
 QJsonObject TestSwayBar::programWindow() const
@@ -429,6 +376,20 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
     QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
     QVERIFY(windowGone());
 
+    // What waybar shows: the tip's title and its body under it, and the menu.
+    statusnotifierprobe::ToolTip tip;
+    QVERIFY2(waitFor([&] {
+                 tip = statusnotifierprobe::toolTip(*m_connection, itemOwner());
+                 return tip.body.contains("Local IP Address");
+             }),
+             qPrintable(tip.title + "|" + tip.body));
+    QCOMPARE(tip.title, QStringLiteral("Velmora"));
+    QCOMPARE(tip.body, QStringLiteral("Computer Name: pc\nPublic IP Address: 203.0.113.7\n"
+                                      "Local IP Address: 10.0.0.2"));
+    QCOMPARE(statusnotifierprobe::menuLines(*m_connection, itemOwner()),
+             QStringList({"(Copy) Public IP: 203.0.113.7", "(Copy) Local IP: 10.0.0.2", "separator",
+                          "Show Velmora", "separator", "E_xit"}));
+
     for (int round = 1; round <= Rounds; ++round) {
         QVERIFY(activate());
         QVERIFY2(
@@ -441,10 +402,26 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
         QCOMPARE(program->state(), QProcess::Running);
     }
 
+    // waybar restarted: the icon registers with it again and still works.
+    for (int restart = 1; restart <= 3; ++restart) {
+        const QString where = QStringLiteral("restart %1: ").arg(restart);
+        stopBar();
+        QVERIFY(startBar());
+        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, 10000),
+                 qPrintable(where + "the icon did not register with the bar again"));
+        QVERIFY(activate());
+        QVERIFY2(waitFor([&] { return windowShownAndFocused(); }),
+                 qPrintable(where + "Activate did not show the window"));
+        QVERIFY(run("swaymsg", {"--socket", m_swaySocket, "[title=\"^Velmora$\"] kill"}));
+        QVERIFY2(waitFor([&] { return windowGone(); }),
+                 qPrintable(where + "closing left the window shown"));
+    }
+
     QVERIFY2(chooseFromMenu("E_xit"), "the icon's menu has no E&xit");
     QVERIFY2(program->waitForFinished(10000), "E&xit did not end the program");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
+    QVERIFY2(waitFor([&] { return itemOwner().isEmpty(); }), "the icon stayed in the bar");
     stopBar();
 }
 

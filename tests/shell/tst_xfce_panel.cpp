@@ -1,4 +1,5 @@
 #include "ProgramUnderTest.h"
+#include "StatusNotifierProbe.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
 
@@ -109,11 +110,7 @@ bool TestXfcePanel::watcherRegistered() const
 
 QStringList TestXfcePanel::registeredItems() const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(WatcherService, "/StatusNotifierWatcher",
-                                                       "org.freedesktop.DBus.Properties", "Get");
-    call.setArguments({WatcherService, QStringLiteral("RegisteredStatusNotifierItems")});
-    const QDBusMessage reply = m_connection->call(call, QDBus::Block, 3000);
-    return reply.arguments().value(0).value<QDBusVariant>().variant().toStringList();
+    return statusnotifierprobe::registeredItems(*m_connection);
 }
 
 QPoint TestXfcePanel::iconCentre() const
@@ -222,7 +219,7 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
                  "without a tray the window did not go to the taskbar");
         QTest::qWait(3000);
         QVERIFY(startPanel());
-        QVERIFY2(waitFor([&] { return !m_x.trayIconOf("velmora").isEmpty(); }, 10000),
+        QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, 10000),
                  qPrintable(QStringLiteral("round %1: no icon in the panel").arg(round)));
         // Withdrawn: hidden to the tray, not left on the taskbar.
         const auto withdrawn = [&] {
@@ -233,6 +230,12 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
                  qPrintable(QStringLiteral("round %1: the window stayed on the taskbar (%2)")
                                 .arg(round)
                                 .arg(m_x.wmState(window))));
+        // The icon the panel took is the program's StatusNotifier item, tip and all.
+        QVERIFY2(waitFor([&] {
+                     return statusnotifierprobe::toolTip(*m_connection, registeredItems().value(0))
+                                .title == QLatin1String("Velmora");
+                 }),
+                 qPrintable(QStringLiteral("round %1: no tip titled Velmora").arg(round)));
         QCOMPARE(program.state(), QProcess::Running);
         program.terminate();
         if (!program.waitForFinished(5000))
@@ -265,6 +268,22 @@ void TestXfcePanel::leftClickOnTheIconShowsTheWindowEveryTime()
              "the panel drew no icon");
     // Started in the tray: no window is shown until the icon is clicked.
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
+
+    // What the panel shows, read from the item it talks to: the tip's title and
+    // its body under it, and the menu.
+    const QString item = registeredItems().value(0);
+    statusnotifierprobe::ToolTip tip;
+    QVERIFY2(waitFor([&] {
+                 tip = statusnotifierprobe::toolTip(*m_connection, item);
+                 return tip.body.contains("Local IP Address");
+             }),
+             qPrintable(item + ": " + tip.title + "|" + tip.body));
+    QCOMPARE(tip.title, QStringLiteral("Velmora"));
+    QCOMPARE(tip.body, QStringLiteral("Computer Name: pc\nPublic IP Address: 203.0.113.7\n"
+                                      "Local IP Address: 10.0.0.2"));
+    QCOMPARE(statusnotifierprobe::menuLines(*m_connection, item),
+             QStringList({"(Copy) Public IP: 203.0.113.7", "(Copy) Local IP: 10.0.0.2", "separator",
+                          "Show Velmora", "separator", "E_xit"}));
 
     for (int round = 1; round <= Rounds; ++round) {
         QVERIFY(m_x.xdotool(
