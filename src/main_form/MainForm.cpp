@@ -61,6 +61,11 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     m_ui->lvLog->setModel(m_logModel);
     m_ui->lvLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_ui->lvLog->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The IPv6 columns come and go with the log's lines; the others keep their width.
+    connect(m_logModel, &QAbstractItemModel::columnsInserted, this,
+            [this](const QModelIndex&, int first) { sizeLogColumns(first); });
+    connect(m_logModel, &QAbstractItemModel::modelReset, this,
+            [this] { sizeLogColumns(LogLines::FieldCount); });
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);
     showPasswordAsStars(m_ui->txtSMTPPassword);

@@ -116,6 +116,9 @@ private:
     // Font and colours from the desktop's; again whenever the desktop's change.
     void applyLook();
     void keepLogColumnsWhole();
+    // The History Log's columns from firstColumn on as wide as their longest
+    // text needs.
+    void sizeLogColumns(int firstColumn = 0);
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();
