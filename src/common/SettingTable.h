@@ -62,7 +62,7 @@
     ROW(PushCaFile,           "push-ca-file",          nullptr,        Text,    "",      Keyed,    "txtPushCaFile")           \
     ROW(AppriseUrls,          "apprise-urls",          nullptr,        Text,    "",      Keyed,    "txtAppriseUrls")          \
     ROW(PublicCheckInterval,  "public-check-interval", nullptr,        Number,  "60",    Keyed,    nullptr)                  \
-    ROW(WatchIpv6,            "ipv6",                  nullptr,        Switch,  "true",  Keyed,    nullptr)
+    ROW(WatchIpv6,            "ipv6",                  nullptr,        Switch,  "true",  Keyed,    "chkWatchIpv6")
 // clang-format on
 
 enum class Setting
