@@ -35,6 +35,8 @@ inline constexpr qint32 MaxKeyedLines = 1000;
 inline constexpr char ComputerNameKey[] = "computer-name";
 inline constexpr char PublicIpKey[] = "public-ip";
 inline constexpr char LocalIpKey[] = "local-ip";
+inline constexpr char PublicIpv6Key[] = "public-ipv6";
+inline constexpr char LocalIpv6Key[] = "local-ipv6";
 
 // Reply lines 1 to 3 of "GetSettings" and "UpdateStatus" (line 0 names the service).
 inline constexpr int ComputerNameLine = 1;

@@ -61,7 +61,8 @@
     ROW(PushMessage,          "push-message",          nullptr,        Text,    VELMORA_PUSH_MESSAGE, Keyed, "txtPushMessage") \
     ROW(PushCaFile,           "push-ca-file",          nullptr,        Text,    "",      Keyed,    "txtPushCaFile")           \
     ROW(AppriseUrls,          "apprise-urls",          nullptr,        Text,    "",      Keyed,    "txtAppriseUrls")          \
-    ROW(PublicCheckInterval,  "public-check-interval", nullptr,        Number,  "60",    Keyed,    nullptr)
+    ROW(PublicCheckInterval,  "public-check-interval", nullptr,        Number,  "60",    Keyed,    nullptr)                  \
+    ROW(WatchIpv6,            "ipv6",                  nullptr,        Switch,  "true",  Keyed,    "chkWatchIpv6")
 // clang-format on
 
 enum class Setting

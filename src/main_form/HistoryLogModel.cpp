@@ -2,7 +2,9 @@
 
 namespace {
 
-constexpr int columns = 3;
+const QString captions[LogLines::Ipv6FieldCount] = {
+    QStringLiteral("Date"), QStringLiteral("Public IP"), QStringLiteral("Local IP"),
+    QStringLiteral("Public IPv6"), QStringLiteral("Local IPv6")};
 
 } // namespace
 
@@ -15,7 +17,7 @@ int HistoryLogModel::rowCount(const QModelIndex& parent) const
 
 int HistoryLogModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : columns;
+    return parent.isValid() ? 0 : m_columns;
 }
 
 QVariant HistoryLogModel::data(const QModelIndex& index, int role) const
@@ -31,10 +33,8 @@ QVariant HistoryLogModel::data(const QModelIndex& index, int role) const
 QVariant HistoryLogModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= columns)
+        section >= m_columns)
         return {};
-    static const QString captions[columns] = {QStringLiteral("Date"), QStringLiteral("Public IP"),
-                                              QStringLiteral("Local IP")};
     return captions[section];
 }
 
@@ -59,6 +59,7 @@ void HistoryLogModel::clear()
     beginResetModel();
     m_lines.clear();
     m_shownRows = 0;
+    m_columns = LogLines::FieldCount;
     m_cachedRow = -1;
     endResetModel();
 }
@@ -74,6 +75,7 @@ void HistoryLogModel::readAnew(const OpenedLogFile& file)
     beginResetModel();
     m_lines = std::move(lines);
     m_shownRows = m_lines.rowCount();
+    m_columns = columnsFor(m_lines);
     m_cachedRow = -1;
     endResetModel();
 }
@@ -86,6 +88,18 @@ void HistoryLogModel::readOn(const OpenedLogFile& file)
     m_lines.readOn(file);
     m_bytesRead += m_lines.bytesRead() - bytesBefore;
     m_cachedRow = -1;
+    // The IPv6 columns come with the first line that has them; the rows known
+    // so far have no data there.
+    const int columns = columnsFor(m_lines);
+    if (columns > m_columns) {
+        beginInsertColumns(QModelIndex(), m_columns, columns - 1);
+        m_columns = columns;
+        endInsertColumns();
+    } else if (columns < m_columns) {
+        beginRemoveColumns(QModelIndex(), columns, m_columns - 1);
+        m_columns = columns;
+        endRemoveColumns();
+    }
     const int after = m_lines.rowCount();
     if (after < before) {
         beginRemoveRows(QModelIndex(), after, before - 1);
@@ -98,7 +112,7 @@ void HistoryLogModel::readOn(const OpenedLogFile& file)
     }
     // The last row may have been a line still being written, now read again.
     if (before > 0 && before <= after)
-        emit dataChanged(index(before - 1, 0), index(before - 1, columns - 1));
+        emit dataChanged(index(before - 1, 0), index(before - 1, m_columns - 1));
 }
 
 const QStringList& HistoryLogModel::cellsOf(int row) const
@@ -108,4 +122,9 @@ const QStringList& HistoryLogModel::cellsOf(int row) const
         m_cachedRow = row;
     }
     return m_cachedCells;
+}
+
+int HistoryLogModel::columnsFor(const LogLines& lines)
+{
+    return lines.hasIpv6() ? LogLines::Ipv6FieldCount : LogLines::FieldCount;
 }

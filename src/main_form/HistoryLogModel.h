@@ -7,8 +7,9 @@
 #include <QStringList>
 
 // The History Log list's rows: "Date", "Public IP" and "Local IP" for each line of
-// the log, in file order. A cell the line does not have holds no data, so a short
-// last row shows (and prints) short.
+// the log, in file order, and "Public IPv6" and "Local IPv6" once any line has the
+// IPv6 addresses. A cell the line does not have holds no data, so a short last row,
+// or one of the older form among the newer, shows (and prints) short.
 class HistoryLogModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -39,10 +40,12 @@ private:
     void readAnew(const OpenedLogFile& file);
     void readOn(const OpenedLogFile& file);
     const QStringList& cellsOf(int row) const;
+    static int columnsFor(const LogLines& lines);
 
     LogLines m_lines;
     // The rows the views know of; m_lines may hold more while they are being told.
     int m_shownRows = 0;
+    int m_columns = LogLines::FieldCount;
     qint64 m_bytesRead = 0;
     // A view asks for a row's cells one by one.
     mutable int m_cachedRow = -1;

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr qint64 chunkBytes = 256 * 1024;
-constexpr int cellsShown = 3;
 // Enough to tell a file written anew from one that was added to.
 constexpr qint64 comparedBytes = 256;
 
@@ -44,8 +43,10 @@ QStringList LogLines::cells(int row) const
 {
     const Row& bytes = m_rows[size_t(row)];
     QStringList fields = fieldsOf(m_text.constData() + bytes.start, bytes.length);
-    if (fields.size() > cellsShown)
-        fields.resize(cellsShown);
+    // A fourth field alone is no address: the line is read in its older form.
+    const qsizetype shown = fields.size() >= Ipv6FieldCount ? Ipv6FieldCount : FieldCount;
+    if (fields.size() > shown)
+        fields.resize(shown);
     return fields;
 }
 
@@ -61,6 +62,7 @@ bool LogLines::readOn(const OpenedLogFile& file)
     if (m_lastRowOpen) {
         m_text.truncate(m_rows.back().start);
         m_rows.pop_back();
+        m_ipv6Rows -= m_lastRowIpv6 ? 1 : 0;
         m_lastRowOpen = false;
     }
     m_kept = m_text.size();
@@ -181,7 +183,9 @@ bool LogLines::closeLine(qint64 nextOffset)
     }
     m_rows.push_back(Row{quint32(m_line.start), quint32(m_kept - m_line.start)});
     m_nextOffset = nextOffset;
-    if (fields < cellsShown)
+    if (fields >= Ipv6FieldCount)
+        ++m_ipv6Rows;
+    if (fields < FieldCount)
         m_ended = true;
     return !m_ended;
 }
@@ -191,8 +195,10 @@ void LogLines::keepLineOpen()
     const qint64 nextOffset = m_nextOffset;
     // A short line here may still be being written: it does not end the rows yet.
     const bool ended = m_ended;
+    const qsizetype ipv6Rows = m_ipv6Rows;
     if (closeLine(nextOffset) || !m_limitReached) {
         m_lastRowOpen = true;
+        m_lastRowIpv6 = m_ipv6Rows > ipv6Rows;
         m_ended = ended;
     }
     m_nextOffset = nextOffset;
@@ -206,5 +212,5 @@ int LogLines::fieldCount(const OpenLine& line) const
     // Quotes change where fields end, and a cut line counts as what is left of it.
     if (line.hasQuote || line.length > maxLineBytes)
         return int(fieldsOf(m_text.constData() + line.start, m_kept - line.start).size());
-    return int(std::min<qsizetype>(line.commas + 1, cellsShown));
+    return int(std::min<qsizetype>(line.commas + 1, Ipv6FieldCount));
 }

@@ -14,7 +14,9 @@
 // The rules for reading: CR LF, a lone LF and a lone CR all end a line; a last line
 // without a line end is still a line; a NUL byte ends the text. Each line becomes one
 // row. A line with fewer than three fields (an empty one has none) is the last row:
-// nothing after it is shown. Fields after the third are left out.
+// nothing after it is shown. A line's fields are the date, the public and the local
+// IPv4 address, then, on a line of five fields or more, the public and the local IPv6
+// address; the fields after those (a fourth field alone included) are left out.
 //
 // The file is read once and then only what was added to it: a file that grew, and
 // still ends its old part as before, is read on from the end of its last complete line.
@@ -25,10 +27,16 @@ public:
     // Beyond these the rest of the file is left out (limitReached()).
     static constexpr qsizetype maxTextBytes = qsizetype(64) << 20;
     static constexpr qsizetype maxRows = qsizetype(2) << 20;
+    // The fields of a line without and with the IPv6 addresses.
+    static constexpr int FieldCount = 3;
+    static constexpr int Ipv6FieldCount = 5;
 
     int rowCount() const { return int(m_rows.size()); }
-    // The row's cells, three at most; the last row may have fewer.
+    // The row's cells: three, or five on a line with the IPv6 addresses; the last row
+    // may have fewer.
     QStringList cells(int row) const;
+    // Whether any row has the IPv6 addresses.
+    bool hasIpv6() const { return m_ipv6Rows > 0; }
     // Whether rows were left out because the file is too large to keep.
     bool limitReached() const { return m_limitReached; }
     // All the bytes read from files so far.
@@ -96,6 +104,10 @@ private:
     bool m_afterCr = false;
     // The last row is a line without a line end yet, read again with what follows it.
     bool m_lastRowOpen = false;
+    // That last row is one of m_ipv6Rows.
+    bool m_lastRowIpv6 = false;
+    // The rows with the IPv6 addresses.
+    qsizetype m_ipv6Rows = 0;
     // A short line, a NUL or the limits ended the rows: nothing later is shown.
     bool m_ended = false;
     bool m_limitReached = false;

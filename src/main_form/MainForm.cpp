@@ -61,6 +61,11 @@ TFormMain::TFormMain(MainFormContext context, QWidget* parent)
     m_ui->lvLog->setModel(m_logModel);
     m_ui->lvLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_ui->lvLog->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The IPv6 columns come and go with the log's lines; the others keep their width.
+    connect(m_logModel, &QAbstractItemModel::columnsInserted, this,
+            [this](const QModelIndex&, int first) { sizeLogColumns(first); });
+    connect(m_logModel, &QAbstractItemModel::modelReset, this,
+            [this] { sizeLogColumns(LogLines::FieldCount); });
     m_ui->AdvGlowButton1->setDefault(true);
     new TypingLimit(10, m_ui->txtPhoneNumber);
     showPasswordAsStars(m_ui->txtSMTPPassword);
@@ -319,6 +324,17 @@ void TFormMain::LoadKeyedSettings()
             control->setProperty(OwnToolTip, control->toolTip());
         control->setToolTip(known ? control->property(OwnToolTip).toString() : ServiceTooOldTip);
     }
+    noteIpv6Watching();
+}
+
+void TFormMain::noteIpv6Watching()
+{
+    m_serviceWatchesIpv6 =
+        KeyedSettings.contains(Setting::WatchIpv6) && m_ui->chkWatchIpv6->isChecked();
+    if (!m_serviceWatchesIpv6) {
+        PublicIPv6.clear();
+        LocalIPv6.clear();
+    }
 }
 
 void TFormMain::UpdateStatus(TcpClient::Attempt attempt)
@@ -330,9 +346,39 @@ void TFormMain::UpdateStatus(TcpClient::Attempt attempt)
         PublicIP = text(service::replyLine(reply, service::PublicIpLine));
         LocalIP = text(service::replyLine(reply, service::LocalIpLine));
         transaction.close();
+        LoadKeyedStatus(attempt);
         refreshStatusDisplay();
     } catch (const std::exception&) {
         // A failed refresh changes nothing on screen and tells nothing.
+    }
+}
+
+void TFormMain::LoadKeyedStatus(TcpClient::Attempt attempt)
+{
+    if (!m_serviceWatchesIpv6)
+        return;
+    try {
+        ServiceTransaction transaction(m_tcpClient, attempt);
+        const QList<QByteArray> reply = service::request(transaction, service::GetKeyedStatus);
+        transaction.close();
+        // A value the reply lacks is one the service does not report.
+        QString publicIpv6;
+        QString localIpv6;
+        for (const QByteArray& line : reply.mid(1)) {
+            try {
+                const auto [key, value] = spelling::splitKeyedLine(line);
+                if (key == service::PublicIpv6Key)
+                    publicIpv6 = text(value);
+                else if (key == service::LocalIpv6Key)
+                    localIpv6 = text(value);
+            } catch (const ConvertError&) {
+                // Not a keyed line: passed over, as keys this window does not know.
+            }
+        }
+        PublicIPv6 = publicIpv6;
+        LocalIPv6 = localIpv6;
+    } catch (const std::exception&) {
+        // The IPv6 addresses stay as they were.
     }
 }
 
@@ -348,10 +394,16 @@ void TFormMain::refreshStatusDisplay()
     m_ui->lblComputerName->setText(statustexts::computerNameLabel(ComputerName));
     m_ui->lblPublicIP->setText(statustexts::publicIpLabel(PublicIP));
     m_ui->lblLocalIP->setText(statustexts::localIpLabel(LocalIP));
+    // The IPv6 lines only while there is an address to show.
+    m_ui->lblPublicIPv6->setText(statustexts::publicIpv6Label(PublicIPv6));
+    m_ui->lblPublicIPv6->setVisible(!PublicIPv6.isEmpty());
+    m_ui->lblLocalIPv6->setText(statustexts::localIpv6Label(LocalIPv6));
+    m_ui->lblLocalIPv6->setVisible(!LocalIPv6.isEmpty());
     PublicIPAddress1->setText(statustexts::copyPublicIpCaption(PublicIP));
     LocalIPAddress1->setText(statustexts::copyLocalIpCaption(LocalIP));
     if (m_context.trayIcon)
-        m_context.trayIcon->setToolTip(statustexts::trayTip(ComputerName, PublicIP, LocalIP));
+        m_context.trayIcon->setToolTip(
+            statustexts::trayTip(ComputerName, PublicIP, LocalIP, PublicIPv6, LocalIPv6));
 }
 
 bool TFormMain::SaveSettings()
@@ -376,6 +428,10 @@ bool TFormMain::SaveSettings()
                     settingtable::info(setting).fileKey,
                     settingcontrols::value(settingcontrols::controlOf(this, setting))));
             service::sendKeyedSettings(transaction, lines);
+            // Watching IPv6 turned off shows none from now on; turned on, the
+            // next refresh asks for them.
+            noteIpv6Watching();
+            refreshStatusDisplay();
         }
         m_ui->btnApply->setEnabled(false);
         return true;

@@ -58,6 +58,10 @@ public:
     QString ComputerName;
     QString PublicIP;
     QString LocalIP;
+    // The IPv6 addresses the service told, while it watches them; empty when
+    // unknown, not watched or not told (a service of an earlier version).
+    QString PublicIPv6;
+    QString LocalIPv6;
     QList<TCellularProvider> Providers;
     // The settings of the link's extension that the service told (none from a
     // service of an earlier version); the others' controls are disabled.
@@ -79,6 +83,10 @@ public:
     // A refresh the user asks for is always tried; one the program makes on its
     // own may be skipped while the service is not answering (TcpClient::Attempt).
     void UpdateStatus(TcpClient::Attempt attempt = TcpClient::Attempt::Always);
+    // The IPv6 addresses, from the extension's status values: asked only of a
+    // service that watches them (so of none of an earlier version). A failure
+    // keeps them as they were.
+    void LoadKeyedStatus(TcpClient::Attempt attempt);
     // Tells the user when the settings could not be saved; returns whether they were.
     bool SaveSettings();
 
@@ -116,10 +124,15 @@ private:
     // Font and colours from the desktop's; again whenever the desktop's change.
     void applyLook();
     void keepLogColumnsWhole();
+    // The History Log's columns from firstColumn on as wide as their longest
+    // text needs.
+    void sizeLogColumns(int firstColumn = 0);
     void buildTrayMenu();
     void buildHelpMenu();
     void connectHandlers();
     void refreshStatusDisplay();
+    // Takes whether the service watches IPv6 from the setting as it now holds it.
+    void noteIpv6Watching();
     void selectPageAndFocus(int page, QWidget* field);
     // Runs a handler; an error it raises is shown in the general error box.
     void guarded(const std::function<void()>& handler);
@@ -204,6 +217,8 @@ private:
     QAction* Exit2 = nullptr;
     TFormError* m_errorForm = nullptr;
     bool m_everShown = false;
+    // Whether the service watches IPv6, as it holds the setting (told or saved).
+    bool m_serviceWatchesIpv6 = false;
     // Since when the window has been asked to show, until it is on screen: a
     // minimize meanwhile comes from the window manager, not from the user.
     QElapsedTimer m_shownAt;

@@ -15,6 +15,8 @@ MainFormFixture::MainFormFixture()
     setValues(defaultValues());
     service.setReply(service::GetKeyedSettings, keyedSettingsReply());
     service.setReply("UpdateStatus", statusReply("pc-1", "203.0.113.7", "192.168.1.20"));
+    service.setReply(service::GetKeyedStatus,
+                     keyedStatusReply("pc-1", "203.0.113.7", "192.168.1.20"));
 }
 
 QList<QByteArray> MainFormFixture::defaultValues()
@@ -65,6 +67,18 @@ QByteArray MainFormFixture::statusReply(const QByteArray& name, const QByteArray
                                         const QByteArray& localIp)
 {
     return FakeService::countedList({"v1", name, publicIp, localIp});
+}
+
+QByteArray MainFormFixture::keyedStatusReply(const QByteArray& name, const QByteArray& publicIp,
+                                             const QByteArray& localIp,
+                                             const QByteArray& publicIpv6,
+                                             const QByteArray& localIpv6)
+{
+    return FakeService::countedList({"v1", spelling::keyedLine(service::ComputerNameKey, name),
+                                     spelling::keyedLine(service::PublicIpKey, publicIp),
+                                     spelling::keyedLine(service::LocalIpKey, localIp),
+                                     spelling::keyedLine(service::PublicIpv6Key, publicIpv6),
+                                     spelling::keyedLine(service::LocalIpv6Key, localIpv6)});
 }
 
 void MainFormFixture::setValues(const QList<QByteArray>& values)

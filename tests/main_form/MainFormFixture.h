@@ -31,6 +31,12 @@ public:
                                                                        "192.168.1.20"});
     static QByteArray statusReply(const QByteArray& name, const QByteArray& publicIp,
                                   const QByteArray& localIp);
+    // "GetKeyedStatus" reply of a service of this version: the three values of
+    // "UpdateStatus", then the IPv6 addresses (empty: none known). The fixture
+    // answers with the default status and no IPv6 address.
+    static QByteArray keyedStatusReply(const QByteArray& name, const QByteArray& publicIp,
+                                       const QByteArray& localIp, const QByteArray& publicIpv6 = {},
+                                       const QByteArray& localIpv6 = {});
 
     void setValues(const QList<QByteArray>& values);
     TFormMain& create();

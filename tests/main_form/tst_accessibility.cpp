@@ -151,7 +151,7 @@ void TestAccessibility::everyControlNamedOnce()
     }
     check.hiddenControls();
     QVERIFY2(check.problems.isEmpty(), qPrintable(check.problems.join(QLatin1Char('\n'))));
-    QCOMPARE(check.count(), 48);
+    QCOMPARE(check.count(), 49);
 }
 
 void TestAccessibility::labelsNameTheirFields()
@@ -311,10 +311,10 @@ void TestAccessibility::focusVisibleOnEveryControl()
     QVERIFY2(unseen.isEmpty(), qPrintable(unseen.join(QLatin1Char(' '))));
     // The tab strip, the three switches, OK and Cancel (Apply is disabled); six controls on
     // the Email page (the login fields are disabled), three on the Text Message page, the
-    // three boxes of the Options page, three on the History Log page, and on the Push
+    // four boxes of the Options page, three on the History Log page, and on the Push
     // page, for a web request of the user's own, the two lists, the URL, the method, the
     // headers, the message, the certificate file, the preview and the test button.
-    QCOMPARE(visited.size(), 6 + 6 + 3 + 3 + 3 + 9);
+    QCOMPARE(visited.size(), 6 + 6 + 3 + 4 + 3 + 9);
 }
 
 void TestAccessibility::focusVisibleInDialogs_data()

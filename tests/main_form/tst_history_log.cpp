@@ -72,6 +72,8 @@ class TestHistoryLog : public QObject
 private slots:
     void fileShownAsRows_data();
     void fileShownAsRows();
+    void ipv6ColumnsOnlyWhenALineHasThem_data();
+    void ipv6ColumnsOnlyWhenALineHasThem();
     void notReadAtStartUpNorWhileShown();
     void keptRowsWhenNoFile_data();
     void keptRowsWhenNoFile();
@@ -86,6 +88,7 @@ private slots:
     void listReadsTheSameThroughAccessibility();
     void printCancelledPrintsNothing();
     void printShowsTitleAndRowsAsShown();
+    void printIncludesIpv6Addresses();
     void printEmptyList();
     void printFailureShownAsError();
 };
@@ -143,6 +146,83 @@ void TestHistoryLog::fileShownAsRows()
     w.showLogPage();
     QCOMPARE(w.rows(), rows);
     QVERIFY(w.dialogs.shown.isEmpty());
+}
+
+void TestHistoryLog::ipv6ColumnsOnlyWhenALineHasThem_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    // Added to the file once it has been shown: read on, not anew.
+    QTest::addColumn<QByteArray>("added");
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<QStringList>("columns");
+
+    const QStringList ipv4Columns{"Date", "Public IP", "Local IP"};
+    const QStringList allColumns = ipv4Columns + QStringList{"Public IPv6", "Local IPv6"};
+    const QByteArray old1("2026-12-01 10:00:00,203.0.113.7,192.168.1.20\r\n");
+    const QByteArray old2("2026-12-02 11:00:00,203.0.113.8,192.168.1.20\r\n");
+    const QByteArray both("2026-12-03 12:00:00,203.0.113.9,192.168.1.21,"
+                          "2001:db8:1:2:a1b2:c3d4:e5f6:7788,2001:db8:1:2::20\r\n");
+    const QByteArray publicOnly(
+        "2026-12-04 13:00:00,203.0.113.9,192.168.1.21,2001:db8:9:9::1,\r\n");
+    const QByteArray localOnly("2026-12-05 14:00:00,,192.168.1.21,,fd00::21\r\n");
+    const QStringList old1Row{"2026-12-01 10:00:00", "203.0.113.7", "192.168.1.20"};
+    const QStringList old2Row{"2026-12-02 11:00:00", "203.0.113.8", "192.168.1.20"};
+    const QStringList bothRow{"2026-12-03 12:00:00", "203.0.113.9", "192.168.1.21",
+                              "2001:db8:1:2:a1b2:c3d4:e5f6:7788", "2001:db8:1:2::20"};
+    const QStringList publicOnlyRow{"2026-12-04 13:00:00", "203.0.113.9", "192.168.1.21",
+                                    "2001:db8:9:9::1", ""};
+    const QStringList localOnlyRow{"2026-12-05 14:00:00", "", "192.168.1.21", "", "fd00::21"};
+
+    QTest::newRow("three fields") << old1 + old2 << QByteArray() << Rows{old1Row, old2Row}
+                                  << ipv4Columns;
+    QTest::newRow("five fields") << both + publicOnly + localOnly << QByteArray()
+                                 << Rows{bothRow, publicOnlyRow, localOnlyRow} << allColumns;
+    QTest::newRow("mixed") << old1 + both + old2 + localOnly << QByteArray()
+                           << Rows{old1Row, bothRow, old2Row, localOnlyRow} << allColumns;
+    QTest::newRow("five fields added later")
+        << old1 + old2 << both << Rows{old1Row, old2Row, bothRow} << allColumns;
+    QTest::newRow("three fields added later")
+        << both << old1 << Rows{bothRow, old1Row} << allColumns;
+    QTest::newRow("fields after the fifth left out")
+        << QByteArray("A,B,C,D,E,F,G\r\n") << QByteArray() << Rows{{"A", "B", "C", "D", "E"}}
+        << allColumns;
+    QTest::newRow("a fourth field alone is no address")
+        << QByteArray("A,B,C,D\r\n") << QByteArray() << Rows{{"A", "B", "C"}} << ipv4Columns;
+}
+
+void TestHistoryLog::ipv6ColumnsOnlyWhenALineHasThem()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, added);
+    QFETCH(Rows, rows);
+    QFETCH(QStringList, columns);
+    LogWindow w;
+    QVERIFY(writeFile(w.logPath(), file));
+    w.showLogPage();
+    if (!added.isEmpty()) {
+        QFile log(w.logPath());
+        QVERIFY(log.open(QIODevice::Append));
+        QCOMPARE(log.write(added), added.size());
+        log.close();
+        w.showOtherPage();
+        w.showLogPage();
+    }
+    QCOMPARE(w.rows(), rows);
+
+    const QTableView& list = *w.ui().lvLog;
+    QStringList shownColumns;
+    for (int column = 0; column < list.model()->columnCount(); ++column)
+        shownColumns << list.model()->headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(shownColumns, columns);
+    // Each column wide enough for its longest text: a whole address is never cut.
+    const QFontMetrics metrics(list.font());
+    for (const QStringList& row : rows)
+        for (int column = 0; column < row.size(); ++column)
+            QVERIFY2(list.columnWidth(column) > metrics.horizontalAdvance(row[column]),
+                     qPrintable(row[column]));
+    // Emptied, the list has the older columns again.
+    QTest::mouseClick(w.ui().btnClearLog, Qt::LeftButton);
+    QCOMPARE(list.model()->columnCount(), 3);
 }
 
 void TestHistoryLog::notReadAtStartUpNorWhileShown()
@@ -420,6 +500,33 @@ void TestHistoryLog::printShowsTitleAndRowsAsShown()
         QVERIFY2(text.contains(QLatin1String(expected)), expected);
     QVERIFY(!text.contains("2030-01-01"));
     QVERIFY(!text.contains("(2)"));
+}
+
+void TestHistoryLog::printIncludesIpv6Addresses()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    LogWindow w;
+    QVERIFY(writeFile(w.logPath(), "2024-01-05 10:00:00,203.0.113.7,192.168.1.20\r\n"
+                                   "2024-02-06 11:30:00,198.51.100.9,192.168.1.21,"
+                                   "2001:db8:5:6:1a2b:3c4d:5e6f:7a8b,2001:db8:5:6::21\r\n"
+                                   "2024-03-07 12:45:00,198.51.100.9,192.168.1.21,,fd00::21\r\n"));
+    w.showLogPage();
+    const QString pdf = w.folder.filePath(QStringLiteral("log.pdf"));
+    w.dialogs.printerAnswer = true;
+    w.dialogs.onChoosePrinter = [pdf](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+    };
+    QTest::mouseClick(w.ui().btnPrintLog, Qt::LeftButton);
+    QCOMPARE(w.dialogs.errors(), QStringList{});
+
+    const QString text = pdfText(pdf);
+    for (const char* expected :
+         {"Date", "Public IP", "Local IP", "Public IPv6", "Local IPv6", "2024-01-05 10:00:00",
+          "203.0.113.7", "2024-02-06 11:30:00", "2001:db8:5:6:1a2b:3c4d:5e6f:7a8b",
+          "2001:db8:5:6::21", "2024-03-07 12:45:00", "fd00::21"})
+        QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(expected + ("\n" + text)));
 }
 
 void TestHistoryLog::printEmptyList()

@@ -144,6 +144,9 @@ void TestHistoryReading::grownLogReadsOnAsAWholeReadWould_data()
     QTest::newRow("a quoted date completed")
         << QByteArray("\"Jan 5") << QByteArray(", 2024\",B,C\r\n")
         << Rows{{"Jan 5, 2024", "B", "C"}};
+    QTest::newRow("IPv6 addresses completed")
+        << QByteArray("A,B,C\r\nD,E,F,2001:db8::1") << QByteArray(",fd00::1\r\nG,H,I\r\n")
+        << Rows{{"A", "B", "C"}, {"D", "E", "F", "2001:db8::1", "fd00::1"}, {"G", "H", "I"}};
 }
 
 void TestHistoryReading::grownLogReadsOnAsAWholeReadWould()
@@ -174,6 +177,8 @@ void TestHistoryReading::splitAnywhereReadsAsAWhole_data()
     QTest::newRow("ends with a short line")
         << QByteArray("A,B,C\r\nD,E,F\r\nG,H\r\nJ,K,L\r\n") << 1;
     QTest::newRow("ends with a NUL") << QByteArrayLiteral("A,B,C\r\nD,E,F\0G,H,I\r\n") << 1;
+    QTest::newRow("IPv6 addresses on some lines")
+        << QByteArray("A,B,C\r\nD,E,F,2001:db8::1,fd00::1\r\nG,H,I\r\nJ,K,L,,fd00::2\r\n") << 1;
     QTest::newRow("a line cut in the middle")
         << QByteArray("A,B,C\r\n" + QByteArray(LogLines::maxLineBytes + 100, 'x') + ",E,F\r\n")
         << 7;
@@ -203,6 +208,8 @@ void TestHistoryReading::splitAnywhereReadsAsAWhole()
         QVERIFY(appendToFile(path, log.sliced(split)));
         QCOMPARE(model.refresh(path), LogFileProblem::None);
         QVERIFY2(rowsOfModel(model) == expected,
+                 qPrintable(QStringLiteral("split at %1").arg(split)));
+        QVERIFY2(model.columnCount() == whole.columnCount(),
                  qPrintable(QStringLiteral("split at %1").arg(split)));
         // Every log here starts with "A,B,C\r\n": once that line is whole, it is not read again.
         if (split >= 7)

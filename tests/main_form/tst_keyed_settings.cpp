@@ -64,48 +64,95 @@ class TestKeyedSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void notificationBoxShowsTheServicesValue_data();
-    void notificationBoxShowsTheServicesValue();
-    void notificationBoxIsTrackedByApplyAndSaved();
+    void tickBoxShowsTheServicesValue_data();
+    void tickBoxShowsTheServicesValue();
+    void tickBoxIsTrackedByApplyAndSaved_data();
+    void tickBoxIsTrackedByApplyAndSaved();
     void serviceOfTheFourCommandsOnly();
     void keysOfANewerServiceArePassedOver();
 };
 
-void TestKeyedSettings::notificationBoxShowsTheServicesValue_data()
+namespace {
+
+// The tick boxes of the Options page that show settings of the extension.
+void addTickBoxColumns()
 {
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<bool>("ticked");
-    QTest::newRow("on") << QByteArray("-1") << true;
-    QTest::newRow("off") << QByteArray("0") << false;
+    QTest::addColumn<Setting>("setting");
+    QTest::addColumn<QString>("text");
 }
 
-void TestKeyedSettings::notificationBoxShowsTheServicesValue()
+void addTickBoxRows()
 {
+    QTest::newRow("desktop notifications")
+        << Setting::DesktopNotifications
+        << QString("Show address changes as desktop notifications.");
+    QTest::newRow("IPv6") << Setting::WatchIpv6 << QString("Watch IPv6 addresses.");
+}
+
+QCheckBox* tickBoxOf(MainFormFixture& f, Setting setting)
+{
+    return f.form().findChild<QCheckBox*>(settingtable::info(setting).control);
+}
+
+} // namespace
+
+void TestKeyedSettings::tickBoxShowsTheServicesValue_data()
+{
+    addTickBoxColumns();
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("ticked");
+    for (const auto& [value, ticked] :
+         {std::pair{QByteArray("-1"), true}, std::pair{QByteArray("0"), false}}) {
+        const char* name = ticked ? ", on" : ", off";
+        QTest::addRow("desktop notifications%s", name)
+            << Setting::DesktopNotifications
+            << QString("Show address changes as desktop notifications.") << value << ticked;
+        QTest::addRow("IPv6%s", name)
+            << Setting::WatchIpv6 << QString("Watch IPv6 addresses.") << value << ticked;
+    }
+}
+
+void TestKeyedSettings::tickBoxShowsTheServicesValue()
+{
+    QFETCH(Setting, setting);
+    QFETCH(QString, text);
     QFETCH(QByteArray, value);
     QFETCH(bool, ticked);
     MainFormFixture f;
-    f.service.setReply(
-        service::GetKeyedSettings,
-        FakeService::countedList({"v1", keyedLine(Setting::DesktopNotifications, value)}));
+    f.service.setReply(service::GetKeyedSettings,
+                       FakeService::countedList({"v1", keyedLine(setting, value)}));
     f.create();
-    QCheckBox* box = f.ui().chkDesktopNotifications;
-    QCOMPARE(box->text(), QString("Show address changes as desktop notifications."));
+    QCheckBox* box = tickBoxOf(f, setting);
+    QVERIFY(box);
+    QCOMPARE(box->text(), text);
     QCOMPARE(box->isChecked(), ticked);
     QVERIFY(box->isEnabled());
     QVERIFY(!box->toolTip().contains("too old"));
-    QCOMPARE(f.form().KeyedSettings, QList<Setting>{Setting::DesktopNotifications});
+    QCOMPARE(f.form().KeyedSettings, QList<Setting>{setting});
     // Loading is no edit.
     QVERIFY(!f.ui().btnApply->isEnabled());
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
-void TestKeyedSettings::notificationBoxIsTrackedByApplyAndSaved()
+void TestKeyedSettings::tickBoxIsTrackedByApplyAndSaved_data()
 {
+    addTickBoxColumns();
+    addTickBoxRows();
+}
+
+void TestKeyedSettings::tickBoxIsTrackedByApplyAndSaved()
+{
+    QFETCH(Setting, setting);
     MainFormFixture f;
     f.create().show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
     f.form().pager().setCurrentIndex(TFormMain::OptionsPage);
-    QCheckBox* box = f.ui().chkDesktopNotifications;
+    QCheckBox* box = tickBoxOf(f, setting);
+    QVERIFY(box->isVisible());
+    // Whole on the page: neither cut by the page's edge nor by the next box.
+    QVERIFY(QRect(QPoint(), f.ui().tabOptions->size())
+                .contains(QRect(box->mapTo(f.ui().tabOptions, QPoint()), box->sizeHint())));
+    QVERIFY(box->width() >= box->sizeHint().width());
     QVERIFY(box->isChecked());
 
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
@@ -114,12 +161,12 @@ void TestKeyedSettings::notificationBoxIsTrackedByApplyAndSaved()
     f.ui().btnApply->click();
     QVERIFY(!f.ui().btnApply->isEnabled());
     QTRY_COMPARE(f.keyedSaves().size(), 1);
-    // Every setting the window shows, the box's changed, the others as they came; the
-    // ones it has no control for are left to the service.
+    // Every setting the service told that the window shows, the box's changed,
+    // the others as they came; those of the settings file alone are not sent.
     QList<QByteArray> expected;
     for (const SettingInfo& row : settingtable::all()) {
         if (row.isKeyed() && row.hasControl())
-            expected << keyedLine(row.setting, row.setting == Setting::DesktopNotifications
+            expected << keyedLine(row.setting, row.setting == setting
                                                    ? QByteArray("0")
                                                    : AlertSettings().linkValue(row.setting, {}));
     }
@@ -152,7 +199,11 @@ void TestKeyedSettings::serviceOfTheFourCommandsOnly()
     QCOMPARE(f.quitRequests, 0);
     QCOMPARE(form.PublicIP, QString("203.0.113.7"));
     QCOMPARE(f.ui().cboCellularProviders->count(), 3);
-    // The notification setting is not available, and says why.
+    // The settings of the extension are not available, and say why.
+    for (QCheckBox* other : {f.ui().chkWatchIpv6}) {
+        QVERIFY(!other->isEnabled());
+        QCOMPARE(other->toolTip(), TFormMain::ServiceTooOldTip);
+    }
     QCheckBox* box = f.ui().chkDesktopNotifications;
     QVERIFY(!box->isEnabled());
     QCOMPARE(box->toolTip(), TFormMain::ServiceTooOldTip);

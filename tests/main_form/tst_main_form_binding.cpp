@@ -67,10 +67,12 @@ void TestMainFormBinding::startUpMakesItsExchangesInOrder()
 {
     MainFormFixture f;
     f.create();
-    QVERIFY(f.service.waitForExchanges(4));
-    // The extension's settings right after the 18, before the status.
-    QCOMPARE(f.service.commands(), (QList<QByteArray>{"GetCellularProviders", "GetSettings",
-                                                      "GetKeyedSettings", "UpdateStatus"}));
+    QVERIFY(f.service.waitForExchanges(5));
+    // The extension's settings right after the 18, before the status; the
+    // extension's status (IPv6 being watched) right after the status.
+    QCOMPARE(f.service.commands(),
+             (QList<QByteArray>{"GetCellularProviders", "GetSettings", "GetKeyedSettings",
+                                "UpdateStatus", "GetKeyedStatus"}));
     for (const FakeService::Exchange& e : f.service.exchanges())
         QVERIFY(!e.hasList);
     QCOMPARE(f.quitRequests, 0);

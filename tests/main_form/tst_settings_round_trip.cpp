@@ -73,10 +73,10 @@ QByteArray settingsFile(const Flavour& flavour)
     QByteArray text = "# odd values, each setting once\n";
     for (const SettingInfo& row : settingtable::all()) {
         const SettingValue value =
-            row.kind == SettingKind::Switch   ? SettingValue(switchFor(row, flavour))
+            row.kind == SettingKind::Switch               ? SettingValue(switchFor(row, flavour))
             : row.setting == Setting::PublicCheckInterval ? SettingValue(45 + flavour.number)
             : row.kind == SettingKind::Number             ? SettingValue(flavour.number)
-                                              : SettingValue(valueFor(row, flavour));
+                                                          : SettingValue(valueFor(row, flavour));
         text += QByteArray(row.fileKey) + '=' +
                 valueescapes::escape(spelling::inFile(row.kind, value)) + '\n';
         if (row.setting == Setting::SmtpPort)

@@ -28,6 +28,14 @@ void answerAsTheService(FakeService& service)
                 spelling::keyedLine(row.fileKey, AlertSettings().linkValue(row.setting, {})));
     }
     service.setReply(service::GetKeyedSettings, FakeService::countedList(keyed));
+    // Watching IPv6 (on by default), with no IPv6 address known.
+    QList<QByteArray> keyedStatus{"v",
+                                  spelling::keyedLine(service::ComputerNameKey, status[0]),
+                                  spelling::keyedLine(service::PublicIpKey, status[1]),
+                                  spelling::keyedLine(service::LocalIpKey, status[2]),
+                                  spelling::keyedLine(service::PublicIpv6Key, ""),
+                                  spelling::keyedLine(service::LocalIpv6Key, "")};
+    service.setReply(service::GetKeyedStatus, FakeService::countedList(keyedStatus));
 }
 
 void stop(QProcess& process)

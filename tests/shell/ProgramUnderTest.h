@@ -14,8 +14,8 @@ class FakeService;
 namespace programundertest {
 
 // The exchanges the window makes as it starts: the carriers, the settings, the
-// extension's settings and the status.
-inline constexpr int StartUpExchanges = 4;
+// extension's settings, the status and (IPv6 being watched) the extension's status.
+inline constexpr int StartUpExchanges = 5;
 
 // One carrier; e-mail settings filled (so switching e-mail alerts on asks
 // nothing); the status "pc", 203.0.113.7, 10.0.0.2.
