@@ -1,6 +1,9 @@
 #include "service/addresses/LocalAddressChoice.h"
 
+#include "service/addresses/Ipv6Address.h"
+
 #include <QtEndian>
+#include <linux/if_addr.h>
 #include <optional>
 
 namespace localaddress {
@@ -67,6 +70,36 @@ QString choose(const QList<Route>& routes, const QList<InterfaceAddress>& addres
             return address.address;
     }
     return {};
+}
+
+QString chooseIpv6(const QList<Ipv6DefaultRoute>& routes,
+                   const QList<Ipv6InterfaceAddress>& addresses)
+{
+    const Ipv6DefaultRoute* best = nullptr;
+    for (const Ipv6DefaultRoute& route : routes) {
+        if (!best || route.metric < best->metric)
+            best = &route;
+    }
+    constexpr quint32 Unstable =
+        IFA_F_TEMPORARY | IFA_F_DEPRECATED | IFA_F_TENTATIVE | IFA_F_DADFAILED;
+    std::optional<ipv6::Bytes> global;
+    std::optional<ipv6::Bytes> uniqueLocal;
+    for (const Ipv6InterfaceAddress& candidate : addresses) {
+        if ((best && candidate.interfaceIndex != best->interfaceIndex) ||
+            (candidate.flags & Unstable) != 0)
+            continue;
+        const std::optional<ipv6::Bytes> address = ipv6::parse(candidate.address.toLatin1());
+        if (!address)
+            continue;
+        std::optional<ipv6::Bytes>* slot = ipv6::isGlobal(*address)        ? &global
+                                           : ipv6::isUniqueLocal(*address) ? &uniqueLocal
+                                                                           : nullptr;
+        if (slot && (!*slot || *address < **slot))
+            *slot = *address;
+    }
+    if (global)
+        return ipv6::toText(*global);
+    return uniqueLocal ? ipv6::toText(*uniqueLocal) : QString();
 }
 
 } // namespace localaddress
