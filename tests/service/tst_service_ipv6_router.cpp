@@ -14,6 +14,8 @@
 #include "common/SettingSpelling.h"
 #include "servers/SmtpServer.h"
 #include "service_link/ServiceCommands.h"
+#include "service_link/ServiceTransaction.h"
+#include "service_link/TcpClient.h"
 #include "support/Absence.h"
 
 #include <QDBusConnection>
@@ -68,6 +70,12 @@ PrefixAddresses addressesIn(const QString& prefix)
         }
     }
     return found;
+}
+
+bool testFileContains(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains(text);
 }
 
 bool writeSetting(const QString& name, const QByteArray& value)
@@ -298,6 +306,19 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
     QCOMPARE(m_receiver.shown.at(0).summary,
              QStringLiteral("Local IPv6 changed: %1 \u2192 %2").arg(firstStable, secondStable));
     QCOMPARE(status(service::LocalIpv6Key), secondStable);
+    QVERIFY(testFileContains(service.stateDir() + QStringLiteral("/addresses"),
+                             "local-ipv6 " + secondStable.toLatin1() + '\n'));
+
+    // Switched off: no IPv6 address shown or kept any more.
+    {
+        TcpClient client(QStringLiteral("127.0.0.1"), service.port());
+        ServiceTransaction transaction(client);
+        service::sendKeyedSettings(transaction, {"ipv6=0"});
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), QString(), 5000);
+    QTRY_VERIFY(!testFileContains(service.stateDir() + QStringLiteral("/addresses"), "ipv6"));
+    QCOMPARE(status(service::LocalIpKey), QStringLiteral("192.0.2.10"));
+    QCOMPARE(service.historyLines().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestServiceIpv6Router)
