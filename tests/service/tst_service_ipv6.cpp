@@ -173,6 +173,15 @@ void TestServiceIpv6::localChoice_data()
         << DefaultRoutes{{2, 1024}, {3, 100}}
         << Candidates{on2("2001:db8:1::5", dynamic), {3, QStringLiteral("2001:db8:9::5"), dynamic}}
         << "2001:db8:9::5";
+    // Listed in either order, two equal routes give the same choice.
+    QTest::newRow("two equal default routes")
+        << DefaultRoutes{{3, 1024}, {2, 1024}}
+        << Candidates{on2("2001:db8:1::5", dynamic), {3, QStringLiteral("2001:db8:9::5"), dynamic}}
+        << "2001:db8:1::5";
+    QTest::newRow("two equal default routes, the other order")
+        << DefaultRoutes{{2, 1024}, {3, 1024}}
+        << Candidates{{3, QStringLiteral("2001:db8:9::5"), dynamic}, on2("2001:db8:1::5", dynamic)}
+        << "2001:db8:1::5";
     QTest::newRow("no default route: any interface")
         << DefaultRoutes{}
         << Candidates{{1, QStringLiteral("::1"), IFA_F_PERMANENT},

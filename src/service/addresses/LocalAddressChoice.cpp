@@ -3,6 +3,7 @@
 #include "service/addresses/Ipv6Address.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <linux/if_addr.h>
 #include <optional>
 
@@ -75,17 +76,23 @@ QString choose(const QList<Route>& routes, const QList<InterfaceAddress>& addres
 QString chooseIpv6(const QList<Ipv6DefaultRoute>& routes,
                    const QList<Ipv6InterfaceAddress>& addresses)
 {
-    const Ipv6DefaultRoute* best = nullptr;
+    // Several default routes of the lowest metric (two links to one router,
+    // or multipath) are all the carrying links: the kernel lists them in no
+    // fixed order, and the choice must not follow that order.
+    std::optional<quint32> lowest;
+    for (const Ipv6DefaultRoute& route : routes)
+        lowest = std::min(route.metric, lowest.value_or(route.metric));
+    QList<int> carrying;
     for (const Ipv6DefaultRoute& route : routes) {
-        if (!best || route.metric < best->metric)
-            best = &route;
+        if (route.metric == lowest)
+            carrying << route.interfaceIndex;
     }
     constexpr quint32 Unstable =
         IFA_F_TEMPORARY | IFA_F_DEPRECATED | IFA_F_TENTATIVE | IFA_F_DADFAILED;
     std::optional<ipv6::Bytes> global;
     std::optional<ipv6::Bytes> uniqueLocal;
     for (const Ipv6InterfaceAddress& candidate : addresses) {
-        if ((best && candidate.interfaceIndex != best->interfaceIndex) ||
+        if ((lowest && !carrying.contains(candidate.interfaceIndex)) ||
             (candidate.flags & Unstable) != 0)
             continue;
         const std::optional<ipv6::Bytes> address = ipv6::parse(candidate.address.toLatin1());

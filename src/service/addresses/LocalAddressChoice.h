@@ -49,7 +49,8 @@ QList<Route> parseRouteTable(const QByteArray& text);
 QString choose(const QList<Route>& routes, const QList<InterfaceAddress>& addresses);
 
 // The stable address of the interface that carries the IPv6 default route
-// with the lowest metric (without one, of any interface): not a temporary
+// with the lowest metric (of those that do, when several; without one, of
+// any interface): not a temporary
 // (privacy) address, which rotates without the network changing, nor a
 // deprecated, tentative or failed one, nor link-local; a unique local address
 // (fc00::/7) only when there is no global one. Of several, the lowest, so that

@@ -12,6 +12,7 @@
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -92,7 +93,8 @@ bool dumpIpv6(quint16 type, const std::function<void(const nlmsghdr&)>& take)
             for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(message, left);
                  message = NLMSG_NEXT(message, left)) {
                 if (message->nlmsg_type == NLMSG_DONE) {
-                    done = whole = true;
+                    done = true;
+                    whole = (message->nlmsg_flags & NLM_F_DUMP_INTR) == 0;
                     break;
                 }
                 if (message->nlmsg_type == NLMSG_ERROR) {
@@ -107,10 +109,10 @@ bool dumpIpv6(quint16 type, const std::function<void(const nlmsghdr&)>& take)
     return whole;
 }
 
-QList<localaddress::Ipv6DefaultRoute> readIpv6DefaultRoutes()
+std::optional<QList<localaddress::Ipv6DefaultRoute>> readIpv6DefaultRoutes()
 {
     QList<localaddress::Ipv6DefaultRoute> routes;
-    dumpIpv6(RTM_GETROUTE, [&routes](const nlmsghdr& message) {
+    const bool whole = dumpIpv6(RTM_GETROUTE, [&routes](const nlmsghdr& message) {
         if (message.nlmsg_type != RTM_NEWROUTE)
             return;
         const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
@@ -145,13 +147,13 @@ QList<localaddress::Ipv6DefaultRoute> readIpv6DefaultRoutes()
         for (const int index : std::as_const(interfaces))
             routes.append({index, metric});
     });
-    return routes;
+    return whole ? std::optional(routes) : std::nullopt;
 }
 
-QList<localaddress::Ipv6InterfaceAddress> readIpv6Addresses()
+std::optional<QList<localaddress::Ipv6InterfaceAddress>> readIpv6Addresses()
 {
     QList<localaddress::Ipv6InterfaceAddress> addresses;
-    dumpIpv6(RTM_GETADDR, [&addresses](const nlmsghdr& message) {
+    const bool whole = dumpIpv6(RTM_GETADDR, [&addresses](const nlmsghdr& message) {
         if (message.nlmsg_type != RTM_NEWADDR)
             return;
         const auto* header = static_cast<const ifaddrmsg*>(NLMSG_DATA(&message));
@@ -176,7 +178,7 @@ QList<localaddress::Ipv6InterfaceAddress> readIpv6Addresses()
         if (!item.address.isEmpty())
             addresses.append(item);
     });
-    return addresses;
+    return whole ? std::optional(addresses) : std::nullopt;
 }
 
 } // namespace
@@ -198,5 +200,11 @@ QString SystemAddressSource::currentAddress()
 
 QString SystemAddressSource::currentIpv6Address()
 {
-    return localaddress::chooseIpv6(readIpv6DefaultRoutes(), readIpv6Addresses());
+    // A reading cut short (the tables changed while they were read) is no
+    // reading: the last known address stays.
+    const std::optional<QList<localaddress::Ipv6DefaultRoute>> routes = readIpv6DefaultRoutes();
+    const std::optional<QList<localaddress::Ipv6InterfaceAddress>> addresses = readIpv6Addresses();
+    if (!routes || !addresses)
+        return {};
+    return localaddress::chooseIpv6(*routes, *addresses);
 }
