@@ -109,6 +109,10 @@ QString filled(const QString& messageTemplate, const Facts& facts)
         {QStringLiteral("[[PublicIPAddress]]"), facts.publicIp},
         {QStringLiteral("[[OldLocalIPAddress]]"), facts.oldLocalIp},
         {QStringLiteral("[[LocalIPAddress]]"), facts.localIp},
+        {QStringLiteral("[[OldPublicIPv6Address]]"), facts.oldPublicIpv6},
+        {QStringLiteral("[[PublicIPv6Address]]"), facts.publicIpv6},
+        {QStringLiteral("[[OldLocalIPv6Address]]"), facts.oldLocalIpv6},
+        {QStringLiteral("[[LocalIPv6Address]]"), facts.localIpv6},
         {QStringLiteral("[[Time]]"), facts.time},
     };
     // One pass, so that a value holding a placeholder's word is not filled again.

@@ -34,11 +34,19 @@ struct Facts
     QString oldLocalIp;
     QString localIp;
     QString time;
+    // Empty while unknown or not watched. (Initialised, so that the braces
+    // that give only the IPv4 ones stay as they are.)
+    QString oldPublicIpv6 = {};
+    QString publicIpv6 = {};
+    QString oldLocalIpv6 = {};
+    QString localIpv6 = {};
 };
 
 // The message template with every placeholder filled: [[ComputerName]],
-// [[PublicIPAddress]] and [[LocalIPAddress]] as on the FTP page, and
-// [[OldPublicIPAddress]], [[OldLocalIPAddress]] and [[Time]].
+// [[PublicIPAddress]], [[LocalIPAddress]], [[PublicIPv6Address]] and
+// [[LocalIPv6Address]] as on the FTP page, and [[OldPublicIPAddress]],
+// [[OldLocalIPAddress]], [[OldPublicIPv6Address]], [[OldLocalIPv6Address]]
+// and [[Time]].
 QString filled(const QString& messageTemplate, const Facts& facts);
 
 // Why the settings make no notification (a URL that is not http or https, an

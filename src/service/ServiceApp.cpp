@@ -184,10 +184,13 @@ int ServiceApp::run()
                     .arg(interval.count() / 1000));
         return interval;
     };
-    AddressWatcher watcher(
-        localSource, checker,
-        {checkInterval(store.settings()), m_options.echoMinGap, m_options.moveWait},
-        remembered.load());
+    const AddressWatcher::Timing watcherTiming{checkInterval(store.settings()),
+                                               m_options.echoMinGap, m_options.moveWait};
+    // The public IPv6 address: where its source is made, it is passed to the
+    // watcher here (with the other constructor); without one, the watcher
+    // knows no public IPv6 address and watches the local IPv6 one only.
+    AddressWatcher watcher(localSource, checker, watcherTiming, remembered.load());
+    watcher.setIpv6Watched(store.settings().isOn(Setting::WatchIpv6));
     QStringList sourceNames;
     for (const EchoSource& source : echoUrls)
         sourceNames << source.key();
@@ -227,6 +230,11 @@ int ServiceApp::run()
     alerts.resumePending();
     store.setSavedHandler([&alerts, &watcher, checkInterval](const AlertSettings& saved) {
         alerts.settingsChanged(saved);
+        if (const bool ipv6 = saved.isOn(Setting::WatchIpv6); ipv6 != watcher.ipv6Watched()) {
+            watcher.setIpv6Watched(ipv6);
+            logLine(LogLevel::Notice, ipv6 ? QStringLiteral("watching the IPv6 addresses")
+                                           : QStringLiteral("not watching IPv6 addresses"));
+        }
         const std::chrono::milliseconds interval = checkInterval(saved);
         if (interval != watcher.interval()) {
             watcher.setInterval(interval);

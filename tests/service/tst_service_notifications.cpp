@@ -1,6 +1,7 @@
 // The desktop's notifications from the service, shown by a notification
 // server of the test's own on a private session bus.
 #include "EchoHttpServer.h"
+#include "NotificationReceiver.h"
 #include "RunningService.h"
 
 #include "common/AlertSettings.h"
@@ -22,36 +23,6 @@ const QByteArray FirstPublic("203.0.113.5");
 const QByteArray SecondPublic("203.0.113.6");
 
 } // namespace
-
-// What a desktop's notification server is asked to show.
-class NotificationReceiver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Shown
-    {
-        QString application;
-        QString icon;
-        QString desktopEntry;
-        QString summary;
-        QString body;
-    };
-    QList<Shown> shown;
-
-public slots:
-    uint Notify(const QString& application, uint replaces, const QString& icon,
-                const QString& summary, const QString& body, const QStringList& actions,
-                const QVariantMap& hints, int timeout)
-    {
-        Q_UNUSED(replaces)
-        Q_UNUSED(actions)
-        Q_UNUSED(timeout)
-        shown.append({application, icon, hints.value(QStringLiteral("desktop-entry")).toString(),
-                      summary, body});
-        return uint(shown.size());
-    }
-};
 
 class TestServiceNotifications : public QObject
 {

@@ -345,12 +345,15 @@ void TestServiceProcess::keyedCommands()
                  QByteArray("203.0.113.7"));
     const QList<QByteArray> status = service.request(service::UpdateStatus);
     reply = service.request(service::GetKeyedStatus);
-    QCOMPARE(reply.size(), 4);
-    QCOMPARE(reply.mid(1),
+    QCOMPARE(reply.size(), 6);
+    QCOMPARE(reply.mid(1, 3),
              (QList<QByteArray>{
                  spelling::keyedLine(service::ComputerNameKey, status[service::ComputerNameLine]),
                  spelling::keyedLine(service::PublicIpKey, "203.0.113.7"),
                  spelling::keyedLine(service::LocalIpKey, status[service::LocalIpLine])}));
+    // The IPv6 ones: no public IPv6 check here; the local one as the machine has it.
+    QCOMPARE(reply.at(4), spelling::keyedLine(service::PublicIpv6Key, ""));
+    QCOMPARE(spelling::splitKeyedLine(reply.at(5)).first, QByteArray(service::LocalIpv6Key));
 }
 
 void TestServiceProcess::keyedSaveThatDoesNotReadChangesNothing_data()

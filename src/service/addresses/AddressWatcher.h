@@ -28,6 +28,16 @@ class PublicAddressSource;
 // start. Once the first public check is over (found or failed), what differs
 // from them is one change, so a change made while the service was not running
 // is reported once, with both addresses as they are then.
+//
+// IPv6, while watched: the local IPv6 address is read with the local IPv4 one
+// and a change of it is a local change like any other. The public IPv6
+// address is checked by a source of its own at the same moments as the IPv4
+// one; a change the IPv4 check completes waits for the IPv6 check under way
+// (within the move wait), and one the IPv6 check finds alone is reported at
+// once. It counts as changed only when its /64 network does.
+// A failed IPv6 check means the network has no IPv6: the address is then
+// none, which is never a change, and the next one found is compared with the
+// last one known.
 class AddressWatcher : public QObject
 {
     Q_OBJECT
@@ -41,6 +51,10 @@ public:
 
     AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker, Timing timing,
                    Addresses remembered = {}, QObject* parent = nullptr);
+    // With a source of the public IPv6 address as well.
+    AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,
+                   PublicAddressSource& ipv6Checker, Timing timing, Addresses remembered = {},
+                   QObject* parent = nullptr);
 
     // Reads the local address and starts the first public check.
     void start();
@@ -56,6 +70,11 @@ public:
     // local network looks the same.
     void checkNow();
 
+    // Whether IPv6 addresses are watched (the default). Off, none is read,
+    // checked, kept or reported, and those known are forgotten.
+    void setIpv6Watched(bool watched);
+    bool ipv6Watched() const { return m_watchIpv6; }
+
 signals:
     void changed(const Addresses& previous, const Addresses& current);
     // Whenever the known addresses are different, learned or changed (after
@@ -69,16 +88,40 @@ private:
     void onLocalMayHaveChanged();
     void onPublicFound(const QString& address);
     void onPublicFailed(const QString& reason);
+    void onPublicIpv6Found(const QString& address);
+    void onPublicIpv6Failed(const QString& reason);
+    void startIpv6Check();
+    // Reports what the IPv6 check found: `before` the addresses until then,
+    // `lastFound` the public IPv6 address found before it.
+    void afterIpv6Check(const Addresses& before, const QString& lastFound);
+    // Reports from `previous` now, or once the IPv6 check under way is over.
+    void reportWithIpv6(const Addresses& previous);
+    void reportAwaited();
+    // The local addresses as they are read now; those that cannot be read keep
+    // their last known value.
+    Addresses withLocalRead() const;
     void afterCheck();
     // Reports the local change that waits for its public check as it stands.
     void reportMove();
-    // Reports the step from `previous` to the current addresses.
-    void report(const Addresses& previous);
+    // Reports the step from `previous` to the current addresses, and the
+    // current ones when they differ from `shownBefore`.
+    void report(const Addresses& previous) { report(previous, previous); }
+    void report(const Addresses& previous, const Addresses& shownBefore);
     void requestCheck();
     void startCheck();
 
     LocalAddressSource& m_local;
     PublicAddressSource& m_checker;
+    PublicAddressSource* m_ipv6Checker = nullptr;
+    bool m_watchIpv6 = true;
+    bool m_started = false;
+    // The public IPv6 address last found, also while the network has none:
+    // the next one is compared with it.
+    QString m_lastPublicIpv6;
+    bool m_ipv6CheckAgainWhenDone = false;
+    // A change whose IPv4 side is known and which waits for the IPv6 check
+    // under way (at most the move wait), so that it is one change with both.
+    std::optional<Addresses> m_awaitingIpv6;
     Timing m_timing;
     Addresses m_current;
     Addresses m_remembered;

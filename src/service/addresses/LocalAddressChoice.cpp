@@ -1,6 +1,10 @@
 #include "service/addresses/LocalAddressChoice.h"
 
+#include "service/addresses/Ipv6Address.h"
+
 #include <QtEndian>
+#include <algorithm>
+#include <linux/if_addr.h>
 #include <optional>
 
 namespace localaddress {
@@ -67,6 +71,42 @@ QString choose(const QList<Route>& routes, const QList<InterfaceAddress>& addres
             return address.address;
     }
     return {};
+}
+
+QString chooseIpv6(const QList<Ipv6DefaultRoute>& routes,
+                   const QList<Ipv6InterfaceAddress>& addresses)
+{
+    // Several default routes of the lowest metric (two links to one router,
+    // or multipath) are all the carrying links: the kernel lists them in no
+    // fixed order, and the choice must not follow that order.
+    std::optional<quint32> lowest;
+    for (const Ipv6DefaultRoute& route : routes)
+        lowest = std::min(route.metric, lowest.value_or(route.metric));
+    QList<int> carrying;
+    for (const Ipv6DefaultRoute& route : routes) {
+        if (route.metric == lowest)
+            carrying << route.interfaceIndex;
+    }
+    constexpr quint32 Unstable =
+        IFA_F_TEMPORARY | IFA_F_DEPRECATED | IFA_F_TENTATIVE | IFA_F_DADFAILED;
+    std::optional<ipv6::Bytes> global;
+    std::optional<ipv6::Bytes> uniqueLocal;
+    for (const Ipv6InterfaceAddress& candidate : addresses) {
+        if ((lowest && !carrying.contains(candidate.interfaceIndex)) ||
+            (candidate.flags & Unstable) != 0)
+            continue;
+        const std::optional<ipv6::Bytes> address = ipv6::parse(candidate.address.toLatin1());
+        if (!address)
+            continue;
+        std::optional<ipv6::Bytes>* slot = ipv6::isGlobal(*address)        ? &global
+                                           : ipv6::isUniqueLocal(*address) ? &uniqueLocal
+                                                                           : nullptr;
+        if (slot && (!*slot || *address < **slot))
+            *slot = *address;
+    }
+    if (global)
+        return ipv6::toText(*global);
+    return uniqueLocal ? ipv6::toText(*uniqueLocal) : QString();
 }
 
 } // namespace localaddress

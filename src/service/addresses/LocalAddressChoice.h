@@ -25,6 +25,20 @@ struct InterfaceAddress
     bool loopback = false;
 };
 
+// An IPv6 default route (::/0 in the main table) through an interface.
+struct Ipv6DefaultRoute
+{
+    int interfaceIndex = 0;
+    quint32 metric = 0;
+};
+
+struct Ipv6InterfaceAddress
+{
+    int interfaceIndex = 0;
+    QString address;   // any IPv6 text
+    quint32 flags = 0; // IFA_F_* as rtnetlink gives them
+};
+
 // The routes of /proc/net/route (a header line, then whitespace-separated
 // fields with addresses in hex, as the kernel stores them).
 QList<Route> parseRouteTable(const QByteArray& text);
@@ -33,5 +47,15 @@ QList<Route> parseRouteTable(const QByteArray& text);
 // the lowest metric; without one, the first address of any up interface other
 // than loopback; without that, empty.
 QString choose(const QList<Route>& routes, const QList<InterfaceAddress>& addresses);
+
+// The stable address of the interface that carries the IPv6 default route
+// with the lowest metric (of those that do, when several; without one, of
+// any interface): not a temporary
+// (privacy) address, which rotates without the network changing, nor a
+// deprecated, tentative or failed one, nor link-local; a unique local address
+// (fc00::/7) only when there is no global one. Of several, the lowest, so that
+// the same set always gives the same one. Empty when there is none.
+QString chooseIpv6(const QList<Ipv6DefaultRoute>& routes,
+                   const QList<Ipv6InterfaceAddress>& addresses);
 
 } // namespace localaddress

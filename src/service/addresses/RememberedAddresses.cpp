@@ -4,6 +4,7 @@
 #include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
+#include "service/addresses/Ipv6Address.h"
 
 #include <QByteArrayList>
 
@@ -27,7 +28,12 @@ Addresses RememberedAddresses::parse(const QByteArray& text)
         if (blank < 0)
             continue;
         const QByteArray key = line.left(blank);
-        const auto address = ipv4::parse(line.mid(blank + 1).trimmed());
+        const QByteArray value = line.mid(blank + 1).trimmed();
+        if (key == "public-ipv6")
+            addresses.publicIpv6 = ipv6::canonical(value);
+        else if (key == "local-ipv6")
+            addresses.localIpv6 = ipv6::canonical(value);
+        const auto address = ipv4::parse(value);
         if (!address)
             continue;
         if (key == "public")
@@ -53,8 +59,12 @@ Addresses RememberedAddresses::load() const
 
 void RememberedAddresses::save(const Addresses& addresses) const
 {
-    const QByteArray contents = "public " + addresses.publicIp.toLatin1() + "\nlocal " +
-                                addresses.localIp.toLatin1() + '\n';
+    QByteArray contents = "public " + addresses.publicIp.toLatin1() + "\nlocal " +
+                          addresses.localIp.toLatin1() + '\n';
+    if (!addresses.publicIpv6.isEmpty())
+        contents += "public-ipv6 " + addresses.publicIpv6.toLatin1() + '\n';
+    if (!addresses.localIpv6.isEmpty())
+        contents += "local-ipv6 " + addresses.localIpv6.toLatin1() + '\n';
     const QString failure = privatefile::write(m_filePath, contents);
     if (!failure.isEmpty())
         logLine(LogLevel::Error,

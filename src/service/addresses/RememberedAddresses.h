@@ -9,8 +9,11 @@
 // change made while the service was not running (the computer was off, the
 // session ended) is still noticed when it starts again.
 //
-// The file holds two lines, "public <address>" and "local <address>"; a line
-// that is missing or does not hold a plain IPv4 address counts as unknown.
+// The file holds the lines "public <address>" and "local <address>", and
+// "public-ipv6 <address>" and "local-ipv6 <address>" for the IPv6 addresses
+// that are known (a file of a version before IPv6 has none: they are unknown).
+// A line that is missing or does not hold a plain address of its kind counts
+// as unknown; lines of other keys are passed over.
 class RememberedAddresses
 {
 public:

@@ -17,7 +17,8 @@ int openRouteSocket()
     const int socket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
-    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
+    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_IFADDR |
+                      RTMGRP_IPV6_ROUTE;
     if (socket >= 0 && ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0)
         return socket;
     logLine(LogLevel::Warning,

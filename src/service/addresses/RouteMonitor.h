@@ -7,8 +7,8 @@
 
 class QSocketNotifier;
 
-// Listens to the kernel's routing notices (rtnetlink: IPv4 addresses, IPv4
-// routes, links) and says at once when something changed. One change brings
+// Listens to the kernel's routing notices (rtnetlink: IPv4 and IPv6 addresses
+// and routes, links) and says at once when something changed. One change brings
 // a burst of notices: all those already queued are taken in with the first,
 // so a burst costs one reading, and one more when notices come in while the
 // addresses are being read. A storm of notices (hundreds of routes coming and

@@ -8,7 +8,8 @@
 class RouteMonitor;
 
 // The local address as this computer's interfaces and routing table show it,
-// re-read on every routing notice and, in case one is missed, periodically.
+// (IPv6 ones asked of rtnetlink), re-read on every routing notice and, in case one is missed,
+// periodically.
 class SystemAddressSource : public LocalAddressSource
 {
     Q_OBJECT
@@ -17,6 +18,7 @@ public:
                                  QObject* parent = nullptr);
 
     QString currentAddress() override;
+    QString currentIpv6Address() override;
 
 private:
     RouteMonitor* m_monitor;

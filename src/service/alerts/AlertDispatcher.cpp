@@ -74,9 +74,14 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
             on << kind.nameText();
         }
     }
+    QString ipv6;
+    if (previous.hasIpv6() || current.hasIpv6())
+        ipv6 = QStringLiteral(", public IPv6 %1 -> %2, local IPv6 %3 -> %4")
+                   .arg(previous.publicIpv6, current.publicIpv6, previous.localIpv6,
+                        current.localIpv6);
     logLine(LogLevel::Notice,
-            QStringLiteral("address change: public %1 -> %2, local %3 -> %4; alerts on: %5")
-                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp,
+            QStringLiteral("address change: public %1 -> %2, local %3 -> %4%5; alerts on: %6")
+                .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp, ipv6,
                      on.isEmpty() ? QStringLiteral("none") : on.join(QStringLiteral(", "))));
     {
         const std::lock_guard lock(m_mutex);

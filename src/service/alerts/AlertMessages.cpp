@@ -17,9 +17,18 @@ QString subject()
 QString emailBody(const QString& date, const QString& time, const QString& computerName,
                   const Addresses& previous, const Addresses& current)
 {
-    return alerttexts::emailBody(date, time, computerName, current.publicIp, current.localIp) +
-           QStringLiteral("\r\nPrevious Public IP Address: ") + previous.publicIp +
-           QStringLiteral("\r\nPrevious Local IP Address: ") + previous.localIp;
+    const bool withIpv6 = previous.hasIpv6() || current.hasIpv6();
+    QString body =
+        alerttexts::emailBody(date, time, computerName, current.publicIp, current.localIp);
+    if (withIpv6)
+        body += QStringLiteral("\r\nPublic IPv6 Address: ") + current.publicIpv6 +
+                QStringLiteral("\r\nLocal IPv6 Address: ") + current.localIpv6;
+    body += QStringLiteral("\r\nPrevious Public IP Address: ") + previous.publicIp +
+            QStringLiteral("\r\nPrevious Local IP Address: ") + previous.localIp;
+    if (withIpv6)
+        body += QStringLiteral("\r\nPrevious Public IPv6 Address: ") + previous.publicIpv6 +
+                QStringLiteral("\r\nPrevious Local IPv6 Address: ") + previous.localIpv6;
+    return body;
 }
 
 QString emailBodyAt(const QDateTime& when, const QString& computerName, const Addresses& previous,
@@ -32,7 +41,11 @@ QString emailBodyAt(const QDateTime& when, const QString& computerName, const Ad
 
 QString textBody(const QString& computerName, const Addresses& current)
 {
-    return alerttexts::textMessageBody(computerName, current.publicIp, current.localIp);
+    QString body = alerttexts::textMessageBody(computerName, current.publicIp, current.localIp);
+    if (current.hasIpv6())
+        body += QStringLiteral("\nPublic IPv6 Address: ") + current.publicIpv6 +
+                QStringLiteral("\nLocal IPv6 Address: ") + current.localIpv6;
+    return body;
 }
 
 QString cleanedRecipients(const QByteArray& recipients)

@@ -13,7 +13,9 @@ QString subject();
 
 // The e-mail: the date and time, a rule of 35 equals signs, the computer name,
 // the new public and local address, then the previous ones; lines joined by
-// CR LF, none after the last.
+// CR LF, none after the last. When either side knows an IPv6 address, the new
+// public and local IPv6 address follow the new IPv4 ones, and the previous
+// ones the previous IPv4 ones.
 QString emailBody(const QString& date, const QString& time, const QString& computerName,
                   const Addresses& previous, const Addresses& current);
 
@@ -22,7 +24,8 @@ QString emailBody(const QString& date, const QString& time, const QString& compu
 QString emailBodyAt(const QDateTime& when, const QString& computerName, const Addresses& previous,
                     const Addresses& current);
 
-// The text message: computer name, public and local address, joined by LF.
+// The text message: computer name, public and local address (and the public
+// and local IPv6 address when one is known), joined by LF.
 QString textBody(const QString& computerName, const Addresses& current);
 
 // The recipient list with every blank (character 32) removed.

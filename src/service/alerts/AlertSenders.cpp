@@ -172,6 +172,9 @@ AlertOutcome AlertSenders::runProgram(const AddressChange& change,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VELMORA_PUBLIC_IP"), change.current.publicIp);
     environment.insert(QStringLiteral("VELMORA_LOCAL_IP"), change.current.localIp);
+    // Not as arguments: a program written for the two it always had keeps them.
+    environment.insert(QStringLiteral("VELMORA_PUBLIC_IPV6"), change.current.publicIpv6);
+    environment.insert(QStringLiteral("VELMORA_LOCAL_IPV6"), change.current.localIpv6);
     environment.insert(QStringLiteral("VELMORA_COMPUTER_NAME"), computerName());
     QString error;
     const std::optional<qint64> pid = startDetachedProgram(
@@ -204,7 +207,9 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
     job.templateFile = templateFile;
     job.replacements = {{QStringLiteral("[[ComputerName]]"), computerName()},
                         {QStringLiteral("[[PublicIPAddress]]"), change.current.publicIp},
-                        {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp}};
+                        {QStringLiteral("[[LocalIPAddress]]"), change.current.localIp},
+                        {QStringLiteral("[[PublicIPv6Address]]"), change.current.publicIpv6},
+                        {QStringLiteral("[[LocalIPv6Address]]"), change.current.localIpv6}};
     job.remoteName = QStringLiteral("velmora.html");
     AlertOutcome outcome =
         runHelper(m_options.pageHelper, QStringLiteral("page helper"), job.encode());
@@ -216,10 +221,16 @@ AlertOutcome AlertSenders::uploadPage(const AddressChange& change,
 AlertOutcome AlertSenders::sendPush(const AddressChange& change,
                                     const AlertSettings& settings) const
 {
-    const pushmessage::Facts facts{
-        computerName(),          change.previous.publicIp,
-        change.current.publicIp, change.previous.localIp,
-        change.current.localIp,  change.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+    const pushmessage::Facts facts{computerName(),
+                                   change.previous.publicIp,
+                                   change.current.publicIp,
+                                   change.previous.localIp,
+                                   change.current.localIp,
+                                   change.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                   change.previous.publicIpv6,
+                                   change.current.publicIpv6,
+                                   change.previous.localIpv6,
+                                   change.current.localIpv6};
     std::variant<PushJob, pushmessage::Unusable> made =
         pushmessage::job(settings, facts, alertmessages::subject());
     if (const auto* unusable = std::get_if<pushmessage::Unusable>(&made))

@@ -70,9 +70,13 @@ HistoryLog::HistoryLog(QString path) : m_path(std::move(path)) {}
 
 QByteArray HistoryLog::formatLine(const QDateTime& when, const Addresses& addresses)
 {
-    // A date without commas keeps the line's three fields apart.
-    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ',' +
-           addresses.publicIp.toLatin1() + ',' + addresses.localIp.toLatin1() + "\r\n";
+    // A date without commas keeps the line's fields apart. Without IPv6 the
+    // line keeps the three fields that every reader knows.
+    QByteArray line = when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ',' +
+                      addresses.publicIp.toLatin1() + ',' + addresses.localIp.toLatin1();
+    if (addresses.hasIpv6())
+        line += ',' + addresses.publicIpv6.toLatin1() + ',' + addresses.localIpv6.toLatin1();
+    return line + "\r\n";
 }
 
 void HistoryLog::append(const QDateTime& when, const Addresses& addresses)

@@ -7,8 +7,9 @@
 #include <QString>
 
 // The history of address changes that the window shows: one "date,public,local"
-// line with CR LF per change. The file is opened for each line and closed right
-// after, so that the window can read, empty and delete it between two lines.
+// line with CR LF per change, or "date,public,local,public IPv6,local IPv6"
+// when an IPv6 address is known (an unknown one an empty field). The file is opened for each line
+// and closed right after, so that the window can read, empty and delete it between two lines.
 //
 // While it appends, the service holds an exclusive flock() on the file; the
 // window takes the same lock, without waiting, to empty and delete it. After

@@ -4,6 +4,7 @@
 #include "common/VelmoraPaths.h"
 #include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
+#include "service/addresses/Ipv6Address.h"
 
 #include <QFile>
 #include <cerrno>
@@ -21,6 +22,34 @@ QByteArray addressPair(const Addresses& addresses)
         return address.isEmpty() ? QByteArray("-") : address.toLatin1();
     };
     return field(addresses.publicIp) + ' ' + field(addresses.localIp);
+}
+
+QByteArray ipv6Pair(const Addresses& addresses)
+{
+    const auto field = [](const QString& address) {
+        return address.isEmpty() ? QByteArray("-") : address.toLatin1();
+    };
+    return field(addresses.publicIpv6) + ' ' + field(addresses.localIpv6);
+}
+
+// Fills the IPv6 addresses of `addresses` from "<public> <local>"; false when
+// the text is not such a pair.
+bool readIpv6Pair(const QByteArray& text, Addresses& addresses)
+{
+    const QList<QByteArray> fields = text.split(' ');
+    if (fields.size() != 2)
+        return false;
+    QString values[2];
+    for (int i = 0; i < 2; ++i) {
+        if (fields[i] == "-")
+            continue;
+        values[i] = ipv6::canonical(fields[i]);
+        if (values[i].isEmpty())
+            return false;
+    }
+    addresses.publicIpv6 = values[0];
+    addresses.localIpv6 = values[1];
+    return true;
 }
 
 std::optional<Addresses> readPair(const QByteArray& text)
@@ -55,10 +84,14 @@ std::optional<PendingAlerts::Change> PendingAlerts::parse(const QByteArray& text
     if (lines.size() < 4 || !lines[0].startsWith("previous ") || !lines[1].startsWith("current ") ||
         !lines[2].startsWith("when ") || !lines[3].startsWith("alerts "))
         return std::nullopt;
-    const auto previous = readPair(lines[0].mid(9));
-    const auto current = readPair(lines[1].mid(8));
+    auto previous = readPair(lines[0].mid(9));
+    auto current = readPair(lines[1].mid(8));
     const QDateTime when = QDateTime::fromString(QString::fromLatin1(lines[2].mid(5)), Qt::ISODate);
     if (!previous || !current || !when.isValid())
+        return std::nullopt;
+    if (lines.size() >= 6 && lines[4].startsWith("previous-ipv6 ") &&
+        lines[5].startsWith("current-ipv6 ") &&
+        !(readIpv6Pair(lines[4].mid(14), *previous) && readIpv6Pair(lines[5].mid(13), *current)))
         return std::nullopt;
     Change change{*previous, *current, when,
                   QString::fromUtf8(lines[3].mid(7)).split(u',', Qt::SkipEmptyParts)};
@@ -90,10 +123,14 @@ void PendingAlerts::save(const Change& change) const
         logLine(LogLevel::Warning, QStringLiteral("cannot remove %1: %2").arg(m_filePath, reason));
         return;
     }
-    const QByteArray contents = "previous " + addressPair(change.previous) + "\ncurrent " +
-                                addressPair(change.current) + "\nwhen " +
-                                change.when.toString(Qt::ISODate).toLatin1() + "\nalerts " +
-                                change.alerts.join(u',').toUtf8() + '\n';
+    QByteArray contents = "previous " + addressPair(change.previous) + "\ncurrent " +
+                          addressPair(change.current) + "\nwhen " +
+                          change.when.toString(Qt::ISODate).toLatin1() + "\nalerts " +
+                          change.alerts.join(u',').toUtf8() + '\n';
+    // After the four lines an earlier version reads, which it still can.
+    if (change.previous.hasIpv6() || change.current.hasIpv6())
+        contents += "previous-ipv6 " + ipv6Pair(change.previous) + "\ncurrent-ipv6 " +
+                    ipv6Pair(change.current) + '\n';
     const QString failure = privatefile::write(m_filePath, contents);
     if (!failure.isEmpty())
         logLine(LogLevel::Error,

@@ -12,7 +12,10 @@
 // network was away) sends them when it starts again.
 //
 // The file holds four lines: "previous <public> <local>", "current <public>
-// <local>", "when <ISO date and time>" and "alerts <names, comma-separated>".
+// <local>", "when <ISO date and time>" and "alerts <names, comma-separated>";
+// when the change knows IPv6 addresses, two more follow: "previous-ipv6
+// <public> <local>" and "current-ipv6 <public> <local>". A file of a version
+// before IPv6 (four lines) is read as a change without IPv6 addresses.
 class PendingAlerts
 {
 public:

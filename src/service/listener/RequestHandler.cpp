@@ -51,11 +51,13 @@ QList<QByteArray> RequestHandler::keyedSettingLines()
 
 QList<QByteArray> RequestHandler::keyedStatusLines()
 {
-    const QList<QByteArray> status = statusLines();
+    const Addresses addresses = m_addresses();
     return {greeting(),
-            spelling::keyedLine(service::ComputerNameKey, status[service::ComputerNameLine]),
-            spelling::keyedLine(service::PublicIpKey, status[service::PublicIpLine]),
-            spelling::keyedLine(service::LocalIpKey, status[service::LocalIpLine])};
+            spelling::keyedLine(service::ComputerNameKey, hostName()),
+            spelling::keyedLine(service::PublicIpKey, addresses.publicIp.toLatin1()),
+            spelling::keyedLine(service::LocalIpKey, addresses.localIp.toLatin1()),
+            spelling::keyedLine(service::PublicIpv6Key, addresses.publicIpv6.toLatin1()),
+            spelling::keyedLine(service::LocalIpv6Key, addresses.localIpv6.toLatin1())};
 }
 
 SettingValues RequestHandler::keyedValues(const QList<QByteArray>& lines) const
