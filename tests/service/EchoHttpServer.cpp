@@ -26,7 +26,7 @@ QByteArray reasonPhrase(int status)
 
 } // namespace
 
-EchoHttpServer::EchoHttpServer()
+EchoHttpServer::EchoHttpServer(const QHostAddress& address) : m_address(address)
 {
     start();
     m_listening.acquire();
@@ -40,7 +40,12 @@ EchoHttpServer::~EchoHttpServer()
 
 QUrl EchoHttpServer::url() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port()));
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(m_address.toString());
+    url.setPort(port());
+    url.setPath(QStringLiteral("/"));
+    return url;
 }
 
 void EchoHttpServer::setReply(int status, const QByteArray& body, int delayMs)
@@ -58,7 +63,7 @@ EchoHttpServer::Reply EchoHttpServer::reply() const
 void EchoHttpServer::run()
 {
     QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
+    server.listen(m_address, 0);
     m_port = server.serverPort();
     connect(&server, &QTcpServer::newConnection, &server, [this, server = &server] {
         while (QTcpSocket* socket = server->nextPendingConnection()) {
