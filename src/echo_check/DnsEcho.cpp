@@ -179,13 +179,13 @@ QString serverAddress(const DnsQuestion& question, AddressFamily family, Clock::
     return QString::fromStdString(reply.serverAddress);
 }
 
-dnsecho::Answer fromA(const std::vector<unsigned char>& bytes)
+dnsecho::Answer fromA(QByteArrayView bytes)
 {
     hostent* host = nullptr;
     ares_addrttl addresses[8];
     int count = 8;
-    const int status =
-        ares_parse_a_reply(bytes.data(), int(bytes.size()), &host, addresses, &count);
+    const int status = ares_parse_a_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          int(bytes.size()), &host, addresses, &count);
     if (host)
         ares_free_hostent(host);
     if (status != ARES_SUCCESS)
@@ -199,13 +199,13 @@ dnsecho::Answer fromA(const std::vector<unsigned char>& bytes)
     return {text, {}};
 }
 
-dnsecho::Answer fromAaaa(const std::vector<unsigned char>& bytes)
+dnsecho::Answer fromAaaa(QByteArrayView bytes)
 {
     hostent* host = nullptr;
     ares_addr6ttl addresses[8];
     int count = 8;
-    const int status =
-        ares_parse_aaaa_reply(bytes.data(), int(bytes.size()), &host, addresses, &count);
+    const int status = ares_parse_aaaa_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                             int(bytes.size()), &host, addresses, &count);
     if (host)
         ares_free_hostent(host);
     if (status != ARES_SUCCESS)
@@ -244,10 +244,11 @@ std::optional<dnsecho::Answer> fromText(const QByteArray& text, AddressFamily fa
     return dnsecho::Answer{ipv4::toText(*address), {}};
 }
 
-dnsecho::Answer fromTxt(const std::vector<unsigned char>& bytes, AddressFamily family)
+dnsecho::Answer fromTxt(QByteArrayView bytes, AddressFamily family)
 {
     ares_txt_reply* records = nullptr;
-    const int status = ares_parse_txt_reply(bytes.data(), int(bytes.size()), &records);
+    const int status = ares_parse_txt_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                            int(bytes.size()), &records);
     if (status != ARES_SUCCESS)
         return {{}, problemOf(status, {})};
     dnsecho::Answer answer{{},
@@ -313,15 +314,23 @@ Answer ask(const DnsQuestion& question, std::chrono::milliseconds timeLimit, Add
     channel.run(reply.done, deadline);
     if (reply.status != ARES_SUCCESS)
         return {{}, problemOf(reply.status, timeLimit)};
-    switch (question.type) {
+    return read(QByteArrayView(reply.bytes.data(), qsizetype(reply.bytes.size())), question.type,
+                family);
+}
+
+Answer read(QByteArrayView reply, DnsQuestion::Type type, AddressFamily family)
+{
+    if (reply.size() > 65535)
+        return {{}, QStringLiteral("the answer is malformed")};
+    switch (type) {
     case DnsQuestion::Type::A:
-        return fromA(reply.bytes);
+        return fromA(reply);
     case DnsQuestion::Type::Aaaa:
-        return fromAaaa(reply.bytes);
+        return fromAaaa(reply);
     case DnsQuestion::Type::Txt:
         break;
     }
-    return fromTxt(reply.bytes, family);
+    return fromTxt(reply, family);
 }
 
 } // namespace dnsecho

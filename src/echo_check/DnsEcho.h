@@ -3,6 +3,7 @@
 #include "service/addresses/AddressFamily.h"
 #include "service/addresses/DnsQuestion.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <chrono>
 
@@ -18,6 +19,9 @@ struct Answer
     QString problem;      // why not, when there is none
     bool noRoute = false; // the server cannot be reached from here at all
 };
+
+// What a server's reply (a whole DNS message) to a question of the type says.
+Answer read(QByteArrayView reply, DnsQuestion::Type type, AddressFamily family);
 
 Answer ask(const DnsQuestion& question, std::chrono::milliseconds timeLimit,
            AddressFamily family = AddressFamily::Ipv4);

@@ -96,7 +96,7 @@ QList<EchoSource> parse(const QByteArray& text, const QString& origin, Kind kind
                         .arg(origin)
                         .arg(number)
                         .arg(kind == Kind::Dns
-                                 ? QStringLiteral("a dns://<server>/<name>?type=A|TXT URL")
+                                 ? QStringLiteral("a dns://<server>/<name>?type=A|AAAA|TXT URL")
                                  : QStringLiteral("an http or https URL")));
             continue;
         }
