@@ -54,6 +54,12 @@ void EchoHttpServer::setReply(int status, const QByteArray& body, int delayMs)
     m_reply = {status, body, delayMs};
 }
 
+QByteArray EchoHttpServer::lastHost() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastHost;
+}
+
 EchoHttpServer::Reply EchoHttpServer::reply() const
 {
     QMutexLocker lock(&m_mutex);
@@ -82,6 +88,12 @@ void EchoHttpServer::onRequest(QTcpSocket* socket)
     if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
         return;
     socket->setProperty("answered", true);
+    for (const QByteArray& line : request.split('\n')) {
+        if (line.toLower().startsWith("host:")) {
+            QMutexLocker lock(&m_mutex);
+            m_lastHost = line.mid(5).trimmed();
+        }
+    }
     ++m_requests;
     const Reply answer = reply();
     if (answer.delayMs < 0)

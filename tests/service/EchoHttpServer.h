@@ -29,6 +29,8 @@ public:
     void setAddress(const QByteArray& address) { setReply(200, address + "\n"); }
 
     int requestCount() const { return m_requests.load(); }
+    // The Host header of the last request.
+    QByteArray lastHost() const;
 
 protected:
     void run() override;
@@ -47,6 +49,7 @@ private:
     QSemaphore m_listening;
     mutable QMutex m_mutex;
     Reply m_reply;
+    QByteArray m_lastHost;
     std::atomic<int> m_requests{0};
     std::atomic<quint16> m_port{0};
 };

@@ -15,7 +15,9 @@
 #include "service/addresses/PublicIpv6Address.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 #include <memory>
@@ -53,11 +55,11 @@ struct Outcome
     QString reason;
 };
 
-// One check through the helper, to its end.
-Outcome check(const QList<EchoSource>& sources, const QString& known = {})
+// One check through the helper (or a program that runs it), to its end.
+Outcome check(const QList<EchoSource>& sources, const QString& known = {},
+              const QString& helper = QStringLiteral(VELMORA_ECHO_HELPER))
 {
-    IsolatedAddressCheck checker(QStringLiteral(VELMORA_ECHO_HELPER), sources, 500ms,
-                                 AddressFamily::Ipv6);
+    IsolatedAddressCheck checker(helper, sources, 500ms, AddressFamily::Ipv6);
     checker.setKnownAddress(known);
     QSignalSpy found(&checker, &PublicAddressSource::found);
     QSignalSpy failed(&checker, &PublicAddressSource::failed);
@@ -86,6 +88,7 @@ private slots:
     void checkOverIpv6_data();
     void checkOverIpv6();
     void prefixChangeIsNoticed();
+    void echoServiceByNameIsAskedOverIpv6();
     // Last: they move the test into network namespaces of its own.
     void noConnectivityIsNone_data();
     void noConnectivityIsNone();
@@ -378,6 +381,43 @@ void TestServicePublicIpv6::prefixChangeIsNoticed()
     const Outcome same = check(list, QStringLiteral("2001:db8:1:2::abcd"));
     QCOMPARE(same.address, QStringLiteral("2001:db8:1:2::10"));
     QVERIFY(publicipv6::samePrefix(same.address, QStringLiteral("2001:db8:1:2::abcd")));
+}
+
+void TestServicePublicIpv6::echoServiceByNameIsAskedOverIpv6()
+{
+    // The helper runs in a mount namespace of its own where the hosts file
+    // gives the name an IPv4 and an IPv6 address; the echo services listen
+    // on ::1 only.
+    QTemporaryDir folder;
+    const QString hosts = folder.filePath(QStringLiteral("hosts"));
+    const QString wrapper = folder.filePath(QStringLiteral("helper"));
+    QFile hostsFile(hosts);
+    QVERIFY(hostsFile.open(QIODevice::WriteOnly));
+    hostsFile.write("127.0.0.1 echo-a.test echo-b.test\n::1 echo-a.test echo-b.test\n");
+    hostsFile.close();
+    QFile wrapperFile(wrapper);
+    QVERIFY(wrapperFile.open(QIODevice::WriteOnly));
+    wrapperFile.write(
+        "#!/bin/sh\nexec unshare -m sh -c 'mount --bind \"$0\" /etc/hosts && exec \"$@\"' " +
+        hosts.toLocal8Bit() + " " + QByteArray(VELMORA_ECHO_HELPER) + " \"$@\"\n");
+    wrapperFile.close();
+    QVERIFY(wrapperFile.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"),
+                {QStringLiteral("-m"), QStringLiteral("mount"), QStringLiteral("--bind"), hosts,
+                 QStringLiteral("/etc/hosts")});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0)
+        QSKIP("needs a mount namespace of its own (root)");
+
+    m_echoA->setReply(200, "2001:db8:1:2::a\n");
+    m_echoB->setReply(200, "2001:db8:1:2::b\n");
+    const Outcome outcome = check(
+        sources({"http://echo-a.test:{echoA}/ a", "http://echo-b.test:{echoB}/ b"}), {}, wrapper);
+    QCOMPARE(outcome.address, QStringLiteral("2001:db8:1:2::b"));
+    // Asked by name, as a virtual host would want.
+    QCOMPARE(m_echoA->lastHost(), "echo-a.test:" + QByteArray::number(m_echoA->port()));
+    QCOMPARE(m_echoB->lastHost(), "echo-b.test:" + QByteArray::number(m_echoB->port()));
 }
 
 void TestServicePublicIpv6::noConnectivityIsNone_data()
