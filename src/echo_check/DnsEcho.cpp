@@ -1,6 +1,8 @@
 #include "echo_check/DnsEcho.h"
 
+#include "echo_check/RouteProbe.h"
 #include "service/addresses/Ipv4Address.h"
+#include "service/addresses/PublicIpv6Address.h"
 
 #include <ares.h>
 #include <arpa/inet.h>
@@ -117,12 +119,21 @@ struct Reply
     std::string serverAddress; // for the name lookup
 };
 
-// The server's IPv4 address: itself when it is one, else looked up.
-QString serverAddress(const DnsQuestion& question, Clock::time_point deadline,
+// The server's address in the family: itself when it is one, else looked up.
+QString serverAddress(const DnsQuestion& question, AddressFamily family, Clock::time_point deadline,
                       std::chrono::milliseconds timeLimit, QString& problem)
 {
-    if (ipv4::parse(question.server.toLatin1()))
-        return question.server;
+    const int wanted = family == AddressFamily::Ipv6 ? AF_INET6 : AF_INET;
+    const bool isIpv4 = bool(ipv4::parse(question.server.toLatin1()));
+    const bool isIpv6 = bool(publicipv6::parse(question.server.toLatin1()));
+    if (isIpv4 || isIpv6) {
+        if (isIpv6 == (wanted == AF_INET6))
+            return question.server;
+        problem = QStringLiteral("the server %1 is not an %2 address")
+                      .arg(question.server,
+                           wanted == AF_INET6 ? QStringLiteral("IPv6") : QStringLiteral("IPv4"));
+        return {};
+    }
     Channel channel(timeLimit);
     if (!channel.isOpen()) {
         problem = QStringLiteral("DNS cannot be used here");
@@ -130,7 +141,7 @@ QString serverAddress(const DnsQuestion& question, Clock::time_point deadline,
     }
     Reply reply;
     ares_addrinfo_hints hints = {};
-    hints.ai_family = AF_INET;
+    hints.ai_family = wanted;
     const QByteArray host = question.server.toLatin1();
     ares_getaddrinfo(
         channel.get(), host.constData(), nullptr, &hints,
@@ -140,11 +151,18 @@ QString serverAddress(const DnsQuestion& question, Clock::time_point deadline,
             into->status = status;
             if (status == ARES_SUCCESS && result) {
                 for (const ares_addrinfo_node* node = result->nodes; node; node = node->ai_next) {
-                    if (node->ai_family != AF_INET)
+                    char text[INET6_ADDRSTRLEN] = {};
+                    if (node->ai_family == AF_INET)
+                        ::inet_ntop(AF_INET,
+                                    &reinterpret_cast<const sockaddr_in*>(node->ai_addr)->sin_addr,
+                                    text, sizeof text);
+                    else if (node->ai_family == AF_INET6)
+                        ::inet_ntop(
+                            AF_INET6,
+                            &reinterpret_cast<const sockaddr_in6*>(node->ai_addr)->sin6_addr, text,
+                            sizeof text);
+                    else
                         continue;
-                    char text[INET_ADDRSTRLEN] = {};
-                    const auto* address = reinterpret_cast<const sockaddr_in*>(node->ai_addr);
-                    ::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text);
                     into->serverAddress = text;
                     break;
                 }
@@ -161,13 +179,13 @@ QString serverAddress(const DnsQuestion& question, Clock::time_point deadline,
     return QString::fromStdString(reply.serverAddress);
 }
 
-dnsecho::Answer fromA(const std::vector<unsigned char>& bytes)
+dnsecho::Answer fromA(QByteArrayView bytes)
 {
     hostent* host = nullptr;
     ares_addrttl addresses[8];
     int count = 8;
-    const int status =
-        ares_parse_a_reply(bytes.data(), int(bytes.size()), &host, addresses, &count);
+    const int status = ares_parse_a_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                          int(bytes.size()), &host, addresses, &count);
     if (host)
         ares_free_hostent(host);
     if (status != ARES_SUCCESS)
@@ -181,27 +199,72 @@ dnsecho::Answer fromA(const std::vector<unsigned char>& bytes)
     return {text, {}};
 }
 
-dnsecho::Answer fromTxt(const std::vector<unsigned char>& bytes)
+dnsecho::Answer fromAaaa(QByteArrayView bytes)
 {
-    ares_txt_reply* records = nullptr;
-    const int status = ares_parse_txt_reply(bytes.data(), int(bytes.size()), &records);
+    hostent* host = nullptr;
+    ares_addr6ttl addresses[8];
+    int count = 8;
+    const int status = ares_parse_aaaa_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                             int(bytes.size()), &host, addresses, &count);
+    if (host)
+        ares_free_hostent(host);
     if (status != ARES_SUCCESS)
         return {{}, problemOf(status, {})};
-    dnsecho::Answer answer{{}, QStringLiteral("no text of the answer is an IPv4 address")};
+    if (count != 1)
+        return {{}, QStringLiteral("the answer holds %1 addresses, not one").arg(count)};
+    publicipv6::Bytes address{};
+    std::memcpy(address.data(), &addresses[0].ip6addr, address.size());
+    const QString text = publicipv6::toText(address);
+    if (!publicipv6::isPublic(address))
+        return {{}, QStringLiteral("the answer %1 is not a global IPv6 address").arg(text)};
+    return {text, {}};
+}
+
+// The public address of the family a text holds; the problem when it holds
+// another address; nothing when it is no address of the family.
+std::optional<dnsecho::Answer> fromText(const QByteArray& text, AddressFamily family)
+{
+    if (family == AddressFamily::Ipv6) {
+        const std::optional<publicipv6::Bytes> address = publicipv6::parse(text);
+        if (!address)
+            return std::nullopt;
+        const QString shown = publicipv6::toText(*address);
+        if (!publicipv6::isPublic(*address))
+            return dnsecho::Answer{
+                {}, QStringLiteral("the answer %1 is not a global IPv6 address").arg(shown)};
+        return dnsecho::Answer{shown, {}};
+    }
+    const std::optional<quint32> address = ipv4::parse(text);
+    if (!address)
+        return std::nullopt;
+    if (!ipv4::isPublic(*address))
+        return dnsecho::Answer{
+            {},
+            QStringLiteral("the answer %1 is not a public address").arg(ipv4::toText(*address))};
+    return dnsecho::Answer{ipv4::toText(*address), {}};
+}
+
+dnsecho::Answer fromTxt(QByteArrayView bytes, AddressFamily family)
+{
+    ares_txt_reply* records = nullptr;
+    const int status = ares_parse_txt_reply(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                            int(bytes.size()), &records);
+    if (status != ARES_SUCCESS)
+        return {{}, problemOf(status, {})};
+    dnsecho::Answer answer{{},
+                           family == AddressFamily::Ipv6
+                               ? QStringLiteral("no text of the answer is an IPv6 address")
+                               : QStringLiteral("no text of the answer is an IPv4 address")};
     // Besides the address some servers add other texts (the client subnet).
     for (const ares_txt_reply* record = records; record; record = record->next) {
         const QByteArray text(reinterpret_cast<const char*>(record->txt),
                               qsizetype(record->length));
-        const std::optional<quint32> address = ipv4::parse(text.trimmed());
-        if (!address)
+        const std::optional<dnsecho::Answer> found = fromText(text.trimmed(), family);
+        if (!found)
             continue;
-        if (!ipv4::isPublic(*address)) {
-            answer.problem =
-                QStringLiteral("the answer %1 is not a public address").arg(ipv4::toText(*address));
-            continue;
-        }
-        answer = {ipv4::toText(*address), {}};
-        break;
+        answer = *found;
+        if (!answer.address.isEmpty())
+            break;
     }
     ares_free_data(records);
     return answer;
@@ -211,21 +274,30 @@ dnsecho::Answer fromTxt(const std::vector<unsigned char>& bytes)
 
 namespace dnsecho {
 
-Answer ask(const DnsQuestion& question, std::chrono::milliseconds timeLimit)
+Answer ask(const DnsQuestion& question, std::chrono::milliseconds timeLimit, AddressFamily family)
 {
     static const int initialised = ares_library_init(ARES_LIB_INIT_ALL);
     if (initialised != ARES_SUCCESS)
         return {{}, QStringLiteral("DNS cannot be used here")};
+    if (!question.fits(family))
+        return {{},
+                family == AddressFamily::Ipv6
+                    ? QStringLiteral("the question cannot tell an IPv6 address")
+                    : QStringLiteral("the question cannot tell an IPv4 address")};
     const Clock::time_point deadline = Clock::now() + timeLimit;
     QString problem;
-    const QString server = serverAddress(question, deadline, timeLimit, problem);
+    const QString server = serverAddress(question, family, deadline, timeLimit, problem);
     if (server.isEmpty())
         return {{}, problem};
+    if (const std::optional<QString> noRoute = routeprobe::noRouteTo(server, question.port))
+        return {{}, *noRoute, true};
 
     Channel channel(timeLimit);
     if (!channel.isOpen())
         return {{}, QStringLiteral("DNS cannot be used here")};
-    const QByteArray servers = server.toLatin1() + ':' + QByteArray::number(question.port);
+    const QByteArray host =
+        family == AddressFamily::Ipv6 ? '[' + server.toLatin1() + ']' : server.toLatin1();
+    const QByteArray servers = host + ':' + QByteArray::number(question.port);
     if (ares_set_servers_ports_csv(channel.get(), servers.constData()) != ARES_SUCCESS)
         return {{}, QStringLiteral("the server %1 cannot be used").arg(question.server)};
     Reply reply;
@@ -242,7 +314,23 @@ Answer ask(const DnsQuestion& question, std::chrono::milliseconds timeLimit)
     channel.run(reply.done, deadline);
     if (reply.status != ARES_SUCCESS)
         return {{}, problemOf(reply.status, timeLimit)};
-    return question.type == DnsQuestion::Type::A ? fromA(reply.bytes) : fromTxt(reply.bytes);
+    return read(QByteArrayView(reply.bytes.data(), qsizetype(reply.bytes.size())), question.type,
+                family);
+}
+
+Answer read(QByteArrayView reply, DnsQuestion::Type type, AddressFamily family)
+{
+    if (reply.size() > 65535)
+        return {{}, QStringLiteral("the answer is malformed")};
+    switch (type) {
+    case DnsQuestion::Type::A:
+        return fromA(reply);
+    case DnsQuestion::Type::Aaaa:
+        return fromAaaa(reply);
+    case DnsQuestion::Type::Txt:
+        break;
+    }
+    return fromTxt(reply, family);
 }
 
 } // namespace dnsecho

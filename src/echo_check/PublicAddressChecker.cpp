@@ -1,8 +1,11 @@
 #include "echo_check/PublicAddressChecker.h"
 
 #include "echo_check/DnsEcho.h"
-#include "service/addresses/Ipv4Address.h"
+#include "echo_check/RouteProbe.h"
+#include "service/addresses/EchoCheckReport.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -15,9 +18,10 @@ constexpr qint64 MaxBodySize = 256;
 
 PublicAddressChecker::PublicAddressChecker(QList<EchoSource> sources,
                                            std::chrono::milliseconds timeoutPerSource,
-                                           QStringList setAside, QObject* parent)
-    : PublicAddressSource(parent), m_sources(std::move(sources)), m_timeout(timeoutPerSource),
-      m_setAside(std::move(setAside))
+                                           QStringList setAside, AddressFamily family,
+                                           QObject* parent)
+    : PublicAddressSource(parent), m_sources(sourcesFor(sources, family)), m_family(family),
+      m_timeout(timeoutPerSource), m_setAside(std::move(setAside))
 {
     // With every source set aside none would be asked: then all are.
     const bool anyLeft =
@@ -43,7 +47,9 @@ void PublicAddressChecker::start()
         return;
     m_next = 0;
     m_failures.clear();
-    m_agreement.emplace(knownAddress(), singleOperator(m_sources));
+    m_noRoute = 0;
+    m_sourceFailures = 0;
+    m_agreement.emplace(knownAddress(), singleOperator(m_sources), m_family);
     askNext();
 }
 
@@ -59,12 +65,65 @@ void PublicAddressChecker::askNext()
         if (!m_agreement->answers().isEmpty())
             reasons << m_agreement->disagreement();
         reasons << m_failures;
+        // Only sources that could not be reached at all: not a failure of
+        // theirs, but no IPv6 here.
+        const bool noConnectivity = m_family == AddressFamily::Ipv6 && m_noRoute > 0 &&
+                                    m_sourceFailures == 0 && m_agreement->answers().isEmpty();
+        if (noConnectivity)
+            return emit failed(NoConnectivity + QStringLiteral(" (") +
+                               reasons.join(QStringLiteral("; ")) + QLatin1Char(')'));
         return emit failed(reasons.join(QStringLiteral("; ")));
     }
     m_current = &m_sources.at(m_next++);
     if (m_current->isDns())
         return askDns();
-    QNetworkRequest request(m_current->url);
+    askHttp();
+}
+
+void PublicAddressChecker::askHttp()
+{
+    QUrl url = m_current->url;
+    QString verifyName;
+    if (m_family == AddressFamily::Ipv6) {
+        // Qt Network picks the family itself: the request goes to one of the
+        // host's IPv6 addresses, named in the Host header and checked in TLS
+        // by the host's name.
+        const QString host = url.host();
+        QHostAddress address;
+        if (!address.setAddress(host)) {
+            // Blocking, as the DNS questions are: nothing else waits meanwhile.
+            const QHostInfo info = QHostInfo::fromName(host);
+            for (const QHostAddress& each : info.addresses()) {
+                if (each.protocol() == QAbstractSocket::IPv6Protocol) {
+                    address = each;
+                    break;
+                }
+            }
+            if (address.isNull() && !info.addresses().isEmpty())
+                return giveUpOnCurrent(QStringLiteral("%1 has no IPv6 address").arg(host),
+                                       Trouble::OtherFamily);
+            if (address.isNull())
+                return giveUpOnCurrent(
+                    QStringLiteral("%1 cannot be looked up: %2").arg(host, info.errorString()));
+            verifyName = host;
+            url.setHost(address.toString());
+        } else if (address.protocol() != QAbstractSocket::IPv6Protocol) {
+            return giveUpOnCurrent(QStringLiteral("%1 is not an IPv6 address").arg(host),
+                                   Trouble::OtherFamily);
+        }
+        const int port = url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+        if (const std::optional<QString> noRoute =
+                routeprobe::noRouteTo(address.toString(), quint16(port)))
+            return giveUpOnCurrent(*noRoute, Trouble::NoRoute);
+    }
+    QNetworkRequest request(url);
+    if (!verifyName.isEmpty()) {
+        const int port = m_current->url.port();
+        request.setRawHeader("Host",
+                             QUrl::toAce(verifyName) +
+                                 (port > 0 ? ':' + QByteArray::number(port) : QByteArray()));
+        request.setPeerVerifyName(verifyName);
+    }
     request.setTransferTimeout(int(m_timeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
@@ -84,8 +143,10 @@ void PublicAddressChecker::askDns()
     // and nothing else in the helper waits meanwhile.
     const std::optional<DnsQuestion> question = DnsQuestion::fromUrl(m_current->url);
     const dnsecho::Answer answer = question
-                                       ? dnsecho::ask(*question, m_timeout)
+                                       ? dnsecho::ask(*question, m_timeout, m_family)
                                        : dnsecho::Answer{{}, QStringLiteral("not a DNS question")};
+    if (answer.noRoute)
+        return giveUpOnCurrent(answer.problem, Trouble::NoRoute);
     if (answer.address.isEmpty())
         return giveUpOnCurrent(answer.problem);
     takeAnswer(answer.address);
@@ -99,8 +160,12 @@ void PublicAddressChecker::onReadyRead()
     }
 }
 
-void PublicAddressChecker::giveUpOnCurrent(const QString& reason)
+void PublicAddressChecker::giveUpOnCurrent(const QString& reason, Trouble trouble)
 {
+    if (trouble == Trouble::NoRoute)
+        ++m_noRoute;
+    else if (trouble == Trouble::Failure)
+        ++m_sourceFailures;
     m_failures.append(QStringLiteral("%1: %2").arg(m_current->key(), reason));
     emit unanswered(m_current->key(), reason);
     askNext();
@@ -138,8 +203,10 @@ void PublicAddressChecker::onFinished()
     if (status < 200 || status > 299)
         return giveUpOnCurrent(QStringLiteral("HTTP status %1").arg(status));
     const std::optional<QString> address =
-        ipv4::publicAddressFromEchoBody(reply->read(MaxBodySize + 1));
+        echoreport::publicAddress(reply->read(MaxBodySize + 1), m_family);
     if (!address)
-        return giveUpOnCurrent(QStringLiteral("the answer is not one public IPv4 address"));
+        return giveUpOnCurrent(m_family == AddressFamily::Ipv6
+                                   ? QStringLiteral("the answer is not one global IPv6 address")
+                                   : QStringLiteral("the answer is not one public IPv4 address"));
     takeAnswer(*address);
 }

@@ -15,14 +15,18 @@ class QNetworkReply;
 
 // Asks the echo services, one after the other, for this computer's public
 // address, until the answers agree (see AddressAgreement). Runs on the event
-// loop; nothing waits for it.
+// loop; nothing waits for it. For IPv6 every source is asked over IPv6 (an
+// HTTP service by one of its IPv6 addresses), and when none can be reached at
+// all the check fails with PublicAddressSource::NoConnectivity.
 class PublicAddressChecker : public PublicAddressSource
 {
     Q_OBJECT
 public:
     // setAside: the keys of sources not to ask (unless no other is left).
+    // Sources that do not fit the family are left out.
     PublicAddressChecker(QList<EchoSource> sources, std::chrono::milliseconds timeoutPerSource,
-                         QStringList setAside = {}, QObject* parent = nullptr);
+                         QStringList setAside = {}, AddressFamily family = AddressFamily::Ipv4,
+                         QObject* parent = nullptr);
     ~PublicAddressChecker() override;
 
     void start() override;
@@ -39,11 +43,19 @@ private:
     void askDns();
     void onReadyRead();
     void onFinished();
-    void giveUpOnCurrent(const QString& reason);
+    void askHttp();
+    enum class Trouble
+    {
+        Failure,     // the source failed
+        NoRoute,     // it cannot be reached from here at all
+        OtherFamily, // it has no address of the family: it cannot tell
+    };
+    void giveUpOnCurrent(const QString& reason, Trouble trouble = Trouble::Failure);
     void takeAnswer(const QString& address);
 
     QNetworkAccessManager m_network;
     QList<EchoSource> m_sources;
+    AddressFamily m_family;
     std::chrono::milliseconds m_timeout;
     QStringList m_setAside;
     qsizetype m_next = 0;
@@ -51,5 +63,8 @@ private:
     QPointer<QNetworkReply> m_reply;
     bool m_tooLong = false;
     QStringList m_failures;
+    // Sources that could not be reached at all, and those that failed.
+    qsizetype m_noRoute = 0;
+    qsizetype m_sourceFailures = 0;
     std::optional<AddressAgreement> m_agreement;
 };

@@ -3,8 +3,12 @@
 // velmora-service runs it for every check, so that Qt Network and the TLS
 // libraries stay out of the resident service.
 //
-//   velmora-echo-check [--timeout <seconds>] [--known <address>]
+//   velmora-echo-check [--timeout <seconds>] [--family 4|6] [--known <address>]
 //                      [--set-aside <url>]... [--] "<url> [<operator>]"...
+//
+// --family 6 asks for the IPv6 address: the sources that fit IPv6, each over
+// IPv6; answers in one /64 agree. Without connectivity over IPv6 the last line
+// is "failed no IPv6 connectivity (...)".
 //
 // Standard output: a line "answer <url> <address>" for each answer and
 // "problem <url> <reason>" for each source without one, then
@@ -30,6 +34,7 @@ struct Request
 {
     std::chrono::milliseconds timeoutPerUrl{5000};
     QString known;
+    AddressFamily family = AddressFamily::Ipv4;
     QStringList setAside;
     QList<EchoSource> sources;
 };
@@ -48,6 +53,14 @@ std::optional<Request> readArguments(const QStringList& arguments)
             if (!ok || seconds <= 0 || seconds > 3600)
                 return std::nullopt;
             request.timeoutPerUrl = std::chrono::milliseconds(qint64(seconds * 1000.0 + 0.5));
+        } else if (!optionsOver && argument == QLatin1String("--family")) {
+            const QString family = arguments.value(++i);
+            if (family == QLatin1String("4"))
+                request.family = AddressFamily::Ipv4;
+            else if (family == QLatin1String("6"))
+                request.family = AddressFamily::Ipv6;
+            else
+                return std::nullopt;
         } else if (!optionsOver && argument == QLatin1String("--known")) {
             if (++i >= arguments.size())
                 return std::nullopt;
@@ -73,13 +86,15 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const std::optional<Request> request = readArguments(QCoreApplication::arguments());
     if (!request) {
-        std::fputs("usage: velmora-echo-check [--timeout <seconds>] [--known <address>] "
+        std::fputs("usage: velmora-echo-check [--timeout <seconds>] [--family 4|6] "
+                   "[--known <address>] "
                    "[--set-aside <url>]... [--] \"<http(s) url> [<operator>]\"...\n",
                    stderr);
         return BadUsage;
     }
 
-    PublicAddressChecker checker(request->sources, request->timeoutPerUrl, request->setAside);
+    PublicAddressChecker checker(request->sources, request->timeoutPerUrl, request->setAside,
+                                 request->family);
     checker.setKnownAddress(request->known);
     QByteArray answers;
     QObject::connect(&checker, &PublicAddressChecker::answered, &app,

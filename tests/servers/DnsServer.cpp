@@ -20,7 +20,8 @@ bool DnsServer::writeHosts(const Addresses& addresses)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 
-bool DnsServer::start(const Addresses& addresses, const QList<Txt>& txt)
+bool DnsServer::start(const Addresses& addresses, const QList<Txt>& txt,
+                      const QHostAddress& listenAddress)
 {
     const QString program = QStandardPaths::findExecutable(
         QStringLiteral("dnsmasq"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
@@ -42,7 +43,7 @@ bool DnsServer::start(const Addresses& addresses, const QList<Txt>& txt)
                           QStringLiteral("--no-resolv"),
                           QStringLiteral("--no-negcache"),
                           QStringLiteral("--bind-interfaces"),
-                          QStringLiteral("--listen-address=127.0.0.1"),
+                          QStringLiteral("--listen-address=") + listenAddress.toString(),
                           QStringLiteral("--port=%1").arg(m_port),
                           QStringLiteral("--local=/test/"),
                           QStringLiteral("--pid-file=") + m_folder.filePath(QStringLiteral("pid")),
@@ -58,6 +59,7 @@ bool DnsServer::start(const Addresses& addresses, const QList<Txt>& txt)
             arguments << QStringLiteral("--txt-record=%1,%2")
                              .arg(QString::fromLatin1(record.name), QString::fromLatin1(text));
     }
+    m_process.setListenAddress(listenAddress);
     if (!m_process.start(program, arguments, m_port, 10000)) {
         m_error = m_process.errorText();
         return false;

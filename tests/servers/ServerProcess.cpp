@@ -11,10 +11,10 @@ ServerProcess::~ServerProcess()
     stop();
 }
 
-bool portAcceptsConnections(quint16 port)
+bool portAcceptsConnections(quint16 port, const QHostAddress& host)
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.connectToHost(host, port);
     return socket.waitForConnected(200);
 }
 
@@ -34,7 +34,7 @@ bool ServerProcess::start(const QString& program, const QStringList& arguments, 
             m_error = QStringLiteral("%1 exited early: %2").arg(program, output());
             return false;
         }
-        if (portAcceptsConnections(port))
+        if (portAcceptsConnections(port, m_listenAddress))
             return true;
         QThread::msleep(20);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,9 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Starts the program and waits until 127.0.0.1:port accepts connections.
+    // Where start() waits for the program to listen: 127.0.0.1 unless set.
+    void setListenAddress(const QHostAddress& address) { m_listenAddress = address; }
+    // Starts the program and waits until the listen address's port accepts connections.
     // Returns false (with errorText() set) when it exits or does not listen in time.
     bool start(const QString& program, const QStringList& arguments, quint16 port,
                int timeoutMs = 30000,
@@ -32,10 +35,12 @@ public:
 
 private:
     QProcess m_process;
+    QHostAddress m_listenAddress{QHostAddress::LocalHost};
     QString m_error;
 };
 
-// True when 127.0.0.1:port accepts a TCP connection right now.
-bool portAcceptsConnections(quint16 port);
+// True when 127.0.0.1:port (or host:port) accepts a TCP connection right now.
+bool portAcceptsConnections(quint16 port,
+                            const QHostAddress& host = QHostAddress(QHostAddress::LocalHost));
 
 } // namespace testservers

@@ -26,7 +26,7 @@ QByteArray reasonPhrase(int status)
 
 } // namespace
 
-EchoHttpServer::EchoHttpServer()
+EchoHttpServer::EchoHttpServer(const QHostAddress& address) : m_address(address)
 {
     start();
     m_listening.acquire();
@@ -40,13 +40,24 @@ EchoHttpServer::~EchoHttpServer()
 
 QUrl EchoHttpServer::url() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port()));
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(m_address.toString());
+    url.setPort(port());
+    url.setPath(QStringLiteral("/"));
+    return url;
 }
 
 void EchoHttpServer::setReply(int status, const QByteArray& body, int delayMs)
 {
     QMutexLocker lock(&m_mutex);
     m_reply = {status, body, delayMs};
+}
+
+QByteArray EchoHttpServer::lastHost() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastHost;
 }
 
 EchoHttpServer::Reply EchoHttpServer::reply() const
@@ -58,7 +69,7 @@ EchoHttpServer::Reply EchoHttpServer::reply() const
 void EchoHttpServer::run()
 {
     QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
+    server.listen(m_address, 0);
     m_port = server.serverPort();
     connect(&server, &QTcpServer::newConnection, &server, [this, server = &server] {
         while (QTcpSocket* socket = server->nextPendingConnection()) {
@@ -77,6 +88,12 @@ void EchoHttpServer::onRequest(QTcpSocket* socket)
     if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
         return;
     socket->setProperty("answered", true);
+    for (const QByteArray& line : request.split('\n')) {
+        if (line.toLower().startsWith("host:")) {
+            QMutexLocker lock(&m_mutex);
+            m_lastHost = line.mid(5).trimmed();
+        }
+    }
     ++m_requests;
     const Reply answer = reply();
     if (answer.delayMs < 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QMutex>
 #include <QSemaphore>
 #include <QThread>
@@ -9,7 +10,7 @@
 
 class QTcpServer;
 
-// A stand-in for an internet echo service: a tiny HTTP server on 127.0.0.1 that
+// A stand-in for an internet echo service: a tiny HTTP server on 127.0.0.1 (or ::1) that
 // answers every request with the status and body set last, optionally after a
 // delay or never. It runs on a thread of its own, so it answers while the test
 // blocks on the service.
@@ -17,7 +18,7 @@ class EchoHttpServer : public QThread
 {
     Q_OBJECT
 public:
-    EchoHttpServer();
+    explicit EchoHttpServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost));
     ~EchoHttpServer() override;
 
     quint16 port() const { return m_port; }
@@ -28,6 +29,8 @@ public:
     void setAddress(const QByteArray& address) { setReply(200, address + "\n"); }
 
     int requestCount() const { return m_requests.load(); }
+    // The Host header of the last request.
+    QByteArray lastHost() const;
 
 protected:
     void run() override;
@@ -42,9 +45,11 @@ private:
     Reply reply() const;
     void onRequest(class QTcpSocket* socket);
 
+    QHostAddress m_address;
     QSemaphore m_listening;
     mutable QMutex m_mutex;
     Reply m_reply;
+    QByteArray m_lastHost;
     std::atomic<int> m_requests{0};
     std::atomic<quint16> m_port{0};
 };

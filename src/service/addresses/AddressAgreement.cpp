@@ -1,5 +1,7 @@
 #include "service/addresses/AddressAgreement.h"
 
+#include "service/addresses/PublicIpv6Address.h"
+
 #include <QSet>
 #include <QStringList>
 
@@ -10,9 +12,16 @@ constexpr qsizetype MostAnswers = 3;
 
 } // namespace
 
-AddressAgreement::AddressAgreement(QString known, bool alone)
-    : m_known(std::move(known)), m_alone(alone)
+AddressAgreement::AddressAgreement(QString known, bool alone, AddressFamily family)
+    : m_known(std::move(known)), m_family(family), m_alone(alone)
 {
+}
+
+bool AddressAgreement::same(const QString& first, const QString& second) const
+{
+    if (m_family == AddressFamily::Ipv6)
+        return publicipv6::samePrefix(first, second);
+    return first == second;
 }
 
 bool AddressAgreement::wants(const QString& operatorName) const
@@ -36,11 +45,11 @@ AddressAgreement::Outcome AddressAgreement::add(const Answer& answer)
         m_outcome = Outcome::Agreed;
         return m_outcome;
     };
-    if (m_alone || (m_answers.size() == 1 && answer.address == m_known))
+    if (m_alone || (m_answers.size() == 1 && same(answer.address, m_known)))
         return settle(answer.address);
     QSet<QString> operators;
     for (const Answer& earlier : std::as_const(m_answers)) {
-        if (earlier.address == answer.address)
+        if (same(earlier.address, answer.address))
             operators.insert(earlier.operatorName);
     }
     if (operators.size() >= 2)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/addresses/AddressFamily.h"
+
 #include <QList>
 #include <QString>
 
@@ -7,7 +9,10 @@
 // counts only when two sources of different operators give it; when the first
 // two disagree a third decides. A first answer that is the address already
 // known ends the check at once: nothing new is claimed, so nothing needs
-// confirming, and a quiet check costs one question.
+// confirming, and a quiet check costs one question. IPv6 answers are the same
+// address when their /64 prefixes are (a temporary address's host part
+// changes daily and from one connection to the next); the address agreed on
+// is then the last of the agreeing answers, in full.
 class AddressAgreement
 {
 public:
@@ -27,7 +32,7 @@ public:
 
     // known: the address known before the check (may be empty). alone: the
     // list names a single operator, whose answer is then taken alone.
-    AddressAgreement(QString known, bool alone);
+    AddressAgreement(QString known, bool alone, AddressFamily family = AddressFamily::Ipv4);
 
     // Whether an answer of this operator can still count.
     bool wants(const QString& operatorName) const;
@@ -41,7 +46,10 @@ public:
     QString disagreement() const;
 
 private:
+    bool same(const QString& first, const QString& second) const;
+
     QString m_known;
+    AddressFamily m_family;
     bool m_alone;
     QList<Answer> m_answers;
     Outcome m_outcome = Outcome::Open;

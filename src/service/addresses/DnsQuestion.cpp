@@ -1,5 +1,8 @@
 #include "service/addresses/DnsQuestion.h"
 
+#include "service/addresses/AddressFamily.h"
+#include "service/addresses/Ipv4Address.h"
+
 #include <QUrlQuery>
 
 std::optional<DnsQuestion> DnsQuestion::fromUrl(const QUrl& url)
@@ -26,6 +29,8 @@ std::optional<DnsQuestion> DnsQuestion::fromUrl(const QUrl& url)
         const QString upper = value.toUpper();
         if (key == QLatin1String("type") && upper == QLatin1String("A"))
             question.type = Type::A;
+        else if (key == QLatin1String("type") && upper == QLatin1String("AAAA"))
+            question.type = Type::Aaaa;
         else if (key == QLatin1String("type") && upper == QLatin1String("TXT"))
             question.type = Type::Txt;
         else if (key == QLatin1String("class") && upper == QLatin1String("IN"))
@@ -40,11 +45,28 @@ std::optional<DnsQuestion> DnsQuestion::fromUrl(const QUrl& url)
 
 QString DnsQuestion::describe() const
 {
-    QString text = type == Type::A ? QStringLiteral("A") : QStringLiteral("TXT");
+    QString text = type == Type::A      ? QStringLiteral("A")
+                   : type == Type::Aaaa ? QStringLiteral("AAAA")
+                                        : QStringLiteral("TXT");
     if (dnsClass == Class::Chaos)
         text += QStringLiteral(" CH");
-    text += QLatin1Char(' ') + QString::fromLatin1(name) + QStringLiteral(" at ") + server;
-    if (port != 53)
-        text += QLatin1Char(':') + QString::number(port);
+    const bool ipv6Server = server.contains(QLatin1Char(':'));
+    text += QLatin1Char(' ') + QString::fromLatin1(name) + QStringLiteral(" at ");
+    if (port == 53)
+        return text + server;
+    text += ipv6Server ? QLatin1Char('[') + server + QLatin1Char(']') : server;
+    text += QLatin1Char(':') + QString::number(port);
     return text;
+}
+
+bool DnsQuestion::fits(AddressFamily family) const
+{
+    const bool ipv6 = family == AddressFamily::Ipv6;
+    if (type == (ipv6 ? Type::A : Type::Aaaa))
+        return false;
+    if (server.contains(QLatin1Char(':')))
+        return ipv6;
+    if (ipv4::parse(server.toLatin1()))
+        return !ipv6;
+    return true;
 }

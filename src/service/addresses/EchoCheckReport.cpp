@@ -1,6 +1,7 @@
 #include "service/addresses/EchoCheckReport.h"
 
 #include "service/addresses/Ipv4Address.h"
+#include "service/addresses/PublicIpv6Address.h"
 
 namespace echoreport {
 
@@ -40,7 +41,14 @@ QByteArray failed(const QString& reason)
     return FailedPrefix.toByteArray() + reason.toLocal8Bit().replace('\n', ' ') + '\n';
 }
 
-std::optional<Result> read(const QByteArray& output)
+std::optional<QString> publicAddress(const QByteArray& text, AddressFamily family)
+{
+    if (family == AddressFamily::Ipv6)
+        return publicipv6::publicAddressFromEchoBody(text);
+    return ipv4::publicAddressFromEchoBody(text);
+}
+
+std::optional<Result> read(const QByteArray& output, AddressFamily family)
 {
     Result result;
     for (const QByteArray& raw : output.split('\n')) {
@@ -51,7 +59,7 @@ std::optional<Result> read(const QByteArray& output)
             const QByteArray rest = text.mid(AnswerPrefix.size());
             const qsizetype blank = rest.lastIndexOf(' ');
             const std::optional<QString> address =
-                blank > 0 ? ipv4::publicAddressFromEchoBody(rest.mid(blank + 1)) : std::nullopt;
+                blank > 0 ? publicAddress(rest.mid(blank + 1), family) : std::nullopt;
             if (address)
                 result.answers.append({QString::fromUtf8(rest.left(blank)), *address});
             continue;
@@ -66,7 +74,7 @@ std::optional<Result> read(const QByteArray& output)
         }
         if (text.startsWith(FoundPrefix)) {
             const std::optional<QString> address =
-                ipv4::publicAddressFromEchoBody(text.mid(FoundPrefix.size()));
+                publicAddress(text.mid(FoundPrefix.size()), family);
             if (address)
                 result.address = *address;
             else

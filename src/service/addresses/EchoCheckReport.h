@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/addresses/AddressFamily.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -30,9 +32,13 @@ struct Result
     QList<Answer> problems; // address: the reason
 };
 
+// The public address of the family a source's answer holds: exactly one
+// address, surrounding whitespace allowed; anything else gives nothing.
+std::optional<QString> publicAddress(const QByteArray& text, AddressFamily family);
+
 // What the lines say; nothing without a last "found" or "failed" line (the
 // helper did not finish). Addresses are checked again: they have to be public
-// ones.
-std::optional<Result> read(const QByteArray& output);
+// ones of the family asked for.
+std::optional<Result> read(const QByteArray& output, AddressFamily family = AddressFamily::Ipv4);
 
 } // namespace echoreport

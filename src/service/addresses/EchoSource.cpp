@@ -35,6 +35,24 @@ std::optional<EchoSource> EchoSource::fromText(const QString& text)
     return EchoSource(url);
 }
 
+bool EchoSource::fits(AddressFamily family) const
+{
+    if (!isDns())
+        return true;
+    const std::optional<DnsQuestion> question = DnsQuestion::fromUrl(url);
+    return question && question->fits(family);
+}
+
+QList<EchoSource> sourcesFor(const QList<EchoSource>& sources, AddressFamily family)
+{
+    QList<EchoSource> fitting;
+    for (const EchoSource& source : sources) {
+        if (source.fits(family))
+            fitting.append(source);
+    }
+    return fitting;
+}
+
 QString operatorOf(const QUrl& url)
 {
     const QString host = url.host().toLower();

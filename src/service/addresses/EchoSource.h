@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/addresses/AddressFamily.h"
+
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -28,6 +30,10 @@ struct EchoSource
     static std::optional<EchoSource> fromText(const QString& text);
 
     bool isDns() const { return url.scheme() == QLatin1String("dns"); }
+    // Whether the source can tell this computer's address in the family: an
+    // HTTP service always (it is asked over that family), a DNS question when
+    // it fits (DnsQuestion::fits). One list serves both families.
+    bool fits(AddressFamily family) const;
 
     bool operator==(const EchoSource&) const = default;
 };
@@ -36,6 +42,9 @@ struct EchoSource
 // literal stands for itself, a name for its last two labels (three under a
 // two-letter country code with a short second label, as in "co.uk").
 QString operatorOf(const QUrl& url);
+
+// The sources that fit the family, in their order.
+QList<EchoSource> sourcesFor(const QList<EchoSource>& sources, AddressFamily family);
 
 // Whether the sources name fewer than two operators: then an answer cannot be
 // checked against another and is taken alone.

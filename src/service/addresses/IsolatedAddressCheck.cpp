@@ -2,6 +2,7 @@
 
 #include "service/ChildSignals.h"
 #include "service/addresses/EchoCheckReport.h"
+#include "service/addresses/PublicIpv6Address.h"
 
 namespace {
 
@@ -13,8 +14,18 @@ constexpr std::chrono::milliseconds StartAndEnd(10000);
 IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
                                            std::chrono::milliseconds timeoutPerSource,
                                            SourceStandings standings, QObject* parent)
-    : PublicAddressSource(parent), m_helper(std::move(helper)), m_sources(std::move(sources)),
-      m_standings(std::move(standings)), m_timeout(timeoutPerSource)
+    : IsolatedAddressCheck(std::move(helper), std::move(sources), timeoutPerSource,
+                           AddressFamily::Ipv4, std::move(standings), parent)
+{
+}
+
+IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
+                                           std::chrono::milliseconds timeoutPerSource,
+                                           AddressFamily family, SourceStandings standings,
+                                           QObject* parent)
+    : PublicAddressSource(parent), m_helper(std::move(helper)), m_family(family),
+      m_sources(sourcesFor(sources, family)), m_standings(std::move(standings)),
+      m_timeout(timeoutPerSource)
 {
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(m_timeout * qMax<qsizetype>(1, m_sources.size()) + StartAndEnd);
@@ -36,6 +47,8 @@ void IsolatedAddressCheck::start()
         return;
     QStringList arguments{QStringLiteral("--timeout"),
                           QString::number(double(m_timeout.count()) / 1000.0, 'f', 3)};
+    if (m_family == AddressFamily::Ipv6)
+        arguments << QStringLiteral("--family") << QStringLiteral("6");
     if (!knownAddress().isEmpty())
         arguments << QStringLiteral("--known") << knownAddress();
     for (const QString& source : m_standings.setAside())
@@ -78,10 +91,14 @@ void IsolatedAddressCheck::onFinished()
     const QByteArray output = m_process->readAllStandardOutput();
     if (m_tooLong)
         return finish({}, QStringLiteral("the check took too long and was stopped"));
-    if (const std::optional<echoreport::Result> result = echoreport::read(output)) {
+    if (const std::optional<echoreport::Result> result = echoreport::read(output, m_family)) {
+        // An IPv6 source goes with the others when its answer is in their /64.
+        const auto standing = [this](const QString& address) {
+            return m_family == AddressFamily::Ipv6 ? publicipv6::prefix64(address) : address;
+        };
         QList<SourceStandings::Answer> answers;
         for (const echoreport::Answer& answer : result->answers)
-            answers.append({answer.source, answer.address});
+            answers.append({answer.source, standing(answer.address)});
         QList<SourceStandings::Answer> problems;
         for (const echoreport::Answer& problem : result->problems)
             problems.append({problem.source, problem.address});
@@ -89,7 +106,7 @@ void IsolatedAddressCheck::onFinished()
         // what each source did.)
         if (!result->address.isEmpty()) {
             m_standings.troubles(problems, answers);
-            m_standings.checked(answers, result->address);
+            m_standings.checked(answers, standing(result->address));
         }
         return finish(result->address, result->reason);
     }

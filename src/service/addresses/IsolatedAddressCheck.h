@@ -14,12 +14,25 @@
 // TLS and Kerberos libraries under it, which would grow its resident memory
 // for a check made every few minutes, and never parses what the internet
 // sends back.
+//
+// One instance checks one family. For IPv6 (made with AddressFamily::Ipv6)
+// the helper asks the DNS sources that fit IPv6 (AAAA, or TXT at a server
+// reached over IPv6) and the HTTP echo services over IPv6 only; found() gives
+// a global IPv6 address in full, to be compared with a known one by its /64
+// prefix (publicipv6::samePrefix). When the computer has no IPv6 connectivity,
+// failed() gives a reason for which PublicAddressSource::meansNoConnectivity()
+// holds: show no public IPv6 address, and warn or alert about nothing.
 class IsolatedAddressCheck : public PublicAddressSource
 {
     Q_OBJECT
 public:
     // helper: the velmora-echo-check program. standings: which sources keep
     // disagreeing with the others (the service's own when not given).
+    // sources: the whole list; those that do not fit the family are left out.
+    IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
+                         std::chrono::milliseconds timeoutPerSource, AddressFamily family,
+                         SourceStandings standings = SourceStandings(), QObject* parent = nullptr);
+    // The IPv4 check.
     IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
                          std::chrono::milliseconds timeoutPerSource,
                          SourceStandings standings = SourceStandings(), QObject* parent = nullptr);
@@ -27,6 +40,7 @@ public:
 
     void start() override;
     bool isRunning() const override { return m_process != nullptr; }
+    AddressFamily family() const { return m_family; }
 
 private:
     void onFinished();
@@ -35,6 +49,7 @@ private:
     void finish(const QString& address, const QString& reason);
 
     QString m_helper;
+    AddressFamily m_family;
     QList<EchoSource> m_sources;
     SourceStandings m_standings;
     std::chrono::milliseconds m_timeout;

@@ -43,7 +43,9 @@ QList<EchoSource> builtInDns()
 {
     // Each server answers for the name itself, with the address the question
     // came from. The servers are given by address: looking their names up
-    // would double the traffic of every check.
+    // would double the traffic of every check. The IPv4 check asks those
+    // reached over IPv4, the IPv6 check those reached over IPv6
+    // (EchoSource::fits).
     return {
         // resolver1.opendns.com
         source("dns://208.67.222.222/myip.opendns.com?type=A", "opendns"),
@@ -52,17 +54,25 @@ QList<EchoSource> builtInDns()
         source("dns://1.1.1.1/whoami.cloudflare?type=TXT&class=CH", "cloudflare"),
         // ns1-1.akamaitech.net
         source("dns://193.108.88.1/whoami.akamai.net?type=A", "akamai"),
+        // The same servers' IPv6 addresses.
+        source("dns://[2620:119:35::35]/myip.opendns.com?type=AAAA", "opendns"),
+        source("dns://[2001:4860:4802:32::a]/o-o.myaddr.l.google.com?type=TXT", "google"),
+        source("dns://[2606:4700:4700::1111]/whoami.cloudflare?type=TXT&class=CH", "cloudflare"),
     };
 }
 
 QList<EchoSource> builtInHttp()
 {
     // Each answers a plain request with the caller's address and nothing else.
+    // The IPv6 check asks each over IPv6: the last two have IPv6 addresses
+    // only, and ifconfig.me both.
     return {source("https://api.ipify.org/", "ipify.org"),
             source("https://ipv4.icanhazip.com/", "cloudflare"),
             source("https://checkip.amazonaws.com/", "amazonaws.com"),
             source("https://ipecho.net/plain", "ipecho.net"),
-            source("https://ifconfig.me/ip", "ifconfig.me")};
+            source("https://ifconfig.me/ip", "ifconfig.me"),
+            source("https://api6.ipify.org/", "ipify.org"),
+            source("https://ipv6.icanhazip.com/", "cloudflare")};
 }
 
 QList<EchoSource> builtIn()
@@ -86,7 +96,7 @@ QList<EchoSource> parse(const QByteArray& text, const QString& origin, Kind kind
                         .arg(origin)
                         .arg(number)
                         .arg(kind == Kind::Dns
-                                 ? QStringLiteral("a dns://<server>/<name>?type=A|TXT URL")
+                                 ? QStringLiteral("a dns://<server>/<name>?type=A|AAAA|TXT URL")
                                  : QStringLiteral("an http or https URL")));
             continue;
         }
