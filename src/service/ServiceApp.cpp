@@ -186,10 +186,10 @@ int ServiceApp::run()
     };
     const AddressWatcher::Timing watcherTiming{checkInterval(store.settings()),
                                                m_options.echoMinGap, m_options.moveWait};
-    // The public IPv6 address: where its source is made, it is passed to the
-    // watcher here (with the other constructor); without one, the watcher
-    // knows no public IPv6 address and watches the local IPv6 one only.
-    AddressWatcher watcher(localSource, checker, watcherTiming, remembered.load());
+    // The same sources; each check keeps those that fit its family.
+    IsolatedAddressCheck checker6(helperProgram(QStringLiteral("velmora-echo-check")), echoUrls,
+                                  m_options.echoTimeout, AddressFamily::Ipv6);
+    AddressWatcher watcher(localSource, checker, checker6, watcherTiming, remembered.load());
     watcher.setIpv6Watched(store.settings().isOn(Setting::WatchIpv6));
     QStringList sourceNames;
     for (const EchoSource& source : echoUrls)

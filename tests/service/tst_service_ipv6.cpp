@@ -4,6 +4,7 @@
 // alert and notification texts, and the watcher with stand-in sources.
 #include "service/addresses/AddressWatcher.h"
 #include "service/addresses/Addresses.h"
+#include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/addresses/LocalAddressSource.h"
 #include "service/addresses/PublicAddressSource.h"
@@ -60,7 +61,7 @@ public:
         QTimer::singleShot(0, this, [this] {
             m_running = false;
             if (answer.isEmpty())
-                emit failed(QStringLiteral("no route to the sources"));
+                emit failed(failure);
             else
                 emit found(answer);
         });
@@ -68,6 +69,7 @@ public:
     bool isRunning() const override { return m_running; }
 
     QString answer;
+    QString failure = PublicAddressSource::NoConnectivity + QStringLiteral(": no route");
     int starts = 0;
 
 private:
@@ -116,6 +118,8 @@ private slots:
     void watcherNewPrefixIsOneChange();
     void watcherPublicByNetwork();
     void watcherNoIpv6IsNoneWithoutAlert();
+    void watcherKeepsIpv6WhenSourcesDisagree();
+    void noIpv6SourceIsNoneWithoutAHelper();
     void watcherSwitchedOff();
 };
 
@@ -508,6 +512,30 @@ void TestServiceIpv6::watcherNoIpv6IsNoneWithoutAlert()
              QStringLiteral("2001:db8:1:0:b::2"));
 }
 
+// Sources that answer without agreeing are no loss of IPv6: the address stays.
+void TestServiceIpv6::watcherKeepsIpv6WhenSourcesDisagree()
+{
+    ScriptedLocalSource local;
+    ScriptedPublicSource ipv4;
+    ipv4.answer = QStringLiteral("203.0.113.7");
+    ScriptedPublicSource ipv6;
+    ipv6.answer = QStringLiteral("2001:db8:1:0:a::1");
+    AddressWatcher watcher(local, ipv4, ipv6, Quick);
+    QSignalSpy changed(&watcher, &AddressWatcher::changed);
+    watcher.start();
+    QTRY_COMPARE(watcher.current().publicIpv6, ipv6.answer);
+
+    const QString known = ipv6.answer;
+    ipv6.answer.clear();
+    ipv6.failure = QStringLiteral("the sources did not agree");
+    const int startsBefore = ipv6.starts;
+    watcher.checkNow();
+    QTRY_VERIFY(ipv6.starts > startsBefore && !ipv6.isRunning());
+    QTest::qWait(50);
+    QCOMPARE(watcher.current().publicIpv6, known);
+    QCOMPARE(changed.size(), 0);
+}
+
 void TestServiceIpv6::watcherSwitchedOff()
 {
     ScriptedLocalSource local;
@@ -546,4 +574,19 @@ void TestServiceIpv6::watcherSwitchedOff()
 }
 
 QTEST_GUILESS_MAIN(TestServiceIpv6)
+// Lists with IPv4 sources only: the IPv6 check runs no helper (this one does
+// not exist) and tells "none", as a network without IPv6 does.
+void TestServiceIpv6::noIpv6SourceIsNoneWithoutAHelper()
+{
+    IsolatedAddressCheck check(QStringLiteral("/nonexistent/velmora-echo-check"),
+                               {EchoSource(QUrl(QStringLiteral("http://127.0.0.1:8080/")))},
+                               std::chrono::seconds(1), AddressFamily::Ipv6);
+    QSignalSpy failed(&check, &PublicAddressSource::failed);
+    check.start();
+    QVERIFY(!check.isRunning());
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY2(PublicAddressSource::meansNoConnectivity(failed.at(0).at(0).toString()),
+             qPrintable(failed.at(0).at(0).toString()));
+}
+
 #include "tst_service_ipv6.moc"

@@ -228,6 +228,17 @@ void AddressWatcher::onPublicIpv6Failed(const QString& reason)
     }
     if (!m_watchIpv6)
         return;
+    // Sources that answer but do not agree say nothing about the address: it
+    // stays as it was, as the IPv4 one does.
+    if (!PublicAddressSource::meansNoConnectivity(reason)) {
+        logLine(
+            LogLevel::Warning,
+            QStringLiteral("no public IPv6 address agreed on; keeping %1: %2")
+                .arg(m_current.publicIpv6.isEmpty() ? QStringLiteral("none") : m_current.publicIpv6,
+                     reason));
+        afterIpv6Check(m_current, m_lastPublicIpv6);
+        return;
+    }
     if (!m_current.publicIpv6.isEmpty())
         logLine(LogLevel::Notice, QStringLiteral("no public IPv6 address (was %1): %2")
                                       .arg(m_current.publicIpv6, reason));

@@ -37,8 +37,16 @@ std::optional<EchoSource> EchoSource::fromText(const QString& text)
 
 bool EchoSource::fits(AddressFamily family) const
 {
-    if (!isDns())
+    if (!isDns()) {
+        // A service named by its address is reached in that address's family
+        // only; one named by host is asked in either.
+        const QString host = url.host();
+        if (ipv4::parse(host.toLatin1()))
+            return family == AddressFamily::Ipv4;
+        if (host.contains(QLatin1Char(':')))
+            return family == AddressFamily::Ipv6;
         return true;
+    }
     const std::optional<DnsQuestion> question = DnsQuestion::fromUrl(url);
     return question && question->fits(family);
 }

@@ -45,6 +45,15 @@ void IsolatedAddressCheck::start()
 {
     if (isRunning())
         return;
+    // Lists without an IPv6 source (the user's own, or a test's) leave the
+    // public IPv6 address unknown, as a network without IPv6 does: no helper
+    // to run, nothing to warn about.
+    if (m_sources.isEmpty() && m_family == AddressFamily::Ipv6) {
+        QTimer::singleShot(0, this, [this] {
+            emit failed(NoConnectivity + QStringLiteral(": no source in the lists asks over IPv6"));
+        });
+        return;
+    }
     QStringList arguments{QStringLiteral("--timeout"),
                           QString::number(double(m_timeout.count()) / 1000.0, 'f', 3)};
     if (m_family == AddressFamily::Ipv6)
