@@ -30,10 +30,12 @@
 #include "BenchNetwork.h"
 #include "PrivateNetwork.h"
 
+#include "common/SettingTable.h"
 #include "servers/DnsServer.h"
 #include "servers/FreePort.h"
 #include "servers/ServerProcess.h"
 #include "servers/SmtpCertificates.h"
+#include "service/addresses/RouterAnnouncements.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
@@ -48,7 +50,6 @@
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -62,19 +63,19 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto DnsInterval = 60s;    // the default of public-check-interval
+// The settings' default, which the service runs with here.
+const std::chrono::seconds
+    DnsInterval(QByteArray(settingtable::info(Setting::PublicCheckInterval).defaultValue).toInt());
 constexpr auto HttpsInterval = 300s; // the previous behaviour's
-constexpr quint16 RouterPort = 5350;
-// The service takes an announcement that follows another within 10 s for a
-// repetition of it (a router repeats each one several times).
-constexpr auto AnnouncementQuiet = 11s;
+// The service takes an announcement that follows another within QuietMs for a
+// repetition of it: changes come further apart.
+constexpr std::chrono::milliseconds AnnouncementQuiet(RouterAnnouncements::QuietMs + 1000);
 
 // Goals.
 constexpr double IntervalP99Goal = 65.0;  // s
@@ -143,7 +144,7 @@ bool sendToAllHosts(const QByteArray& datagram)
         return false;
     sockaddr_in to = {};
     to.sin_family = AF_INET;
-    to.sin_port = htons(RouterPort);
+    to.sin_port = htons(RouterAnnouncements::Port);
     to.sin_addr.s_addr = htonl(INADDR_ALLHOSTS_GROUP);
     const ssize_t sent = ::sendto(socket, datagram.constData(), size_t(datagram.size()), 0,
                                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -175,25 +176,39 @@ QByteArray lastLine(const QString& path)
 // is counted once, as on a real link a question is sent once and its answer
 // received once. What crosses the link pair is counted on the computer's end
 // (the route link), not again on the network's.
-qint64 interfaceBytes()
+struct Traffic
+{
+    qint64 bytes = 0;
+    qint64 frames = 0;
+};
+
+// The loopback link counts no link-layer header; an Ethernet link would add
+// 14 bytes a frame.
+constexpr int EthernetHeader = 14;
+
+Traffic interfaceTraffic()
 {
     QFile file(QStringLiteral("/proc/self/net/dev"));
     if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    qint64 total = 0;
-    // "  name: rx_bytes rx_packets ... (8 fields) tx_bytes ..."
+        return {-1, -1};
+    Traffic total;
+    // "  name: rx_bytes rx_packets ... (8 fields) tx_bytes tx_packets ..."
     for (const QByteArray& line : file.readAll().split('\n')) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0)
             continue;
         const QList<QByteArray> fields = line.mid(colon + 1).simplified().split(' ');
-        if (fields.size() < 9)
+        if (fields.size() < 10)
             continue;
         const QByteArray link = line.left(colon).trimmed();
-        if (link == "lo")
-            total += fields.at(8).toLongLong();
-        else if (link == bench::RouteLink.toLatin1())
-            total += fields.at(0).toLongLong() + fields.at(8).toLongLong();
+        if (link == "lo" || link == bench::RouteLink.toLatin1()) {
+            total.bytes += fields.at(8).toLongLong();
+            total.frames += fields.at(9).toLongLong();
+        }
+        if (link == bench::RouteLink.toLatin1()) {
+            total.bytes += fields.at(0).toLongLong();
+            total.frames += fields.at(1).toLongLong();
+        }
     }
     return total;
 }
@@ -391,7 +406,8 @@ int runChanges(const QString& part, int changes)
 {
     const bool announce = part == QLatin1String("announce");
     const bool dns = part != QLatin1String("https");
-    const std::chrono::milliseconds interval = dns ? DnsInterval : HttpsInterval;
+    const std::chrono::milliseconds interval =
+        dns ? std::chrono::milliseconds(DnsInterval) : HttpsInterval;
     Rig rig;
     if (const int failed = rig.start(dns))
         return failed;
@@ -450,7 +466,7 @@ int runIdle(const QString& part, double minutes)
     QThread::sleep(15);
     const qint64 pid = rig.servicePid();
     const int lines = lineCount(rig.log());
-    const qint64 bytesBefore = interfaceBytes();
+    const Traffic before = interfaceTraffic();
     const qint64 switchesBefore = voluntarySwitches(pid);
     qint64 switches = switchesBefore;
     int wakeUps = 0;
@@ -471,15 +487,19 @@ int runIdle(const QString& part, double minutes)
         asleep.start();
     }
     const double elapsedMinutes = double(window.elapsed()) / 60000.0;
-    const qint64 bytes = interfaceBytes() - bytesBefore;
+    const Traffic after = interfaceTraffic();
+    const qint64 bytes = after.bytes - before.bytes;
+    const qint64 frames = after.frames - before.frames;
     if (lineCount(rig.log()) != lines) {
         say("a change was recorded while nothing changed: %s", lastLine(rig.log()).constData());
         return 2;
     }
     result("bytes_per_hour", double(bytes) * 60.0 / elapsedMinutes);
+    result("ethernet_bytes_per_hour",
+           double(bytes + EthernetHeader * frames) * 60.0 / elapsedMinutes);
     result("wakeups_per_minute", double(wakeUps) / elapsedMinutes);
     result("switches_per_minute", double(switches - switchesBefore) / elapsedMinutes);
-    say("%lld bytes, %d wake-ups, %lld sleeps in %.1f min", bytes, wakeUps,
+    say("%lld bytes in %lld frames, %d wake-ups, %lld sleeps in %.1f min", bytes, frames, wakeUps,
         switches - switchesBefore, elapsedMinutes);
     return 0;
 }
@@ -574,6 +594,10 @@ bool printTable(const std::map<QString, PartRun*>& runs)
          IdleBytesGoal, "< 10 kB/h");
     idle("  bytes/hour on the interfaces, HTTPS (previous)", QStringLiteral("idle-https"),
          "bytes_per_hour", 0, "");
+    idle("  the same over Ethernet (14 B a frame), DNS", QStringLiteral("idle-dns"),
+         "ethernet_bytes_per_hour", 0, "");
+    idle("  the same over Ethernet, HTTPS (previous)", QStringLiteral("idle-https"),
+         "ethernet_bytes_per_hour", 0, "");
     idle("  wake-ups/minute, DNS", QStringLiteral("idle-dns"), "wakeups_per_minute", IdleWakeGoal,
          "<= 2 a minute");
     idle("  wake-ups/minute, HTTPS (previous)", QStringLiteral("idle-https"), "wakeups_per_minute",
