@@ -12,7 +12,8 @@
 //   announce  the DNS setup, with the router's NAT-PMP announcement (RFC 6886)
 //             sent to 224.0.0.1:5350 as the zone's answer changes;
 //   idle      the dns and the https setup left alone: bytes on the namespace's
-//             interfaces, extrapolated to an hour, and the service's wake-ups.
+//             interfaces, extrapolated to an hour, and the service's wake-ups,
+//             over a window of whole intervals (at least one).
 //
 // A change comes at a random moment: a delay drawn uniformly within one
 // interval after the line of the change before. Timed from the change (the
@@ -24,9 +25,9 @@
 //
 // Defaults: 20 changes each, a 30-minute idle window: about 1 h 45 min, the
 // https part being the longest (20 x 300 s). --quick: 3 changes (1 for https),
-// 3 idle minutes, about 6 minutes. Needs root (namespaces, and a mount
-// namespace in which the test CA is the only one trusted). Exits 1 when a goal
-// is missed, 77 when it cannot run here, 2 on a failure.
+// 3 idle minutes (one interval, 5 minutes, for https): about 8 minutes. Needs root (namespaces, and
+// a mount namespace in which the test CA is the only one trusted). Exits 1 when a goal is missed,
+// 77 when it cannot run here, 2 on a failure.
 #include "BenchNetwork.h"
 #include "PrivateNetwork.h"
 
@@ -458,12 +459,17 @@ int runChanges(const QString& part, int changes)
 // Nothing changes for `minutes`: the bytes and the wake-ups.
 int runIdle(const QString& part, double minutes)
 {
+    const bool dns = part == QLatin1String("idle-dns");
+    const std::chrono::milliseconds interval =
+        dns ? std::chrono::milliseconds(DnsInterval) : HttpsInterval;
     Rig rig;
-    if (const int failed = rig.start(part == QLatin1String("idle-dns")))
+    if (const int failed = rig.start(dns))
         return failed;
-    // The links' own start-up traffic (IPv6 neighbour and router
-    // solicitations) is over before the window opens.
-    QThread::sleep(15);
+    // The service has just made its first check. The window is a whole number
+    // of intervals and opens half an interval later, so that it holds as many
+    // checks as intervals, none of them at its edges.
+    const qint64 intervals = std::max<qint64>(1, qRound64(minutes * 60000.0 / interval.count()));
+    QThread::msleep(ulong(interval.count() / 2));
     const qint64 pid = rig.servicePid();
     const int lines = lineCount(rig.log());
     const Traffic before = interfaceTraffic();
@@ -475,7 +481,7 @@ int runIdle(const QString& part, double minutes)
     QElapsedTimer asleep; // since the service last ran
     asleep.start();
     // Sampled every 20 ms, which is short beside the sleep that ends a wake-up.
-    const qint64 length = qint64(minutes * 60000.0);
+    const qint64 length = intervals * interval.count();
     while (window.elapsed() < length) {
         QThread::msleep(20);
         const qint64 now = voluntarySwitches(pid);
