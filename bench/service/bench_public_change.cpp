@@ -355,12 +355,18 @@ public:
                               "--log-file",   log()};
         if (dns) {
             const QString server = QStringLiteral("dns://127.0.0.1:%1/").arg(m_server.port());
-            testfiles::writeFile(config + QStringLiteral("/dns-sources.txt"),
-                                 (server + QStringLiteral("myip.opendns.test?type=A opendns\n") +
-                                  server + QStringLiteral("whoami.akamai.test?type=A akamai\n"))
-                                     .toLatin1());
-            testfiles::writeFile(config + QStringLiteral("/echo-urls.txt"),
-                                 (m_echo.url() + QStringLiteral(" echo\n")).toLatin1());
+            const bool written =
+                testfiles::writeFile(config + QStringLiteral("/dns-sources.txt"),
+                                     (server +
+                                      QStringLiteral("myip.opendns.test?type=A opendns\n") +
+                                      server + QStringLiteral("whoami.akamai.test?type=A akamai\n"))
+                                         .toLatin1()) &&
+                testfiles::writeFile(config + QStringLiteral("/echo-urls.txt"),
+                                     (m_echo.url() + QStringLiteral(" echo\n")).toLatin1());
+            if (!written) {
+                say("cannot write the lists of sources in %s", qPrintable(config));
+                return 2;
+            }
         } else {
             arguments << "--echo-url" << m_echo.url() << "--echo-interval"
                       << QString::number(std::chrono::seconds(HttpsInterval).count());
