@@ -125,7 +125,7 @@ QString serverAddress(const DnsQuestion& question, AddressFamily family, Clock::
 {
     const int wanted = family == AddressFamily::Ipv6 ? AF_INET6 : AF_INET;
     const bool isIpv4 = bool(ipv4::parse(question.server.toLatin1()));
-    const bool isIpv6 = bool(publicipv6::parse(question.server.toLatin1()));
+    const bool isIpv6 = bool(ipv6::parse(question.server.toLatin1()));
     if (isIpv4 || isIpv6) {
         if (isIpv6 == (wanted == AF_INET6))
             return question.server;
@@ -214,7 +214,7 @@ dnsecho::Answer fromAaaa(QByteArrayView bytes)
         return {{}, QStringLiteral("the answer holds %1 addresses, not one").arg(count)};
     publicipv6::Bytes address{};
     std::memcpy(address.data(), &addresses[0].ip6addr, address.size());
-    const QString text = publicipv6::toText(address);
+    const QString text = ipv6::toText(address);
     if (!publicipv6::isPublic(address))
         return {{}, QStringLiteral("the answer %1 is not a global IPv6 address").arg(text)};
     return {text, {}};
@@ -225,10 +225,10 @@ dnsecho::Answer fromAaaa(QByteArrayView bytes)
 std::optional<dnsecho::Answer> fromText(const QByteArray& text, AddressFamily family)
 {
     if (family == AddressFamily::Ipv6) {
-        const std::optional<publicipv6::Bytes> address = publicipv6::parse(text);
+        const std::optional<publicipv6::Bytes> address = ipv6::parse(text);
         if (!address)
             return std::nullopt;
-        const QString shown = publicipv6::toText(*address);
+        const QString shown = ipv6::toText(*address);
         if (!publicipv6::isPublic(*address))
             return dnsecho::Answer{
                 {}, QStringLiteral("the answer %1 is not a global IPv6 address").arg(shown)};

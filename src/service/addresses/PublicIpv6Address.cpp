@@ -1,27 +1,8 @@
 #include "service/addresses/PublicIpv6Address.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 
 namespace publicipv6 {
-
-std::optional<Bytes> parse(QByteArrayView text)
-{
-    // inet_pton wants a terminated string and takes no zone ("%eth0").
-    if (text.isEmpty() || text.size() >= INET6_ADDRSTRLEN || !text.contains(':'))
-        return std::nullopt;
-    const QByteArray terminated = text.toByteArray();
-    Bytes address{};
-    if (::inet_pton(AF_INET6, terminated.constData(), address.data()) != 1)
-        return std::nullopt;
-    return address;
-}
-
-QString toText(const Bytes& address)
-{
-    char text[INET6_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET6, address.data(), text, sizeof text);
-    return QString::fromLatin1(text);
-}
 
 bool isPublic(const Bytes& address)
 {
@@ -37,11 +18,11 @@ bool isPublic(const Bytes& address)
 
 QString prefix64(const QString& text)
 {
-    std::optional<Bytes> address = parse(text.toLatin1());
+    std::optional<Bytes> address = ipv6::parse(text.toLatin1());
     if (!address)
         return {};
     std::fill(address->begin() + 8, address->end(), quint8(0));
-    return toText(*address) + QStringLiteral("/64");
+    return ipv6::toText(*address) + QStringLiteral("/64");
 }
 
 bool samePrefix(const QString& first, const QString& second)
@@ -52,10 +33,10 @@ bool samePrefix(const QString& first, const QString& second)
 
 std::optional<QString> publicAddressFromEchoBody(const QByteArray& body)
 {
-    const std::optional<Bytes> address = parse(body.trimmed());
+    const std::optional<Bytes> address = ipv6::parse(body.trimmed());
     if (!address || !isPublic(*address))
         return std::nullopt;
-    return toText(*address);
+    return ipv6::toText(*address);
 }
 
 } // namespace publicipv6

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "service/addresses/Ipv6Address.h"
+
 #include <QByteArray>
 #include <QString>
-#include <array>
 #include <optional>
 
 // The IPv6 address the internet sees, as the public-address checks read it.
@@ -11,13 +12,7 @@
 // /64 prefixes are: the provider's network, not the host part, is what moves.
 namespace publicipv6 {
 
-using Bytes = std::array<quint8, 16>;
-
-// Reads an IPv6 address in its text form (no zone, no prefix length).
-std::optional<Bytes> parse(QByteArrayView text);
-
-// The canonical text: lower case, the longest run of zeros shortened.
-QString toText(const Bytes& address);
+using Bytes = ipv6::Bytes;
 
 // True for a global unicast address (2000::/3), the only kind that can be this
 // computer's address on the internet: never the unspecified address,
