@@ -62,6 +62,8 @@ void TFormMain::btnUploadTestPageClick()
     ReplaceInFile(page, QStringLiteral("[[ComputerName]]"), ComputerName);
     ReplaceInFile(page, QStringLiteral("[[PublicIPAddress]]"), PublicIP);
     ReplaceInFile(page, QStringLiteral("[[LocalIPAddress]]"), LocalIP);
+    ReplaceInFile(page, QStringLiteral("[[PublicIPv6Address]]"), PublicIPv6);
+    ReplaceInFile(page, QStringLiteral("[[LocalIPv6Address]]"), LocalIPv6);
 
     try {
         ftp.connectAndUpload(page, PageFileName);

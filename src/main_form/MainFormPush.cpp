@@ -91,8 +91,17 @@ std::variant<PushJob, pushmessage::Unusable> TFormMain::testPushJob()
 {
     // A test tells of no change: the addresses before are the addresses now.
     const pushmessage::Facts facts{
-        ComputerName, PublicIP, PublicIP,
-        LocalIP,      LocalIP,  m_context.clock().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+        .computerName = ComputerName,
+        .oldPublicIp = PublicIP,
+        .publicIp = PublicIP,
+        .oldLocalIp = LocalIP,
+        .localIp = LocalIP,
+        .time = m_context.clock().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        .oldPublicIpv6 = PublicIPv6,
+        .publicIpv6 = PublicIPv6,
+        .oldLocalIpv6 = LocalIPv6,
+        .localIpv6 = LocalIPv6,
+    };
     std::variant<PushJob, pushmessage::Unusable> made =
         pushmessage::job(pushSettingsShown(), facts, QStringLiteral("Velmora Alert (TEST)"));
     if (auto* job = std::get_if<PushJob>(&made))

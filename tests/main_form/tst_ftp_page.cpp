@@ -134,7 +134,8 @@ void TestFtpPage::uploadsTheFilledPage_data()
 {
     QTest::addColumn<QString>("serverName");
     QTest::addColumn<QString>("host");
-    QTest::addColumn<QList<QByteArray>>("status"); // computer name, public, local
+    // computer name, public, local; then public and local IPv6 when the service tells them
+    QTest::addColumn<QList<QByteArray>>("status");
     QTest::addColumn<QByteArray>("pageTemplate");
     QTest::addColumn<QByteArray>("page");
 
@@ -151,6 +152,15 @@ void TestFtpPage::uploadsTheFilledPage_data()
     QTest::newRow("no placeholders")
         << "pyftpdlib" << address << status << QByteArray("<p>static page</p>\n")
         << QByteArray("<p>static page</p>\n");
+    QTest::newRow("IPv6 addresses")
+        << "pyftpdlib" << address
+        << QList<QByteArray>{"pc-1", "203.0.113.7", "192.168.1.20", "2001:db8:1::7",
+                             "2001:db8:2::20"}
+        << QByteArray("[[PublicIPAddress]] [[PublicIPv6Address]] [[LocalIPv6Address]]")
+        << QByteArray("203.0.113.7 2001:db8:1::7 2001:db8:2::20");
+    QTest::newRow("IPv6 placeholders, none known")
+        << "pyftpdlib" << address << status
+        << QByteArray("v6: [[PublicIPv6Address]]/[[LocalIPv6Address]]") << QByteArray("v6: /");
     // The service never answered: the placeholders give way to nothing.
     QTest::newRow("empty status values")
         << "pyftpdlib" << address << QList<QByteArray>{"", "", ""} << PageTemplate
@@ -170,10 +180,13 @@ void TestFtpPage::uploadsTheFilledPage()
         QSKIP(qPrintable(m_servers.vsftpdSkipReason()));
     QVERIFY(writeFile(templatePath(), pageTemplate));
     MainFormFixture f;
-    f.service.setReply("GetSettings",
-                       MainFormFixture::settingsReply(MainFormFixture::defaultValues(), status));
+    f.service.setReply("GetSettings", MainFormFixture::settingsReply(
+                                          MainFormFixture::defaultValues(), status.mid(0, 3)));
     f.service.setReply("UpdateStatus",
                        MainFormFixture::statusReply(status[0], status[1], status[2]));
+    f.service.setReply(service::GetKeyedStatus,
+                       MainFormFixture::keyedStatusReply(status[0], status[1], status[2],
+                                                         status.value(3), status.value(4)));
     Login login;
     login.host = host;
     createOnFtpPage(f, ftpServer->port(), ftpServer, login);

@@ -61,6 +61,7 @@ private slots:
     void fieldsFollowTheWayAndService_data();
     void fieldsFollowTheWayAndService();
     void previewShowsTheRequestWithoutTheToken();
+    void previewFillsTheIpv6Addresses();
     void checksNameWhatToCorrect_data();
     void checksNameWhatToCorrect();
     void testNotificationArrives();
@@ -159,6 +160,25 @@ void TestPushPage::previewShowsTheRequestWithoutTheToken()
                             "\n"
                             "pc-1 is 203.0.113.7"));
     QVERIFY(w.ui().btnApply->isEnabled());
+}
+
+// The addresses the service told, IPv6 included; a test tells of no change.
+void TestPushPage::previewFillsTheIpv6Addresses()
+{
+    PushWindow w;
+    w.fixture.service.setReply(service::GetKeyedStatus, MainFormFixture::keyedStatusReply(
+                                                            "pc-1", "203.0.113.7", "192.168.1.20",
+                                                            "2001:db8:1::7", "2001:db8:2::20"));
+    QVERIFY(w.create());
+    w.ui().cboPushPreset->setCurrentIndex(1);
+    w.ui().txtPushUrl->setText(QStringLiteral("https://ntfy.example.net/"));
+    w.ui().txtPushTopic->setText(QStringLiteral("alerts"));
+    w.ui().txtPushMessage->setPlainText(
+        QStringLiteral("[[PublicIPv6Address]] [[OldPublicIPv6Address]] [[LocalIPv6Address]] "
+                       "[[OldLocalIPv6Address]]"));
+    QVERIFY2(w.ui().txtPushPreview->toPlainText().endsWith(
+                 QStringLiteral("\n2001:db8:1::7 2001:db8:1::7 2001:db8:2::20 2001:db8:2::20")),
+             qPrintable(w.ui().txtPushPreview->toPlainText()));
 }
 
 void TestPushPage::checksNameWhatToCorrect_data()
