@@ -19,13 +19,14 @@ build_packages=(
 # command they send Apprise URLs through. dnsmasq-base: the DNS server the
 # public-address tests answer from (the program alone, no system service).
 # radvd: the router announcing IPv6 prefixes in the local IPv6 test (started
-# by the test in a network namespace of its own).
+# by the test in a network namespace of its own). clang-format: the check that
+# every source file is in the project's format.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
   python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
   postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar mutter
   webhook apprise dnsmasq-base radvd
-  lintian desktop-file-utils appstream mandoc man-db systemd passwd
+  lintian desktop-file-utils appstream mandoc man-db systemd passwd clang-format
 )
 
 # clang's libFuzzer and sanitizer runtimes, for scripts/fuzz.sh only.

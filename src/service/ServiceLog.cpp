@@ -14,14 +14,15 @@ bool stderrIsJournal()
         const qsizetype colon = stream.indexOf(':');
         if (colon <= 0)
             return false;
-        struct stat st {};
+        struct stat st = {};
         if (::fstat(STDERR_FILENO, &st) != 0)
             return false;
         bool deviceOk = false;
         bool inodeOk = false;
         const qulonglong device = stream.left(colon).toULongLong(&deviceOk);
         const qulonglong inode = stream.mid(colon + 1).toULongLong(&inodeOk);
-        return deviceOk && inodeOk && device == qulonglong(st.st_dev) && inode == qulonglong(st.st_ino);
+        return deviceOk && inodeOk && device == qulonglong(st.st_dev) &&
+               inode == qulonglong(st.st_ino);
     }();
     return journal;
 }

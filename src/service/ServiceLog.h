@@ -3,7 +3,8 @@
 #include <QString>
 
 // How much a message matters, as syslog and the journal rank it.
-enum class LogLevel {
+enum class LogLevel
+{
     Error = 3,   // something the user relies on did not happen (a save, an alert given up)
     Warning = 4, // something went wrong and is being dealt with (an alert to retry)
     Notice = 5,  // a normal but significant event (started, stopped, an address changed)

@@ -383,8 +383,7 @@ void TestServiceFiles::settingsMadeByHandAreMadePrivate()
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
     QCOMPARE(modeOf(service.settingsFile()), 0600);
     QCOMPARE(modeOf(service.configDir()), 0700);
-    QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(Setting::SmtpPassword)),
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::SmtpPassword)),
              QByteArray("s3cret"));
     QTRY_VERIFY(service.output().contains(
         QStringLiteral("the settings file %1 could be read by others (mode 0644); made it "
@@ -421,8 +420,7 @@ void TestServiceFiles::copiesLeftByAKilledServiceAreRemoved()
             "removed what an interrupted save of %1 left beside it: .settings.conf.x7Gq2Z")
             .arg(service.settingsFile())));
     // The settings themselves are not taken from a copy.
-    QCOMPARE(service.request(service::GetSettings)
-                 .value(service::valueLine(Setting::SmtpPassword)),
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::SmtpPassword)),
              QByteArray());
 }
 

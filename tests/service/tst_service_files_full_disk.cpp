@@ -260,9 +260,8 @@ void TestServiceFilesFullDisk::settingsSavedOnAFullDiskSurviveARestart()
     QVERIFY(QFile::remove(service.configDir() + QStringLiteral("/filler")));
     service.stop();
     QVERIFY2(service.start({echo.url()}), qPrintable(service.errorText()));
-    QCOMPARE(
-        service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
-        QByteArray("new@example.com"));
+    QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
+             QByteArray("new@example.com"));
 }
 
 void TestServiceFilesFullDisk::historyLineIsWholeOrNotThere()

@@ -314,8 +314,10 @@ void TestServiceSettingsFile::handEdits_data()
                        "as {aside} and started from the default settings"};
     // A stray control byte costs the line it is in, not the file.
     QTest::newRow("a form feed in a comment")
-        << QByteArray("# mail\f\nsmtp-server=mail.example.com\n")
-        << with([](AlertSettings& s) { s.set(Setting::SmtpServer, QByteArray("mail.example.com")); }) << QStringList();
+        << QByteArray("# mail\f\nsmtp-server=mail.example.com\n") << with([](AlertSettings& s) {
+               s.set(Setting::SmtpServer, QByteArray("mail.example.com"));
+           })
+        << QStringList();
     QTest::newRow("NULs after a crash")
         << QByteArray("smtp-server=mail.example.com\nuse-ssl=true\n") + QByteArray(600, '\0')
         << with([](AlertSettings& s) {
@@ -333,7 +335,8 @@ void TestServiceSettingsFile::handEdits_data()
                        "default"};
     QTest::newRow("a form feed in a value")
         << QByteArray("recipients=carol@example.com\f\nsmtp-server=mail.example.com\n")
-        << with([](AlertSettings& s) { s.set(Setting::SmtpServer, QByteArray("mail.example.com")); })
+        << with(
+               [](AlertSettings& s) { s.set(Setting::SmtpServer, QByteArray("mail.example.com")); })
         << QStringList{"{file}, line 1: a control byte (0x0c) in the value; recipients keeps its "
                        "default"};
 }

@@ -85,8 +85,7 @@ bool writeAll(int fd, const void* data, size_t size)
 } // namespace
 
 std::optional<qint64> startDetachedProgram(const QString& program, const QStringList& arguments,
-                                           const QProcessEnvironment& environment,
-                                           QString* error)
+                                           const QProcessEnvironment& environment, QString* error)
 {
     const QByteArray path = QFile::encodeName(program);
     QList<QByteArray> argumentBytes{path};

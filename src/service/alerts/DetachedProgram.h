@@ -15,5 +15,4 @@
 //
 // Returns the program's process id, or nothing with the reason in *error.
 std::optional<qint64> startDetachedProgram(const QString& program, const QStringList& arguments,
-                                           const QProcessEnvironment& environment,
-                                           QString* error);
+                                           const QProcessEnvironment& environment, QString* error);

@@ -21,8 +21,8 @@ public:
                    std::function<Addresses()> addresses);
 
     // The reply's bytes, or nothing for "SaveSettings" and "SaveKeyedSettings".
-    // Throws ConvertError for a malformed settings list (nothing is stored then). Settings that cannot
-    // be written to disk are reported and kept in memory.
+    // Throws ConvertError for a malformed settings list (nothing is stored then). Settings that
+    // cannot be written to disk are reported and kept in memory.
     std::optional<QByteArray> handle(const ServiceRequest& request);
 
     // Line 0 of every reply.
