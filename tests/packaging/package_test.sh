@@ -202,7 +202,7 @@ wait_for 15 eval 'status | grep -qx 203.0.113.7' || fail "the service never lear
 
 echo 198.51.100.23 >&"${echo_service[1]}"
 log=$home/.local/state/velmora/velmora.log
-line_pattern='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},198\.51\.100\.23,[0-9.]*'
+line_pattern='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},198\.51\.100\.23,[0-9.]*(,[0-9a-f:]*,[0-9a-f:]*)?'
 has_line() { grep -Eqx "$line_pattern"$'\r' "$log" 2>/dev/null; }
 if wait_for 15 has_line; then
   history=$(grep -Ex "$line_pattern"$'\r' "$log" | tr -d '\r')

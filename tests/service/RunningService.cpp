@@ -1,4 +1,5 @@
 #include "RunningService.h"
+#include "common/SettingSpelling.h"
 
 #include "servers/FreePort.h"
 #include "service_link/ServiceCommands.h"
@@ -98,6 +99,15 @@ QList<QByteArray> RunningService::request(const char* command) const
     TcpClient client(QStringLiteral("127.0.0.1"), m_port);
     ServiceTransaction transaction(client);
     return service::request(transaction, command);
+}
+
+QByteArray RunningService::keyedStatus(const QByteArray& key) const
+{
+    for (const QByteArray& line : request(service::GetKeyedStatus)) {
+        if (line.startsWith(key + '='))
+            return spelling::splitKeyedLine(line).second;
+    }
+    return {};
 }
 
 void RunningService::save(const QList<QByteArray>& saveList) const

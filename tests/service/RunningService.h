@@ -63,6 +63,8 @@ public:
     // One exchange as the window makes it (throws ServiceLinkError).
     QList<QByteArray> request(const char* command) const;
     void save(const QList<QByteArray>& saveList) const;
+    // The value of one GetKeyedStatus line ("public-ipv6", ...); empty when absent.
+    QByteArray keyedStatus(const QByteArray& key) const;
 
     QList<QByteArray> historyLines() const;
 

@@ -262,11 +262,7 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
     QVERIFY2(service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("1")}),
              qPrintable(service.errorText()));
     const auto status = [&service](const char* key) {
-        for (const QByteArray& line : service.request(service::GetKeyedStatus)) {
-            if (line.startsWith(key + QByteArray("=")))
-                return QString::fromLatin1(spelling::splitKeyedLine(line).second);
-        }
-        return QString();
+        return QString::fromLatin1(service.keyedStatus(key));
     };
     QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), firstStable, 10000);
     QCOMPARE(status(service::LocalIpKey), QStringLiteral("192.0.2.10"));

@@ -826,9 +826,15 @@ void TestServiceProcess::publicChangeWritesOneHistoryLine()
     QTRY_COMPARE(service.historyLines().size(), 1);
     const QByteArray line = service.historyLines().first();
     const QByteArray local = service.request(service::UpdateStatus).value(service::LocalIpLine);
-    static const QRegularExpression format(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,198\\.51\\.100\\.23,%1\\r$")
-            .arg(QRegularExpression::escape(QString::fromLatin1(local))));
+    // Fields 4 and 5 hold the IPv6 addresses, only where the computer has one.
+    const QByteArray public6 = service.keyedStatus(service::PublicIpv6Key);
+    const QByteArray local6 = service.keyedStatus(service::LocalIpv6Key);
+    const QByteArray ipv6Fields =
+        public6.isEmpty() && local6.isEmpty() ? QByteArray() : ',' + public6 + ',' + local6;
+    const QRegularExpression format(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d,198\\.51\\.100\\.23,%1%2\\r$")
+            .arg(QRegularExpression::escape(QString::fromLatin1(local)),
+                 QRegularExpression::escape(QString::fromLatin1(ipv6Fields))));
     QVERIFY2(format.match(QString::fromLatin1(line)).hasMatch(), line.constData());
 
     const int requests = echo.requestCount();

@@ -75,10 +75,14 @@ void AlertDispatcher::addressChanged(const Addresses& previous, const Addresses&
         }
     }
     QString ipv6;
-    if (previous.hasIpv6() || current.hasIpv6())
+    if (previous.hasIpv6() || current.hasIpv6()) {
+        const auto shown = [](const QString& address) {
+            return address.isEmpty() ? QStringLiteral("none") : address;
+        };
         ipv6 = QStringLiteral(", public IPv6 %1 -> %2, local IPv6 %3 -> %4")
-                   .arg(previous.publicIpv6, current.publicIpv6, previous.localIpv6,
-                        current.localIpv6);
+                   .arg(shown(previous.publicIpv6), shown(current.publicIpv6),
+                        shown(previous.localIpv6), shown(current.localIpv6));
+    }
     logLine(LogLevel::Notice,
             QStringLiteral("address change: public %1 -> %2, local %3 -> %4%5; alerts on: %6")
                 .arg(previous.publicIp, current.publicIp, previous.localIp, current.localIp, ipv6,
