@@ -59,4 +59,22 @@ void whenHostRegistered(QObject* owner, std::function<void()> ready)
         poll->start();
 }
 
+void whenWatcherGone(QObject* owner, int graceMs, std::function<void()> gone)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    auto* grace = new QTimer(owner);
+    grace->setSingleShot(true);
+    grace->setInterval(graceMs);
+    QObject::connect(grace, &QTimer::timeout, owner, [gone = std::move(gone)] {
+        if (!hostRegistered())
+            gone();
+    });
+    auto* names = new QDBusServiceWatcher(WatcherName, bus,
+                                          QDBusServiceWatcher::WatchForUnregistration, grace);
+    QObject::connect(names, &QDBusServiceWatcher::serviceUnregistered, grace,
+                     [grace] { grace->start(); });
+}
+
 } // namespace statusnotifier

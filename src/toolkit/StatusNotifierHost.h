@@ -14,4 +14,9 @@ bool hostRegistered();
 // `ready` is never called.
 void whenHostRegistered(QObject* owner, std::function<void()> ready);
 
+// Calls `gone` each time the watcher leaves the bus and no host is registered
+// graceMs later (a panel that restarts comes back within that time), for as
+// long as `owner` lives.
+void whenWatcherGone(QObject* owner, int graceMs, std::function<void()> gone);
+
 } // namespace statusnotifier

@@ -124,6 +124,10 @@ void SystemTrayIcon::makeStatusNotifierItem()
         if (m_menu && !onWayland())
             m_menu->popup(at);
     });
+    // Wayland has no XEmbed tray: there the item waits for its host to come back.
+    if (!onWayland())
+        statusnotifier::whenWatcherGone(m_item, StatusNotifierGraceMs,
+                                        [this] { fallBackToQtIcon(); });
     if (m_shown) {
         m_item->show();
         applyToolTip();
@@ -131,6 +135,25 @@ void SystemTrayIcon::makeStatusNotifierItem()
         // for a tray may go to it now.
         emit trayAppeared();
     }
+}
+
+void SystemTrayIcon::fallBackToQtIcon()
+{
+    if (!m_item)
+        return;
+    // Deleted later: this runs from a timer the item owns.
+    m_item->deleteLater();
+    m_item = nullptr;
+    makeQtIcon();
+    if (m_shown) {
+        m_icon->show();
+        applyToolTip();
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            emit trayAppeared();
+        else
+            m_hostWatcher->watch();
+    }
+    statusnotifier::whenHostRegistered(this, [this] { makeStatusNotifierItem(); });
 }
 
 SystemTrayIcon::~SystemTrayIcon()

@@ -28,6 +28,9 @@ public:
     // Half a minute: a tip nobody can refresh by pointing at it is at most that
     // old, for one short local exchange, on the trays that need it only.
     static constexpr int DefaultTipRefreshMs = 30000;
+    // How long a StatusNotifier tray may be away (a panel restarting) before
+    // the icon goes back to an XEmbed tray.
+    static constexpr int StatusNotifierGraceMs = 3000;
 
     explicit SystemTrayIcon(const QIcon& icon, int tipRefreshIntervalMs = DefaultTipRefreshMs,
                             QObject* parent = nullptr);
@@ -53,6 +56,9 @@ private:
     void makeQtIcon();
     // Takes the place of Qt's icon once a StatusNotifier host is there.
     void makeStatusNotifierItem();
+    // Gives the place back to Qt's icon when the StatusNotifier tray has gone
+    // for good, so that an XEmbed tray left on an X11 desktop shows the icon.
+    void fallBackToQtIcon();
     bool trayAvailableNow() const;
 
     QIcon m_picture;

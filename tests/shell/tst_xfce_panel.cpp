@@ -57,6 +57,7 @@ private slots:
     void cleanupTestCase();
     void aPanelStartedLaterTakesTheWindow();
     void leftClickOnTheIconShowsTheWindowEveryTime();
+    void anXEmbedTrayTakesTheIconWhenThePanelGoes();
 
 private:
     bool startPanel();
@@ -247,6 +248,7 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
 
 void TestXfcePanel::cleanupTestCase()
 {
+    m_x.stopTrayHost();
     stop(m_panel);
     stop(m_windowManager);
     m_connection.reset();
@@ -317,6 +319,58 @@ void TestXfcePanel::leftClickOnTheIconShowsTheWindowEveryTime()
     QVERIFY2(program.waitForFinished(10000), "E&xit did not end the program");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+}
+
+void TestXfcePanel::anXEmbedTrayTakesTheIconWhenThePanelGoes()
+{
+    if (QStandardPaths::findExecutable("trayer").isEmpty())
+        QSKIP("trayer is needed as the XEmbed notification area");
+    QVERIFY(startPanel());
+    QProcess program;
+    startProgram(program);
+    QVERIFY(program.waitForStarted(5000));
+    QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, 15000),
+             "the icon did not register with the panel");
+
+    // The user swaps the panel for a plain XEmbed tray, and back, a few times.
+    constexpr int SwapRounds = 3;
+    for (int round = 1; round <= SwapRounds; ++round) {
+        stopPanel();
+        QVERIFY(m_x.startTrayHost());
+        QString icon;
+        QVERIFY2(waitFor([&] { return !(icon = m_x.trayIconOf("velmora")).isEmpty(); }, 15000),
+                 qPrintable(QStringLiteral("round %1: no icon in the XEmbed tray").arg(round)));
+        // A double click there shows the window, as on any XEmbed tray.
+        QVERIFY(m_x.xdotool({"mousemove", "--window", icon, "8", "8", "click", "--repeat", "2",
+                             "--delay", "80", "1"}));
+        QString window;
+        QVERIFY2(waitFor([&] {
+                     window = m_x.mainWindowNamed("Velmora");
+                     return !window.isEmpty() && m_x.isViewable(window) &&
+                            m_x.wmState(window) == "Normal";
+                 }),
+                 qPrintable(QStringLiteral("round %1: a double click on the icon in the XEmbed "
+                                           "tray did not show the window")
+                                .arg(round)));
+        QVERIFY(m_x.closeWindow(window));
+        QVERIFY2(waitFor([&] { return !m_x.isViewable(window); }),
+                 qPrintable(QStringLiteral("round %1: the window stayed shown").arg(round)));
+
+        // The panel back: the icon is its StatusNotifier item again, and the
+        // XEmbed icon is gone.
+        m_x.stopTrayHost();
+        QVERIFY(startPanel());
+        QVERIFY2(
+            waitFor([&] { return !registeredItems().isEmpty(); }, 15000),
+            qPrintable(
+                QStringLiteral("round %1: the icon did not come back to the panel").arg(round)));
+        QVERIFY2(waitFor([&] { return m_x.trayIconOf("velmora").isEmpty(); }),
+                 qPrintable(QStringLiteral("round %1: the XEmbed icon stayed").arg(round)));
+        QCOMPARE(program.state(), QProcess::Running);
+    }
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    stopPanel();
 }
 
 QTEST_GUILESS_MAIN(TestXfcePanel)
