@@ -14,7 +14,7 @@ build_packages=(
 )
 # The last line: the lint tools the packaging tests run, and passwd (useradd) for
 # the package test's throwaway user. libsm-dev and libice-dev: the session
-# test's own session manager. xfce4-panel, xfwm4, sway, waybar and mutter: the desktops
+# test's own session manager; libxcb1-dev: the desktop test's look at input grabs. xfce4-panel, xfwm4, sway, waybar and mutter: the desktops
 # the tray tests run on. webhook and apprise: the push alerts' receiver and the
 # command they send Apprise URLs through. dnsmasq-base: the DNS server the
 # public-address tests answer from (the program alone, no system service).
@@ -23,7 +23,7 @@ build_packages=(
 # every source file is in the project's format.
 test_packages=(
   xvfb xauth xdotool trayer openbox wmctrl x11-utils imagemagick poppler-utils
-  python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev
+  python3 python3-aiosmtpd python3-pyftpdlib openssl libsm-dev libice-dev libxcb1-dev
   postfix vsftpd iproute2 procps dbus-daemon xfce4-panel xfwm4 sway waybar mutter
   webhook apprise dnsmasq-base radvd
   lintian desktop-file-utils appstream mandoc man-db systemd passwd clang-format
