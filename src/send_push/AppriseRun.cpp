@@ -1,5 +1,6 @@
 #include "send_push/AppriseRun.h"
 
+#include "common/TimeLimits.h"
 #include "send_push/PushMessage.h"
 
 #include <QFileInfo>
@@ -9,7 +10,7 @@
 namespace {
 
 // Time for the command to start, and to go once it has been killed.
-constexpr int StartLimitMs = 10000;
+constexpr int StartLimitMs = int(std::chrono::milliseconds(timelimits::HelperStart).count());
 constexpr qsizetype QuotedOutput = 300;
 
 // The last lines apprise wrote: where it says what failed.

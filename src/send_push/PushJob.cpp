@@ -13,6 +13,11 @@ constexpr quint32 Magic = 0x56505331; // "VPS1"
 
 } // namespace
 
+std::chrono::milliseconds PushJob::runLimit() const
+{
+    return std::chrono::seconds(timeoutSeconds) + 2 * timelimits::HelperStart;
+}
+
 QByteArray PushJob::encode() const
 {
     QByteArray bytes;
