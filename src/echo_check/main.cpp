@@ -16,7 +16,7 @@
 // found, 1 when none was agreed on, 2 on a bad command line.
 #include "common/TimeLimits.h"
 #include "echo_check/PublicAddressChecker.h"
-#include "service/addresses/EchoCheckReport.h"
+#include "helpers/EchoCheckReport.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -18,10 +18,15 @@ void prepare(QProcess& process, const HelperRun::Setup& setup)
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     else
         process.setStandardErrorFile(QProcess::nullDevice());
+    // In the child, between fork and exec: async-signal-safe calls only.
     process.setChildProcessModifier([] {
+        struct sigaction byDefault = {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal)
+            ::sigaction(signal, &byDefault, nullptr); // fails harmlessly for KILL and STOP
         sigset_t none;
         sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr); // async-signal-safe, as the child needs
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
     });
 }
 
@@ -52,6 +57,8 @@ int milliseconds(std::chrono::milliseconds time)
 HelperRun::HelperRun(Setup setup, QObject* parent) : QObject(parent), m_setup(std::move(setup))
 {
     m_deadline.setSingleShot(true);
+    // Never before the limit (a coarse timer may fire 5 % early).
+    m_deadline.setTimerType(Qt::PreciseTimer);
     connect(&m_deadline, &QTimer::timeout, this, &HelperRun::onTooLong);
 }
 

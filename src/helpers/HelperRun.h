@@ -28,8 +28,9 @@ struct HelperEnd
 };
 
 // The one way a helper program runs: started with every signal in its default
-// state (the service blocks SIGTERM and SIGINT to read them itself, and a
-// child inherits the mask across exec), its job written to its standard input,
+// state, none blocked and none ignored (the service blocks SIGTERM and SIGINT
+// to read them itself, and a child inherits the mask and what is ignored
+// across exec), its job written to its standard input,
 // which is then closed (never the command line, where other users could read
 // a password), its report read from its standard output, and killed once its
 // time limit, counted from its start, is over.

@@ -26,8 +26,8 @@ private slots:
     void helperThatHangsIsKilledAtTheLimit();
     void howItEnded_data();
     void howItEnded();
-    void helperStartsWithNoSignalBlocked_data();
-    void helperStartsWithNoSignalBlocked();
+    void helperStartsWithSignalsAtTheirDefaults_data();
+    void helperStartsWithSignalsAtTheirDefaults();
     void argumentsReachTheHelper();
     void runStillGoingEndsWithItsOwner();
 };
@@ -165,14 +165,15 @@ void TestHelperRun::howItEnded()
     QCOMPARE(end.error.isEmpty(), kind != HelperEnd::NotStarted);
 }
 
-void TestHelperRun::helperStartsWithNoSignalBlocked_data()
+void TestHelperRun::helperStartsWithSignalsAtTheirDefaults_data()
 {
     addWays();
 }
 
-// The service blocks SIGTERM and SIGINT in every thread to read them itself; a
-// helper must not inherit that, or it could not be stopped.
-void TestHelperRun::helperStartsWithNoSignalBlocked()
+// The service blocks SIGTERM and SIGINT in every thread to read them itself, and
+// whoever started the service may have left a signal ignored; a helper must
+// inherit neither, or it could not be stopped.
+void TestHelperRun::helperStartsWithSignalsAtTheirDefaults()
 {
     QFETCH(bool, waited);
     sigset_t before;
@@ -182,16 +183,26 @@ void TestHelperRun::helperStartsWithNoSignalBlocked()
     sigaddset(&blocked, SIGTERM);
     sigaddset(&blocked, SIGINT);
     pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
-    const auto restore = qScopeGuard([&] { pthread_sigmask(SIG_SETMASK, &before, nullptr); });
+    struct sigaction ignored = {};
+    ignored.sa_handler = SIG_IGN;
+    struct sigaction pipeBefore = {};
+    sigaction(SIGPIPE, &ignored, &pipeBefore);
+    struct sigaction usr1Before = {};
+    sigaction(SIGUSR1, &ignored, &usr1Before);
+    const auto restore = qScopeGuard([&] {
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        sigaction(SIGPIPE, &pipeBefore, nullptr);
+        sigaction(SIGUSR1, &usr1Before, nullptr);
+    });
 
-    const HelperEnd end =
-        runHelper({QStringLiteral("grep"),
-                   {QStringLiteral("^SigBlk:"), QStringLiteral("/proc/self/status")},
-                   {},
-                   30s},
-                  waited);
+    const HelperEnd end = runHelper({QStringLiteral("grep"),
+                                     {QStringLiteral("-E"), QStringLiteral("^Sig(Blk|Ign):"),
+                                      QStringLiteral("/proc/self/status")},
+                                     {},
+                                     30s},
+                                    waited);
     QVERIFY(end.succeeded());
-    QCOMPARE(end.report.trimmed(), QByteArray("SigBlk:\t0000000000000000"));
+    QCOMPARE(end.report, QByteArray("SigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n"));
 }
 
 void TestHelperRun::argumentsReachTheHelper()

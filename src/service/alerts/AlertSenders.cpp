@@ -7,11 +7,11 @@
 #include "common/TextConvert.h"
 #include "common/TimeLimits.h"
 #include "helpers/HelperRun.h"
-#include "send_mail/MailJob.h"
+#include "helpers/MailJob.h"
+#include "helpers/PageJob.h"
 #include "send_push/PushMessage.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/DetachedProgram.h"
-#include "upload_page/PageJob.h"
 
 #include <QFileInfo>
 #include <QProcessEnvironment>

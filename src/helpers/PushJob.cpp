@@ -1,4 +1,4 @@
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 
 #include "common/JobStream.h"
 
