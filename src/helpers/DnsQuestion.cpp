@@ -1,7 +1,7 @@
 #include "helpers/DnsQuestion.h"
 
-#include "helpers/AddressFamily.h"
 #include "common/Ipv4Address.h"
+#include "helpers/AddressFamily.h"
 
 #include <QUrlQuery>
 

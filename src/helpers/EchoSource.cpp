@@ -1,7 +1,7 @@
 #include "helpers/EchoSource.h"
 
-#include "helpers/DnsQuestion.h"
 #include "common/Ipv4Address.h"
+#include "helpers/DnsQuestion.h"
 
 #include <QSet>
 
