@@ -14,10 +14,17 @@ void prepare(QProcess& process, const HelperRun::Setup& setup)
 {
     process.setProgram(setup.program);
     process.setArguments(setup.arguments);
-    if (setup.errors == HelperRun::Errors::Forwarded)
+    switch (setup.errors) {
+    case HelperRun::Errors::Forwarded:
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    else
+        break;
+    case HelperRun::Errors::Discarded:
         process.setStandardErrorFile(QProcess::nullDevice());
+        break;
+    case HelperRun::Errors::InReport:
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        break;
+    }
     // In the child, between fork and exec: async-signal-safe calls only.
     process.setChildProcessModifier([] {
         struct sigaction byDefault = {};

@@ -27,13 +27,12 @@ struct HelperEnd
     bool succeeded() const { return kind == Exited && exitCode == 0; }
 };
 
-// The one way a helper program runs: started with every signal in its default
-// state, none blocked and none ignored (the service blocks SIGTERM and SIGINT
-// to read them itself, and a child inherits the mask and what is ignored
-// across exec), its job written to its standard input,
-// which is then closed (never the command line, where other users could read
-// a password), its report read from its standard output, and killed once its
-// time limit, counted from its start, is over.
+// The one way a helper program (or a program a helper runs) runs: started with every signal in its
+// default state, none blocked and none ignored (the service blocks SIGTERM and SIGINT to read them
+// itself, and a child inherits the mask and what is ignored across exec), its job written to its
+// standard input, which is then closed (never the command line, where other users could read a
+// password), its report read from its standard output, and killed once its time limit, counted from
+// its start, is over.
 class HelperRun : public QObject
 {
     Q_OBJECT
@@ -42,6 +41,7 @@ public:
     {
         Forwarded, // its standard error goes where the caller's goes (the journal)
         Discarded,
+        InReport, // mixed into its report, for a program that tells its failures there
     };
     struct Setup
     {

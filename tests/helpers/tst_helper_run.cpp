@@ -29,6 +29,8 @@ private slots:
     void helperStartsWithSignalsAtTheirDefaults_data();
     void helperStartsWithSignalsAtTheirDefaults();
     void argumentsReachTheHelper();
+    void standardError_data();
+    void standardError();
     void runStillGoingEndsWithItsOwner();
 };
 
@@ -215,6 +217,27 @@ void TestHelperRun::argumentsReachTheHelper()
          30s});
     QVERIFY(end.succeeded());
     QCOMPARE(end.report, QByteArray("one two|--||"));
+}
+
+void TestHelperRun::standardError_data()
+{
+    QTest::addColumn<int>("errors");
+    QTest::addColumn<QByteArray>("report");
+    QTest::newRow("forwarded") << int(HelperRun::Errors::Forwarded) << QByteArray("out\n");
+    QTest::newRow("discarded") << int(HelperRun::Errors::Discarded) << QByteArray("out\n");
+    QTest::newRow("in the report") << int(HelperRun::Errors::InReport) << QByteArray("out\nerr\n");
+}
+
+// Only a program that tells its failures on its standard error has them in its report.
+void TestHelperRun::standardError()
+{
+    QFETCH(int, errors);
+    QFETCH(QByteArray, report);
+    HelperRun::Setup setup = shell(QStringLiteral("echo out; sleep 0.1; echo err >&2"));
+    setup.errors = HelperRun::Errors(errors);
+    const HelperEnd end = HelperRun::run(setup);
+    QVERIFY(end.succeeded());
+    QCOMPARE(end.report, report);
 }
 
 // The service ends while a helper still runs: the helper does not outlive it.
