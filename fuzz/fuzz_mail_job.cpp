@@ -1,6 +1,6 @@
 // The send_mail helper's job decoder, fed anything.
 #include "JobRoundTrip.h"
-#include "send_mail/MailJob.h"
+#include "helpers/MailJob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

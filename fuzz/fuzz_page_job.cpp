@@ -1,6 +1,6 @@
 // The upload_page helper's job decoder, fed anything.
 #include "JobRoundTrip.h"
-#include "upload_page/PageJob.h"
+#include "helpers/PageJob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

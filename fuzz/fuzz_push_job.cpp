@@ -1,6 +1,6 @@
 // The send_push helper's job decoder, fed anything.
 #include "JobRoundTrip.h"
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

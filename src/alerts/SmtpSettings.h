@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TimeLimits.h"
+
 #include <QString>
 #include <chrono>
 
@@ -16,6 +18,6 @@ struct SmtpSettings
     QString password;
     // Time for the connection and the server's greeting, and for each later reply,
     // so that a server that stops answering cannot hold a send for ever.
-    std::chrono::seconds connectTimeout{30};
-    std::chrono::seconds replyTimeout{60};
+    std::chrono::seconds connectTimeout{timelimits::SmtpConnect};
+    std::chrono::seconds replyTimeout{timelimits::SmtpReply};
 };

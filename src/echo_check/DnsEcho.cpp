@@ -1,8 +1,8 @@
 #include "echo_check/DnsEcho.h"
 
+#include "common/Ipv4Address.h"
+#include "common/PublicIpv6Address.h"
 #include "echo_check/RouteProbe.h"
-#include "service/addresses/Ipv4Address.h"
-#include "service/addresses/PublicIpv6Address.h"
 
 #include <ares.h>
 #include <arpa/inet.h>

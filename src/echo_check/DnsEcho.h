@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/addresses/AddressFamily.h"
-#include "service/addresses/DnsQuestion.h"
+#include "helpers/AddressFamily.h"
+#include "helpers/DnsQuestion.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "echo_check/DnsEcho.h"
 #include "echo_check/RouteProbe.h"
-#include "service/addresses/EchoCheckReport.h"
+#include "helpers/EchoCheckReport.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "service/addresses/AddressAgreement.h"
-#include "service/addresses/EchoSource.h"
-#include "service/addresses/PublicAddressSource.h"
+#include "echo_check/AddressAgreement.h"
+#include "helpers/EchoSource.h"
+#include "helpers/PublicAddressSource.h"
 
 #include <QList>
 #include <QNetworkAccessManager>

@@ -14,8 +14,9 @@
 // "problem <url> <reason>" for each source without one, then
 // "found <address>" or "failed <reason>". Exit code 0 when an address was
 // found, 1 when none was agreed on, 2 on a bad command line.
+#include "common/TimeLimits.h"
 #include "echo_check/PublicAddressChecker.h"
-#include "service/addresses/EchoCheckReport.h"
+#include "helpers/EchoCheckReport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -32,7 +33,7 @@ constexpr int BadUsage = 2;
 
 struct Request
 {
-    std::chrono::milliseconds timeoutPerUrl{5000};
+    std::chrono::milliseconds timeoutPerUrl{timelimits::EchoAnswer};
     QString known;
     AddressFamily family = AddressFamily::Ipv4;
     QStringList setAside;

@@ -5,6 +5,7 @@
 
 #include "common/AlertSettings.h"
 #include "common/TextConvert.h"
+#include "helpers/HelperRun.h"
 #include "main_form/SettingControls.h"
 #include "send_push/PushMessage.h"
 #include "shell/Error.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUrl>
@@ -28,9 +28,6 @@ constexpr Setting PushSettings[] = {
     Setting::PushTopic,   Setting::PushToken,  Setting::PushMethod,  Setting::PushHeaders,
     Setting::PushMessage, Setting::PushCaFile, Setting::AppriseUrls,
 };
-
-// Time for the helper to start, and to go once it has been killed.
-constexpr int HelperStartLimitMs = 10000;
 
 QString sentence(const QString& reason)
 {
@@ -195,26 +192,20 @@ void TFormMain::btnSendTestPushClick()
             this);
         return;
     }
-    QProcess helper;
-    helper.setProgram(m_context.pushHelper);
+    HelperEnd end;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        helper.start();
-        if (!helper.waitForStarted(HelperStartLimitMs))
-            throw std::runtime_error(QStringLiteral("Cannot start %1: %2")
-                                         .arg(m_context.pushHelper, helper.errorString())
-                                         .toStdString());
-        helper.write(job.encode());
-        helper.closeWriteChannel();
-        if (!helper.waitForFinished(job.timeoutSeconds * 1000 + 2 * HelperStartLimitMs)) {
-            helper.kill();
-            helper.waitForFinished(HelperStartLimitMs);
-        }
+        end = HelperRun::run(
+            {m_context.pushHelper, {}, job.encode(), job.runLimit(), HelperRun::Errors::Discarded});
     }
-    const QString said = pushmessage::redacted(
-        QString::fromUtf8(helper.readAllStandardOutput()).trimmed(), job.secrets);
-    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0)
+    if (end.kind == HelperEnd::NotStarted)
+        throw std::runtime_error(QStringLiteral("Cannot start %1: %2")
+                                     .arg(m_context.pushHelper, end.error)
+                                     .toStdString());
+    const QString said =
+        pushmessage::redacted(QString::fromUtf8(end.report).trimmed(), job.secrets);
+    if (end.succeeded())
         m_context.dialogs->notice(QStringLiteral("Success: Test Notification Sent"));
     else
         errorDialog().showError(

@@ -8,6 +8,8 @@
 // the control connection's own address, and one time limit for each reply.
 // The client is small, and these points are what the page upload needs.
 
+#include "common/TimeLimits.h"
+
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -31,7 +33,7 @@ public:
     using StatusHandler = std::function<void(const QString& statusText)>;
 
     static constexpr quint16 DefaultPort = 21;
-    static constexpr std::chrono::milliseconds DefaultReplyTimeLimit = std::chrono::seconds(60);
+    static constexpr std::chrono::milliseconds DefaultReplyTimeLimit = timelimits::FtpReply;
 
     FtpClient();
     ~FtpClient(); // closes a connection still open, without status reports

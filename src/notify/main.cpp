@@ -6,6 +6,8 @@
 //
 // Exit code 0 when the server took the notification, 1 when there is no session
 // bus or no server took it (the service does not mind), 2 on a bad command line.
+#include "common/TimeLimits.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -18,7 +20,7 @@ constexpr int Shown = 0;
 constexpr int NotShown = 1;
 constexpr int BadUsage = 2;
 // A server that does not answer in this time is not waited for.
-constexpr int AnswerTimeoutMs = 5000;
+constexpr int AnswerTimeoutMs = int(std::chrono::milliseconds(timelimits::NotifyAnswer).count());
 
 } // namespace
 

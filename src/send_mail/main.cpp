@@ -10,7 +10,7 @@
 #include "alerts/MailManager.h"
 #include "alerts/MailRuntime.h"
 #include "common/AlertTexts.h"
-#include "send_mail/MailJob.h"
+#include "helpers/MailJob.h"
 
 #include <QByteArray>
 #include <QFile>

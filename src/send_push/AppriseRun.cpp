@@ -1,15 +1,14 @@
 #include "send_push/AppriseRun.h"
 
+#include "common/TimeLimits.h"
+#include "helpers/HelperRun.h"
 #include "send_push/PushMessage.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace {
 
-// Time for the command to start, and to go once it has been killed.
-constexpr int StartLimitMs = 10000;
 constexpr qsizetype QuotedOutput = 300;
 
 // The last lines apprise wrote: where it says what failed.
@@ -37,29 +36,30 @@ PushResult sendThroughApprise(const PushJob& job)
     if (program.isEmpty())
         return {false, QStringLiteral("the apprise command is not installed (install the "
                                       "package apprise: sudo apt install apprise)")};
-    QProcess apprise;
-    apprise.setProgram(program);
     QStringList arguments{QStringLiteral("--title"), job.title, QStringLiteral("--body"),
                           job.message, QStringLiteral("--")};
     arguments << job.appriseUrls;
-    apprise.setArguments(arguments);
-    apprise.setProcessChannelMode(QProcess::MergedChannels);
-    apprise.setStandardInputFile(QProcess::nullDevice());
-    apprise.start();
-    if (!apprise.waitForStarted(StartLimitMs))
-        return {false, QStringLiteral("cannot start %1: %2").arg(program, apprise.errorString())};
     // apprise sends to all its URLs at once, each with its own limit.
-    if (!apprise.waitForFinished(job.timeoutSeconds * 1000 + StartLimitMs)) {
-        apprise.kill();
-        apprise.waitForFinished(StartLimitMs);
+    const HelperEnd end =
+        HelperRun::run({program,
+                        arguments,
+                        {},
+                        std::chrono::seconds(job.timeoutSeconds) + timelimits::HelperStart,
+                        HelperRun::Errors::InReport});
+    const QString said = pushmessage::redacted(lastLines(end.report), job.secrets);
+    switch (end.kind) {
+    case HelperEnd::NotStarted:
+        return {false, QStringLiteral("cannot start %1: %2").arg(program, end.error)};
+    case HelperEnd::TooLong:
         return {false, QStringLiteral("apprise did not finish in %1 s").arg(job.timeoutSeconds)};
-    }
-    const QString said = pushmessage::redacted(lastLines(apprise.readAll()), job.secrets);
-    if (apprise.exitStatus() != QProcess::NormalExit)
+    case HelperEnd::Crashed:
         return {false, QStringLiteral("apprise crashed")};
-    if (apprise.exitCode() != 0)
+    case HelperEnd::Exited:
+        break;
+    }
+    if (end.exitCode != 0)
         return {false, QStringLiteral("apprise failed (exit code %1)%2")
-                           .arg(apprise.exitCode())
+                           .arg(end.exitCode)
                            .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said)};
     return {true, QStringLiteral("sent through apprise to %1").arg(pushmessage::destination(job))};
 }

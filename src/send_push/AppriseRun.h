@@ -1,6 +1,6 @@
 #pragma once
 
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 #include "send_push/WebRequest.h"
 
 // Sends the job's title and message to its Apprise URLs through the `apprise`

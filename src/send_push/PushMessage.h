@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/AlertSettings.h"
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 
 #include <QString>
 #include <QStringList>

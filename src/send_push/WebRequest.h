@@ -1,6 +1,6 @@
 #pragma once
 
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 
 #include <QString>
 

@@ -5,8 +5,8 @@
 // Standard input: one PushJob. Exit code 0 when the notification was
 // delivered, 1 when it failed, 2 when the input is not a job. Standard output:
 // one line saying what happened, never a secret of the job.
+#include "helpers/PushJob.h"
 #include "send_push/AppriseRun.h"
-#include "send_push/PushJob.h"
 #include "send_push/WebRequest.h"
 
 #include <QByteArray>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ServiceProtocol.h"
+#include "common/TimeLimits.h"
 #include "net/FtpClient.h"
 #include "service/addresses/EchoSource.h"
 
@@ -27,7 +28,7 @@ struct ServiceOptions
     // Empty: the settings file's interval (see PublicCheckInterval).
     std::optional<std::chrono::milliseconds> echoInterval;
     std::chrono::milliseconds echoMinGap{std::chrono::minutes(1)};
-    std::chrono::milliseconds echoTimeout{std::chrono::seconds(5)};
+    std::chrono::milliseconds echoTimeout{timelimits::EchoAnswer};
     // How long a local change waits for the public check it brings, so that a
     // move to another network is one change.
     std::chrono::milliseconds moveWait{std::chrono::seconds(15)};
@@ -38,7 +39,7 @@ struct ServiceOptions
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
     quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
     // The limit for one push notification's whole exchange (whole seconds).
-    std::chrono::milliseconds pushTimeout{std::chrono::seconds(30)};
+    std::chrono::milliseconds pushTimeout{timelimits::Push};
     // How long --stop waits for the service to end: longer than the service
     // gives the alerts under way when it stops.
     std::chrono::milliseconds stopWait{std::chrono::seconds(10)};

@@ -6,9 +6,9 @@
 // the upload failed (the reason on standard output, one line), 2 when the
 // input is not a job.
 #include "common/ErrorText.h"
+#include "helpers/PageJob.h"
 #include "net/FtpClient.h"
 #include "net/ReplaceInFile.h"
-#include "upload_page/PageJob.h"
 
 #include <QCoreApplication>
 #include <QFile>

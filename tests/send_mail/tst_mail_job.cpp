@@ -1,5 +1,5 @@
 // The job the service hands to velmora-send-mail on its standard input.
-#include "send_mail/MailJob.h"
+#include "helpers/MailJob.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // velmora-send-push: the job the service and the window hand it, how the
 // settings make one, and the helper itself against real receivers on
 // loopback: Debian's webhook, and an HTTPS receiver with a test CA.
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 #include "send_push/PushMessage.h"
 #include "servers/PushReceiver.h"
 #include "servers/SmtpCertificates.h"

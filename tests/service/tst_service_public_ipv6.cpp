@@ -6,10 +6,10 @@
 #include "PrivateNetwork.h"
 #include "ServiceLogCapture.h"
 
+#include "echo_check/AddressAgreement.h"
 #include "echo_check/DnsEcho.h"
 #include "servers/DnsServer.h"
 #include "servers/FreePort.h"
-#include "service/addresses/AddressAgreement.h"
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/PublicIpv6Address.h"

@@ -1,8 +1,8 @@
 // velmora-upload-page: the job the service hands it on its standard input, and
 // the helper itself against a real FTP server on loopback.
+#include "helpers/PageJob.h"
 #include "servers/FtpPythonServer.h"
 #include "support/JobBytes.h"
-#include "upload_page/PageJob.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

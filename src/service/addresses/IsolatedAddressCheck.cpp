@@ -1,15 +1,11 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 
-#include "service/ChildSignals.h"
+#include "common/TimeLimits.h"
+#include "helpers/HelperRun.h"
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/PublicIpv6Address.h"
 
-namespace {
-
-// Room for the helper to start and end, on top of the time its services may take.
-constexpr std::chrono::milliseconds StartAndEnd(10000);
-
-} // namespace
+#include <QTimer>
 
 IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<EchoSource> sources,
                                            std::chrono::milliseconds timeoutPerSource,
@@ -27,19 +23,10 @@ IsolatedAddressCheck::IsolatedAddressCheck(QString helper, QList<EchoSource> sou
       m_sources(sourcesFor(sources, family)), m_standings(std::move(standings)),
       m_timeout(timeoutPerSource)
 {
-    m_deadline.setSingleShot(true);
-    m_deadline.setInterval(m_timeout * qMax<qsizetype>(1, m_sources.size()) + StartAndEnd);
-    connect(&m_deadline, &QTimer::timeout, this, &IsolatedAddressCheck::onTooLong);
 }
 
-IsolatedAddressCheck::~IsolatedAddressCheck()
-{
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(1000);
-    }
-}
+// A helper still running is killed with its HelperRun.
+IsolatedAddressCheck::~IsolatedAddressCheck() = default;
 
 void IsolatedAddressCheck::start()
 {
@@ -65,42 +52,26 @@ void IsolatedAddressCheck::start()
     arguments << QStringLiteral("--");
     for (const EchoSource& source : m_sources)
         arguments << source.toText();
-    m_tooLong = false;
-    m_process = new QProcess(this);
-    m_process->setProgram(m_helper);
-    m_process->setArguments(arguments);
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    startsWithDefaultSignals(*m_process);
-    connect(m_process, &QProcess::finished, this, &IsolatedAddressCheck::onFinished);
-    connect(m_process, &QProcess::errorOccurred, this, &IsolatedAddressCheck::onErrorOccurred);
-    m_deadline.start();
-    m_process->start();
+    // Room for the helper to start and end, on top of the time its sources may take.
+    const std::chrono::milliseconds limit =
+        m_timeout * qMax<qsizetype>(1, m_sources.size()) + timelimits::HelperStart;
+    m_run = new HelperRun({m_helper, arguments, {}, limit}, this);
+    connect(m_run, &HelperRun::ended, this, &IsolatedAddressCheck::onEnded);
+    m_run->start();
 }
 
-void IsolatedAddressCheck::onErrorOccurred(QProcess::ProcessError error)
+void IsolatedAddressCheck::onEnded(const HelperEnd& end)
 {
-    // Other errors end in finished() as well.
-    if (error == QProcess::FailedToStart && m_process)
-        finish({}, QStringLiteral("cannot start the check: %1").arg(m_process->errorString()));
-}
-
-void IsolatedAddressCheck::onTooLong()
-{
-    if (!m_process)
-        return;
-    m_tooLong = true;
-    m_process->kill(); // finished() follows
-}
-
-void IsolatedAddressCheck::onFinished()
-{
-    if (!m_process)
-        return;
-    const QByteArray output = m_process->readAllStandardOutput();
-    if (m_tooLong)
+    switch (end.kind) {
+    case HelperEnd::NotStarted:
+        return finish({}, QStringLiteral("cannot start the check: %1").arg(end.error));
+    case HelperEnd::TooLong:
         return finish({}, QStringLiteral("the check took too long and was stopped"));
-    if (const std::optional<echoreport::Result> result = echoreport::read(output, m_family)) {
+    case HelperEnd::Exited:
+    case HelperEnd::Crashed:
+        break;
+    }
+    if (const std::optional<echoreport::Result> result = echoreport::read(end.report, m_family)) {
         // An IPv6 source goes with the others when its answer is in their /64.
         const auto standing = [this](const QString& address) {
             return m_family == AddressFamily::Ipv6 ? publicipv6::prefix64(address) : address;
@@ -119,16 +90,14 @@ void IsolatedAddressCheck::onFinished()
         }
         return finish(result->address, result->reason);
     }
-    finish({}, QStringLiteral("the check ended without a result (exit code %1)")
-                   .arg(m_process->exitCode()));
+    finish({}, QStringLiteral("the check ended without a result (exit code %1)").arg(end.exitCode));
 }
 
 void IsolatedAddressCheck::finish(const QString& address, const QString& reason)
 {
-    m_deadline.stop();
-    m_process->disconnect(this);
-    m_process->deleteLater();
-    m_process = nullptr;
+    m_run->disconnect(this);
+    m_run->deleteLater();
+    m_run = nullptr;
     if (address.isEmpty())
         emit failed(reason);
     else

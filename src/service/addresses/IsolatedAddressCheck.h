@@ -5,9 +5,10 @@
 #include "service/addresses/SourceStandings.h"
 
 #include <QList>
-#include <QProcess>
-#include <QTimer>
 #include <chrono>
+
+class HelperRun;
+struct HelperEnd;
 
 // The public-address check run in a short-lived helper process,
 // velmora-echo-check. The service itself then never loads Qt Network and the
@@ -39,13 +40,11 @@ public:
     ~IsolatedAddressCheck() override;
 
     void start() override;
-    bool isRunning() const override { return m_process != nullptr; }
+    bool isRunning() const override { return m_run != nullptr; }
     AddressFamily family() const { return m_family; }
 
 private:
-    void onFinished();
-    void onErrorOccurred(QProcess::ProcessError error);
-    void onTooLong();
+    void onEnded(const HelperEnd& end);
     void finish(const QString& address, const QString& reason);
 
     QString m_helper;
@@ -53,7 +52,5 @@ private:
     QList<EchoSource> m_sources;
     SourceStandings m_standings;
     std::chrono::milliseconds m_timeout;
-    QProcess* m_process = nullptr;
-    QTimer m_deadline;
-    bool m_tooLong = false;
+    HelperRun* m_run = nullptr;
 };

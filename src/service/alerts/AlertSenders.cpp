@@ -5,15 +5,15 @@
 #include "common/PrivateFile.h"
 #include "common/SmtpPort.h"
 #include "common/TextConvert.h"
-#include "send_mail/MailJob.h"
+#include "common/TimeLimits.h"
+#include "helpers/HelperRun.h"
+#include "helpers/MailJob.h"
+#include "helpers/PageJob.h"
 #include "send_push/PushMessage.h"
-#include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/DetachedProgram.h"
-#include "upload_page/PageJob.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSysInfo>
 
@@ -23,9 +23,6 @@ QString text(const QByteArray& value)
 {
     return QString::fromLocal8Bit(value);
 }
-
-// Time for a helper to start, and to go once it has been killed.
-constexpr std::chrono::milliseconds HelperStartLimit{10000};
 
 } // namespace
 
@@ -121,34 +118,29 @@ AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name
                                      const QByteArray& job) const
 {
     return runHelper(program, name, job,
-                     m_options.connectTimeout + 10 * m_options.replyTimeout + HelperStartLimit);
+                     m_options.connectTimeout + 10 * m_options.replyTimeout +
+                         timelimits::HelperStart);
 }
 
 AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name,
                                      const QByteArray& job, std::chrono::milliseconds limit) const
 {
-    QProcess helper;
-    helper.setProgram(program);
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    startsWithDefaultSignals(helper);
-    helper.start();
-    if (!helper.waitForStarted(int(HelperStartLimit.count())))
-        return {
-            AlertOutcome::Failed,
-            QStringLiteral("cannot start the %1 %2: %3").arg(name, program, helper.errorString())};
-    helper.write(job);
-    helper.closeWriteChannel();
     // The helper's own limits end an exchange with a silent server; this one
     // only guards against a helper that hangs for another reason.
-    if (!helper.waitForFinished(int(limit.count()))) {
-        helper.kill();
-        helper.waitForFinished(int(HelperStartLimit.count()));
+    const HelperEnd end = HelperRun::run({program, {}, job, limit});
+    const QString said = QString::fromLocal8Bit(end.report).trimmed();
+    switch (end.kind) {
+    case HelperEnd::NotStarted:
+        return {AlertOutcome::Failed,
+                QStringLiteral("cannot start the %1 %2: %3").arg(name, program, end.error)};
+    case HelperEnd::TooLong:
         return {AlertOutcome::Failed, QStringLiteral("the %1 did not finish in time").arg(name)};
-    }
-    const QString said = QString::fromLocal8Bit(helper.readAllStandardOutput()).trimmed();
-    if (helper.exitStatus() != QProcess::NormalExit)
+    case HelperEnd::Crashed:
         return {AlertOutcome::Failed, QStringLiteral("the %1 crashed").arg(name)};
-    switch (helper.exitCode()) {
+    case HelperEnd::Exited:
+        break;
+    }
+    switch (end.exitCode) {
     case 0:
         return {AlertOutcome::Sent, {}};
     case 1:
@@ -156,7 +148,7 @@ AlertOutcome AlertSenders::runHelper(const QString& program, const QString& name
     default:
         return {AlertOutcome::Failed, QStringLiteral("the %1 refused the job (exit code %2): %3")
                                           .arg(name)
-                                          .arg(helper.exitCode())
+                                          .arg(end.exitCode)
                                           .arg(said)};
     }
 }
@@ -237,9 +229,8 @@ AlertOutcome AlertSenders::sendPush(const AddressChange& change,
         return {AlertOutcome::Skipped, unusable->reason};
     PushJob& job = std::get<PushJob>(made);
     job.timeoutSeconds = int(m_options.pushTimeout.count());
-    const std::chrono::milliseconds limit = m_options.pushTimeout + 2 * HelperStartLimit;
-    AlertOutcome outcome =
-        runHelper(m_options.pushHelper, QStringLiteral("push helper"), job.encode(), limit);
+    AlertOutcome outcome = runHelper(m_options.pushHelper, QStringLiteral("push helper"),
+                                     job.encode(), job.runLimit());
     // The helper never tells a secret; this keeps one out of the log whatever it said.
     outcome.text = pushmessage::redacted(outcome.text, job.secrets);
     if (outcome.status == AlertOutcome::Sent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TimeLimits.h"
 #include "net/FtpClient.h"
 #include "service/alerts/AlertChannels.h"
 
@@ -31,11 +32,11 @@ public:
         // The program that sends one push notification (velmora-send-push).
         QString pushHelper;
         // The limit for one push notification's whole exchange.
-        std::chrono::seconds pushTimeout{30};
+        std::chrono::seconds pushTimeout{timelimits::Push};
         // Limits for one SMTP or FTP exchange, so that a server that stops
         // answering ends an attempt rather than hold it for ever.
-        std::chrono::seconds connectTimeout{30};
-        std::chrono::seconds replyTimeout{60};
+        std::chrono::seconds connectTimeout{timelimits::SmtpConnect};
+        std::chrono::seconds replyTimeout{timelimits::SmtpReply};
     };
 
     // configDir holds the page template velmora.html; carriers are the

@@ -1,8 +1,8 @@
 #include "service/notify/DesktopNotifier.h"
 
-#include "service/ChildSignals.h"
+#include "common/TimeLimits.h"
+#include "helpers/HelperRun.h"
 
-#include <QProcess>
 #include <QThread>
 
 namespace {
@@ -35,23 +35,17 @@ void DesktopNotifier::show(const QString& summary, const QString& body)
     if (!m_enabled || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
         m_running >= MaxRunning)
         return;
-    auto* helper = new QProcess(this);
-    helper->setProgram(m_helper);
-    helper->setArguments({summary, body});
-    helper->setStandardInputFile(QProcess::nullDevice());
-    helper->setStandardOutputFile(QProcess::nullDevice());
-    helper->setStandardErrorFile(QProcess::nullDevice());
-    startsWithDefaultSignals(*helper);
+    // The helper waits so long for the server's answer, and no longer.
+    auto* helper = new HelperRun({m_helper,
+                                  {summary, body},
+                                  {},
+                                  timelimits::NotifyAnswer + timelimits::HelperStart,
+                                  HelperRun::Errors::Discarded},
+                                 this);
     ++m_running;
-    const auto over = [this, helper] {
+    connect(helper, &HelperRun::ended, this, [this, helper] {
         --m_running;
         helper->deleteLater();
-    };
-    connect(helper, &QProcess::finished, this, over);
-    // A helper that did not start never finishes; one that did, does.
-    connect(helper, &QProcess::errorOccurred, this, [over](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            over();
     });
     helper->start();
 }

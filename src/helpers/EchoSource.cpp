@@ -1,7 +1,7 @@
-#include "service/addresses/EchoSource.h"
+#include "helpers/EchoSource.h"
 
-#include "service/addresses/DnsQuestion.h"
-#include "service/addresses/Ipv4Address.h"
+#include "common/Ipv4Address.h"
+#include "helpers/DnsQuestion.h"
 
 #include <QSet>
 

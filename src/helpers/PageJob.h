@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TimeLimits.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -16,7 +18,7 @@ struct PageJob
     int port = 21;
     QString username;
     QString password;
-    int replyTimeoutSeconds = 60;
+    int replyTimeoutSeconds = int(timelimits::FtpReply.count());
 
     QString templateFile;                        // read, never changed
     QList<QPair<QString, QString>> replacements; // applied in order to a copy

@@ -1,4 +1,4 @@
-#include "service/addresses/Ipv4Address.h"
+#include "common/Ipv4Address.h"
 
 #include <array>
 

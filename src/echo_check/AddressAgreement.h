@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/addresses/AddressFamily.h"
+#include "helpers/AddressFamily.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "send_push/PushJob.h"
+#include "helpers/PushJob.h"
 
 #include "common/JobStream.h"
 
@@ -12,6 +12,11 @@ namespace {
 constexpr quint32 Magic = 0x56505331; // "VPS1"
 
 } // namespace
+
+std::chrono::milliseconds PushJob::runLimit() const
+{
+    return std::chrono::seconds(timeoutSeconds) + 2 * timelimits::HelperStart;
+}
 
 QByteArray PushJob::encode() const
 {

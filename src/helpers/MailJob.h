@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TimeLimits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -16,8 +18,8 @@ struct MailJob
     int port = 25;
     QString username; // no authentication when empty
     QString password;
-    int connectTimeoutSeconds = 30;
-    int replyTimeoutSeconds = 60;
+    int connectTimeoutSeconds = int(timelimits::SmtpConnect.count());
+    int replyTimeoutSeconds = int(timelimits::SmtpReply.count());
 
     QString from;
     QString recipientList; // comma-separated, as the settings keep them

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "common/TimeLimits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 
 // One push notification for the push helper (velmora-send-push): either a web
@@ -31,10 +34,13 @@ struct PushJob
     QString title;
     QString message;
 
-    int timeoutSeconds = 30;
+    int timeoutSeconds = int(timelimits::Push.count());
     // What the helper's report must never show (tokens, header values): each
     // is written as "…" instead.
     QStringList secrets;
+
+    // How long its helper may run: the exchange, and room to start and to end.
+    std::chrono::milliseconds runLimit() const;
 
     QByteArray encode() const;
     // Nothing when the bytes are not a whole job.

@@ -1,7 +1,7 @@
-#include "service/addresses/EchoCheckReport.h"
+#include "helpers/EchoCheckReport.h"
 
-#include "service/addresses/Ipv4Address.h"
-#include "service/addresses/PublicIpv6Address.h"
+#include "common/Ipv4Address.h"
+#include "common/PublicIpv6Address.h"
 
 namespace echoreport {
 

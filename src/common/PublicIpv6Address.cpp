@@ -1,4 +1,4 @@
-#include "service/addresses/PublicIpv6Address.h"
+#include "common/PublicIpv6Address.h"
 
 #include <algorithm>
 

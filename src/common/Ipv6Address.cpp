@@ -1,4 +1,4 @@
-#include "service/addresses/Ipv6Address.h"
+#include "common/Ipv6Address.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

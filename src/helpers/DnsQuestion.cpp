@@ -1,7 +1,7 @@
-#include "service/addresses/DnsQuestion.h"
+#include "helpers/DnsQuestion.h"
 
-#include "service/addresses/AddressFamily.h"
-#include "service/addresses/Ipv4Address.h"
+#include "common/Ipv4Address.h"
+#include "helpers/AddressFamily.h"
 
 #include <QUrlQuery>
 

@@ -1,4 +1,6 @@
-#include "send_mail/MailJob.h"
+#include "helpers/PageJob.h"
+
+#include "common/JobStream.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -7,41 +9,37 @@ namespace {
 
 // Changes whenever the fields change: the service and its helper come from the
 // same build, but an old helper left beside a new service must not misread.
-constexpr quint32 Magic = 0x564d4a31; // "VMJ1"
+constexpr quint32 Magic = 0x56504a31; // "VPJ1"
 
 } // namespace
 
-QByteArray MailJob::encode() const
+QByteArray PageJob::encode() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << Magic << qint32(ssl) << host << qint32(port) << username << password
-        << qint32(connectTimeoutSeconds) << qint32(replyTimeoutSeconds) << from << recipientList
-        << recipient << subject << body;
+    out << Magic << host << qint32(port) << username << password << qint32(replyTimeoutSeconds)
+        << templateFile << replacements << remoteName;
     return bytes;
 }
 
-std::optional<MailJob> MailJob::decode(const QByteArray& bytes)
+std::optional<PageJob> PageJob::decode(const QByteArray& bytes)
 {
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0;
-    qint32 ssl = 0;
     qint32 port = 0;
-    qint32 connectTimeout = 0;
     qint32 replyTimeout = 0;
-    MailJob job;
+    PageJob job;
     in >> magic;
     if (magic != Magic)
         return std::nullopt;
-    in >> ssl >> job.host >> port >> job.username >> job.password >> connectTimeout >>
-        replyTimeout >> job.from >> job.recipientList >> job.recipient >> job.subject >> job.body;
+    in >> job.host >> port >> job.username >> job.password >> replyTimeout >> job.templateFile;
+    jobstream::readList(in, job.replacements, 2 * jobstream::SmallestString);
+    in >> job.remoteName;
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return std::nullopt;
-    job.ssl = ssl;
     job.port = port;
-    job.connectTimeoutSeconds = connectTimeout;
     job.replyTimeoutSeconds = replyTimeout;
     return job;
 }

@@ -1,6 +1,6 @@
-#include "service/addresses/AddressAgreement.h"
+#include "echo_check/AddressAgreement.h"
 
-#include "service/addresses/PublicIpv6Address.h"
+#include "common/PublicIpv6Address.h"
 
 #include <QSet>
 #include <QStringList>
