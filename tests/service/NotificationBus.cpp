@@ -2,6 +2,7 @@
 
 #include "support/TestTime.h"
 
+#include <QDBusError>
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 
