@@ -2,7 +2,7 @@
 
 // Shared by the address-change benchmarks: a private network namespace whose
 // default route runs over one end of a link pair, and percentiles of timings.
-#include "PrivateNetwork.h"
+#include "support/PrivateNetwork.h"
 
 #include <QList>
 #include <QString>
@@ -19,9 +19,7 @@ inline int enterPrivateNetwork(QString* error)
 {
     if (!privatenetwork::enter(error))
         return 77;
-    if (!privatenetwork::addLinks(RouteLink, QStringLiteral("velm1"), error) ||
-        !privatenetwork::ip({"addr", "add", "198.51.100.10/24", "dev", "velm1"}, error) ||
-        !privatenetwork::ip({"route", "add", "default", "dev", RouteLink}, error))
+    if (!privatenetwork::addDefaultRoute(RouteLink, QStringLiteral("velm1"), error))
         return 2;
     return 0;
 }

@@ -7,8 +7,8 @@
 //
 // Goal: under 1 s for each. Exits 1 when missed, 77 when it cannot run here.
 #include "BenchNetwork.h"
-#include "EchoHttpServer.h"
-#include "PrivateNetwork.h"
+#include "support/EchoHttpServer.h"
+#include "support/PrivateNetwork.h"
 
 #include "common/AlertSettings.h"
 #include "common/SettingSpelling.h"

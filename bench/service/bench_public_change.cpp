@@ -29,7 +29,7 @@
 // a mount namespace in which the test CA is the only one trusted). Exits 1 when a goal is missed,
 // 77 when it cannot run here, 2 on a failure.
 #include "BenchNetwork.h"
-#include "PrivateNetwork.h"
+#include "support/PrivateNetwork.h"
 
 #include "common/SettingTable.h"
 #include "servers/DnsServer.h"
@@ -326,8 +326,7 @@ public:
             }
         }
         // The router's announcements come to the all-hosts group over loopback.
-        if (!privatenetwork::ip({"link", "set", "lo", "up", "multicast", "on"}, &why) ||
-            !privatenetwork::ip({"route", "add", "224.0.0.0/4", "dev", "lo"}, &why)) {
+        if (!privatenetwork::loopbackMulticast(&why)) {
             say("%s", qPrintable(why));
             return 2;
         }

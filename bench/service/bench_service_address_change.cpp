@@ -18,8 +18,8 @@
 // Goals: 99th percentile under 10 ms, and under 3 times the floor's. Exits 1
 // when one is missed, 77 when it cannot run here.
 #include "BenchNetwork.h"
-#include "EchoHttpServer.h"
-#include "PrivateNetwork.h"
+#include "support/EchoHttpServer.h"
+#include "support/PrivateNetwork.h"
 
 #include "servers/FreePort.h"
 #include "servers/ServerProcess.h"

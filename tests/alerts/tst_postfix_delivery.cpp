@@ -5,6 +5,7 @@
 #include "servers/PostfixInstance.h"
 #include "servers/SmtpCertificates.h"
 #include "support/MailText.h"
+#include "support/TestTime.h"
 
 #include <QTest>
 
@@ -86,8 +87,10 @@ void PostfixDeliveryTest::testEmailDelivered()
     QVERIFY2(manager.SendEmail(email) == 1, qPrintable(manager.LastErrorText()));
     QCOMPARE(manager.CloseSmtpConnection(), 1);
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kFirst).size(), firstBefore + 1, 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kSecond).size(), secondBefore + 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kFirst).size(), firstBefore + 1,
+                              testtime::scaled(15000));
+    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kSecond).size(), secondBefore + 1,
+                              testtime::scaled(15000));
     for (const QString& mailbox : {kFirst, kSecond}) {
         const QByteArray message = m_postfix.delivered(mailbox).constLast();
         QCOMPARE(headerOf(message, "Return-Path"), QByteArray("<first@example.test>"));
@@ -131,7 +134,8 @@ void PostfixDeliveryTest::testTextMessageDelivered()
     QVERIFY2(manager.SendEmail(email) == 1, qPrintable(manager.LastErrorText()));
     // No closing call: the manager's release ends the connection.
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kPhone).size(), phoneBefore + 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_postfix.delivered(kPhone).size(), phoneBefore + 1,
+                              testtime::scaled(15000));
     const QByteArray message = m_postfix.delivered(kPhone).constLast();
     QCOMPARE(headerOf(message, "Return-Path"), QByteArray("<first@example.test>"));
     QCOMPARE(headerOf(message, "Delivered-To"), kPhone.toUtf8());

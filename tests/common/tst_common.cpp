@@ -461,8 +461,8 @@ void TestCommon::settingsSaveListIsEighteenAndValues()
     const QList<QByteArray> list = s.toSaveList(Carriers);
     QCOMPARE(list.size(), 19);
     QCOMPARE(list[0], QByteArray("18"));
-    const auto valueOf = [](const QList<QByteArray>& list, Setting setting) {
-        return list[1 + settingtable::wireIndex(setting)];
+    const auto valueOf = [](const QList<QByteArray>& saved, Setting setting) {
+        return saved[1 + settingtable::wireIndex(setting)];
     };
     QCOMPARE(valueOf(list, Setting::EmailAlerts), QByteArray("0"));
     QCOMPARE(valueOf(list, Setting::SmtpPort), QByteArray("25"));

@@ -2,6 +2,7 @@
 
 #include "common/Framing.h"
 #include "fakes/LoopbackListener.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <poll.h>
@@ -98,7 +99,7 @@ void FakeService::serve(int connection)
     // The command line first (bounded wait), then the scripted reply.
     QByteArray raw;
     char chunk[4096];
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(testtime::scaled(5000));
     while (!raw.contains('\n') && !deadline.hasExpired()) {
         pollfd p{connection, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0)
@@ -109,7 +110,7 @@ void FakeService::serve(int connection)
         raw.append(chunk, n);
     }
     if (m_waitsForClientEnd)
-        readUntilClosed(connection, raw, 20000);
+        readUntilClosed(connection, raw, testtime::scaled(20000));
     QByteArray command = raw.left(raw.indexOf('\n'));
     if (command.endsWith('\r'))
         command.chop(1);
@@ -136,7 +137,7 @@ void FakeService::serve(int connection)
         sent += n;
     }
     ::shutdown(connection, SHUT_WR);
-    readUntilClosed(connection, raw, 2000);
+    readUntilClosed(connection, raw, testtime::scaled(2000));
 
     QMutexLocker lock(&m_mutex);
     Exchange finished = parseExchange(raw);

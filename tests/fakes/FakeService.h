@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestTime.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -54,7 +56,7 @@ public:
     QList<QByteArray> commands() const;
     void clearExchanges();
     // Waits until at least count connections are complete (the client closed).
-    bool waitForExchanges(int count, int timeoutMs = 5000) const;
+    bool waitForExchanges(int count, int timeoutMs = testtime::scaled(5000)) const;
 
     static QByteArray countedList(const QList<QByteArray>& lines);
 

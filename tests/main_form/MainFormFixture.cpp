@@ -2,6 +2,7 @@
 
 #include "common/ServiceProtocol.h"
 #include "shell/Shared.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -125,7 +126,7 @@ QList<QList<QByteArray>> MainFormFixture::keyedSaves() const
 
 QList<QList<QByteArray>> MainFormFixture::waitForSavedLists(int count) const
 {
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(testtime::scaled(5000));
     while (savedLists().size() < count && !deadline.hasExpired())
         QThread::msleep(5);
     return savedLists();

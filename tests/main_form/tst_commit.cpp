@@ -4,6 +4,7 @@
 #include "fakes/SilentListener.h"
 #include "support/Absence.h"
 #include "support/StrangersListener.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 

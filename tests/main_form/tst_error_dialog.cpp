@@ -1,5 +1,6 @@
 #include "ModalDialogProbe.h"
 #include "shell/Error.h"
+#include "support/TestTime.h"
 #include "toolkit/DesktopShellActions.h"
 #include "ui_ErrorForm.h"
 

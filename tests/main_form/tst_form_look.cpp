@@ -3,6 +3,7 @@
 #include "MainFormFixture.h"
 #include "shell/About.h"
 #include "shell/Error.h"
+#include "support/TestTime.h"
 #include "toolkit/FormColours.h"
 #include "toolkit/FormFont.h"
 #include "toolkit/SidePager.h"

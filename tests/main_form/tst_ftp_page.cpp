@@ -3,6 +3,7 @@
 #include "servers/FtpServerPair.h"
 #include "servers/ServerProcess.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -297,13 +298,13 @@ void TestFtpPage::templateThatCannotBeFilledGoesToTheErrorBox()
         QVERIFY(QFile::setPermissions(templatePath(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         running.start(templatePath(), {QStringLiteral("60")});
-        if (!running.waitForStarted(5000))
+        if (!running.waitForStarted(testtime::scaled(5000)))
             QSKIP("cannot run a program from the temporary folder (mounted noexec?)");
         const int probe = ::open(QFile::encodeName(templatePath()).constData(), O_WRONLY);
         if (probe >= 0) {
             ::close(probe);
             running.kill();
-            running.waitForFinished(5000);
+            running.waitForFinished(testtime::scaled(5000));
             QSKIP("this system lets the file of a running program be written");
         }
     }
@@ -317,7 +318,7 @@ void TestFtpPage::templateThatCannotBeFilledGoesToTheErrorBox()
 
     f.ui().btnUploadTestPage->click();
     running.kill();
-    running.waitForFinished(5000);
+    running.waitForFinished(testtime::scaled(5000));
 
     QCOMPARE(f.dialogs.errors(),
              QStringList{error.replace(QLatin1String("<path>"), templatePath())});

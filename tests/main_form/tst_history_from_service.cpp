@@ -1,12 +1,13 @@
 // The window and the real service on one history log: the service writes it in
 // the user's state folder, and the window, given the path the program gives it,
 // shows and clears that same file.
-#include "EchoHttpServer.h"
 #include "MainFormFixture.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/VelmoraPaths.h"
 #include "service_link/ServiceCommands.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 

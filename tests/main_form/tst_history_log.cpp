@@ -2,6 +2,7 @@
 #include "main_form/HistoryLogModel.h"
 #include "main_form/ListViewReport.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 
@@ -34,16 +35,17 @@ public:
     ~LockHolder() { release(); }
     bool waitUntilLocked()
     {
-        return m_process.waitForReadyRead(10000) && m_process.readLine() == "locked\n";
+        return m_process.waitForReadyRead(testtime::scaled(10000)) &&
+               m_process.readLine() == "locked\n";
     }
     void release()
     {
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10000)) {
+        if (!m_process.waitForFinished(testtime::scaled(10000))) {
             m_process.kill();
-            m_process.waitForFinished(5000);
+            m_process.waitForFinished(testtime::scaled(5000));
         }
     }
 
@@ -55,9 +57,9 @@ QString pdfText(const QString& fileName)
 {
     QProcess process;
     process.start(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")});
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(testtime::scaled(30000))) {
         process.kill();
-        process.waitForFinished(5000);
+        process.waitForFinished(testtime::scaled(5000));
         return {};
     }
     return QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0xFB01), "fi");

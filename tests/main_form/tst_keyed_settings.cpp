@@ -4,6 +4,7 @@
 #include "MainFormFixture.h"
 #include "common/AlertSettings.h"
 #include "common/ServiceProtocol.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 

@@ -2,6 +2,7 @@
 #include "common/AlertSettings.h"
 #include "common/ServiceProtocol.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 #include "toolkit/OnOffSwitch.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"

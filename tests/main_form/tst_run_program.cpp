@@ -1,5 +1,6 @@
 #include "MainFormFixture.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 #include "toolkit/DesktopShellActions.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
@@ -140,7 +141,7 @@ void TestRunProgram::testStartsAProgramWithoutShellOrArguments()
 
     f.ui().btnTestProgram->click();
 
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), testtime::scaled(10000));
     QFile ran(marker);
     QVERIFY(ran.open(QIODevice::ReadOnly));
     QCOMPARE(ran.readAll(), QByteArray("0"));

@@ -1,6 +1,7 @@
 // What the window sends to the service and whom it sends it to.
 #include "MainFormFixture.h"
 #include "common/AlertSettings.h"
+#include "support/TestTime.h"
 #include "support/ThrowawayUser.h"
 #include "ui_MainForm.h"
 
@@ -66,7 +67,8 @@ void TestServiceTrust::applyDoesNotWaitForAServiceThatReadsToTheEnd()
     // The save waits, within its time limit, for the service to close; this
     // service closes as soon as the window has said that nothing more will come,
     // which takes a loopback round trip, not a wait for any time limit.
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < testtime::scaled(1000),
+             qPrintable(QString::number(clock.elapsed())));
     const QList<QList<QByteArray>> saved = f.waitForSavedLists(1);
     QCOMPARE(saved.size(), 1);
     QCOMPARE(saved.first().at(1 + settingtable::wireIndex(Setting::SmtpServer)),
@@ -84,8 +86,8 @@ void TestServiceTrust::strangersListenerGetsNothing()
                           << QStringLiteral("/usr/bin/python3") << QStringLiteral("-c")
                           << QString::fromLatin1(RecordingListener));
     listener.start();
-    QVERIFY(listener.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(listener.canReadLine(), 10000);
+    QVERIFY(listener.waitForStarted(testtime::scaled(10000)));
+    QTRY_VERIFY_WITH_TIMEOUT(listener.canReadLine(), testtime::scaled(10000));
     const quint16 port = quint16(listener.readLine().trimmed().toUInt());
     QVERIFY(port != 0);
 
@@ -98,9 +100,9 @@ void TestServiceTrust::strangersListenerGetsNothing()
     f.ui().btnApply->click();
 
     // The window did connect (the stranger saw each connection) but sent nothing.
-    QTRY_VERIFY_WITH_TIMEOUT(listener.bytesAvailable() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(listener.bytesAvailable() > 0, testtime::scaled(10000));
     listener.closeWriteChannel();
-    QVERIFY(listener.waitForFinished(15000));
+    QVERIFY(listener.waitForFinished(testtime::scaled(15000)));
     const QList<QByteArray> lines = listener.readAllStandardOutput().trimmed().split('\n');
     QVERIFY(!lines.isEmpty());
     for (const QByteArray& line : lines)

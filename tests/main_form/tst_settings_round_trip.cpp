@@ -1,14 +1,15 @@
 // Every setting of the table on its whole way: from the settings file, through
 // the real service's store and the link, into the window's controls, and back
 // through the link into the file, which ends as it began, byte for byte.
-#include "EchoHttpServer.h"
 #include "MainFormFixture.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/SettingSpelling.h"
 #include "common/TextConvert.h"
 #include "service/settings/ValueEscapes.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 #include "toolkit/OnOffSwitch.h"
 #include "ui_MainForm.h"
 

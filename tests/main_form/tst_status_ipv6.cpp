@@ -3,6 +3,7 @@
 // of a stand-in service with the extension's status values.
 #include "MainFormFixture.h"
 #include "common/ServiceProtocol.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_MainForm.h"
 

@@ -10,6 +10,7 @@
 #include "shell/Error.h"
 #include "support/MailText.h"
 #include "support/SmtpPortTable.h"
+#include "support/TestTime.h"
 #include "toolkit/SidePager.h"
 #include "ui_ErrorForm.h"
 #include "ui_MainForm.h"
@@ -636,9 +637,9 @@ void TestTestAlerts::deliveredThroughPostfix()
     QCOMPARE(f.dialogs.notices(),
              (QStringList{"Success: Test Email Sent", "Success: (SMS) Text Message Sent"}));
 
-    QTRY_COMPARE_WITH_TIMEOUT(postfix.delivered(phone).size(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(postfix.delivered(phone).size(), 1, testtime::scaled(15000));
     for (const QString& mailbox : {first, second}) {
-        QTRY_COMPARE_WITH_TIMEOUT(postfix.delivered(mailbox).size(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(postfix.delivered(mailbox).size(), 1, testtime::scaled(15000));
         const QByteArray message = postfix.delivered(mailbox).constFirst();
         QVERIFY2(message.contains("\nFrom: first@example.test\n"), message.constData());
         QVERIFY2(message.contains("\nTo: first@example.test, second@example.test\n"),

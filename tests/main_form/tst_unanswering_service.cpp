@@ -2,6 +2,7 @@
 // no longer than its time limit, and then goes on as if it were not running.
 #include "MainFormFixture.h"
 #include "fakes/SilentListener.h"
+#include "support/TestTime.h"
 #include "ui_MainForm.h"
 
 #include <QElapsedTimer>
@@ -60,7 +61,8 @@ void TestUnansweringService::startIsToldWithinOneLimit()
     // The carrier list went unanswered; the settings and the status were not
     // waited for again.
     QCOMPARE(silent.connections(), 1);
-    QVERIFY2(clock.elapsed() < Limit.count() + 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < Limit.count() + testtime::scaled(3000),
+             qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(f.dialogs.notices().size(), 1);
     QVERIFY(f.dialogs.notices().first().startsWith("Could not connect to the Velmora Service"));
     QCOMPARE(f.quitRequests, 1);
@@ -94,7 +96,7 @@ void TestUnansweringService::hoveringTheIconKeepsTheWindowResponsive()
     // One exchange was tried and given up at the limit; the window went on
     // meanwhile, keeping what it showed.
     QCOMPARE(silent->connections(), 1);
-    QVERIFY2(heartbeat.longestGapMs < Limit.count() + 2000,
+    QVERIFY2(heartbeat.longestGapMs < Limit.count() + testtime::scaled(2000),
              qPrintable(QString::number(heartbeat.longestGapMs)));
     QVERIFY2(heartbeat.ticks > 50, qPrintable(QString::number(heartbeat.ticks)));
     QCOMPARE(f.tray.toolTip(), tip);

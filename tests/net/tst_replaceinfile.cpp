@@ -1,5 +1,6 @@
 #include "net/ReplaceInFile.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -245,20 +246,20 @@ void TestReplaceInFile::busyFileKeepsItsContent()
     const QByteArray before = readFile(fileName);
     QProcess running;
     running.start(fileName, {QStringLiteral("60")});
-    if (!running.waitForStarted(5000))
+    if (!running.waitForStarted(testtime::scaled(5000)))
         QSKIP("cannot run a program from the temporary folder (mounted noexec?)");
     const int probe = ::open(QFile::encodeName(fileName).constData(), O_WRONLY);
     if (probe >= 0) {
         ::close(probe);
         running.kill();
-        running.waitForFinished(5000);
+        running.waitForFinished(testtime::scaled(5000));
         QSKIP("this system lets the file of a running program be written");
     }
 
     const QString error =
         errorOf([&] { ReplaceInFile(fileName, QStringLiteral("ELF"), QStringLiteral("elf")); });
     running.kill();
-    running.waitForFinished(5000);
+    running.waitForFinished(testtime::scaled(5000));
 
     QCOMPARE(error, QStringLiteral("Cannot create file \"%1\". Text file busy").arg(fileName));
     QVERIFY(readFile(fileName) == before);

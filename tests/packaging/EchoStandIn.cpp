@@ -2,7 +2,7 @@
 // own: answers every request on 127.0.0.1 with the address it was started with,
 // then with each address read from its standard input, one a line. Prints its
 // port first; ends when its input closes.
-#include "EchoHttpServer.h"
+#include "support/EchoHttpServer.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -29,9 +29,15 @@ abort() {
   echo "FAIL: $*"
   exit 1
 }
-# wait_for <seconds> <command...>: polls the command until it succeeds.
+# scaled <seconds>: a time limit stretched by VELMORA_TEST_TIME_FACTOR (1 by default).
+scaled() {
+  awk -v s="$1" -v f="${VELMORA_TEST_TIME_FACTOR:-1}" \
+    'BEGIN { f += 0; if (f < 1) f = 1; printf "%d", s * f + 0.999 }'
+}
+# wait_for <seconds> <command...>: polls the command until it succeeds, for at
+# most the time given (scaled).
 wait_for() {
-  local deadline=$((SECONDS + $1))
+  local deadline=$((SECONDS + $(scaled "$1")))
   shift
   until "$@"; do
     [ $SECONDS -lt $deadline ] || return 1
@@ -41,7 +47,7 @@ wait_for() {
 known() { dpkg-query -W velmora >/dev/null 2>&1; }
 # dpkg, waiting up to two minutes while someone else's apt or dpkg holds its lock.
 run_dpkg() {
-  local deadline=$((SECONDS + 120)) status
+  local deadline=$((SECONDS + $(scaled 120))) status
   while true; do
     dpkg "$@" >"$work/dpkg.log" 2>&1
     status=$?

@@ -1,4 +1,5 @@
 #include "print/PrintTListView.h"
+#include "support/TestTime.h"
 
 #include <QPrinter>
 #include <QProcess>
@@ -54,9 +55,9 @@ QString runTool(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(testtime::scaled(30000))) {
         process.kill();
-        process.waitForFinished(5000);
+        process.waitForFinished(testtime::scaled(5000));
         qWarning() << program << "did not finish";
         return {};
     }

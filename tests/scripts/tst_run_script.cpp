@@ -4,6 +4,7 @@
 // come up. The service it starts is stopped with velmora-service --stop.
 #include "servers/ServerProcess.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,9 +101,9 @@ Run TestRunScript::runScript(const QProcessEnvironment& env) const
     script.start(QStringLiteral("bash"),
                  {qEnvironmentVariable("VELMORA_SOURCE_DIR") + QStringLiteral("/scripts/run.sh")});
     // It configures the build again, which takes a few seconds on a busy machine.
-    if (!script.waitForFinished(180000)) {
+    if (!script.waitForFinished(testtime::scaled(180000))) {
         script.kill();
-        script.waitForFinished();
+        script.waitForFinished(testtime::scaled(30000));
         return {};
     }
     return {script.exitStatus() == QProcess::NormalExit ? script.exitCode() : -1,
@@ -114,7 +115,7 @@ int TestRunScript::stopService(const QProcessEnvironment& env) const
     QProcess stop;
     stop.setProcessEnvironment(env);
     stop.start(service(), {QStringLiteral("--stop")});
-    return stop.waitForFinished(30000) ? stop.exitCode() : -1;
+    return stop.waitForFinished(testtime::scaled(30000)) ? stop.exitCode() : -1;
 }
 
 void TestRunScript::freshAccount()

@@ -7,6 +7,7 @@
 #include "servers/SmtpCertificates.h"
 #include "servers/WebhookReceiver.h"
 #include "support/JobBytes.h"
+#include "support/TestTime.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -66,13 +67,13 @@ HelperRun runHelper(const QByteArray& input)
     clock.start();
     helper.start(QStringLiteral(VELMORA_PUSH_HELPER), {});
     HelperRun run;
-    if (!helper.waitForStarted(10000))
+    if (!helper.waitForStarted(testtime::scaled(10000)))
         return run;
     helper.write(input);
     helper.closeWriteChannel();
-    if (!helper.waitForFinished(60000)) {
+    if (!helper.waitForFinished(testtime::scaled(60000))) {
         helper.kill();
-        helper.waitForFinished();
+        helper.waitForFinished(testtime::scaled(30000));
         return run;
     }
     run.elapsedMs = clock.elapsed();
@@ -264,7 +265,7 @@ void TestPushHelper::unusableSettingsAreTold()
 
 void TestPushHelper::methodIsOneWord()
 {
-    for (const QByteArray method :
+    for (const QByteArray& method :
          {QByteArray("POST /x HTTP/1.1\r\nX: y"), QByteArray("GET\n"), QByteArray("PO ST")}) {
         AlertSettings settings = webRequest(QStringLiteral("https://example.net/"));
         settings.set(Setting::PushMethod, method);
@@ -379,7 +380,7 @@ void TestPushHelper::silentServerEndsAtTheTimeLimit()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.said.startsWith(receiver.url() + QStringLiteral(": Operation timed out")),
              qPrintable(run.said));
-    QVERIFY2(run.elapsedMs < 5000, qPrintable(QString::number(run.elapsedMs)));
+    QVERIFY2(run.elapsedMs < testtime::scaled(5000), qPrintable(QString::number(run.elapsedMs)));
     QCOMPARE(receiver.requestCount(), 1);
 }
 

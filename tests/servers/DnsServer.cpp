@@ -1,6 +1,7 @@
 #include "servers/DnsServer.h"
 
 #include "servers/FreePort.h"
+#include "support/TestTime.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -60,7 +61,7 @@ bool DnsServer::start(const Addresses& addresses, const QList<Txt>& txt,
                              .arg(QString::fromLatin1(record.name), QString::fromLatin1(text));
     }
     m_process.setListenAddress(listenAddress);
-    if (!m_process.start(program, arguments, m_port, 10000)) {
+    if (!m_process.start(program, arguments, m_port, testtime::scaled(10000))) {
         m_error = m_process.errorText();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "servers/FtpVsftpdServer.h"
 
 #include "servers/FreePort.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,7 @@ bool run(const QString& program, const QStringList& arguments, QString* error,
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    if (!process.waitForStarted(5000)) {
+    if (!process.waitForStarted(testtime::scaled(5000))) {
         *error = QStringLiteral("%1 did not start: %2").arg(program, process.errorString());
         return false;
     }
@@ -33,9 +34,9 @@ bool run(const QString& program, const QStringList& arguments, QString* error,
         process.write(input);
         process.closeWriteChannel();
     }
-    if (!process.waitForFinished(15000)) {
+    if (!process.waitForFinished(testtime::scaled(15000))) {
         process.kill();
-        process.waitForFinished(3000);
+        process.waitForFinished(testtime::scaled(3000));
         *error = QStringLiteral("%1 did not finish").arg(program);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "servers/FreePort.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,7 +101,7 @@ bool PostfixInstance::start(const QString& certificate, const QString& key)
     check.setProcessChannelMode(QProcess::MergedChannels);
     check.start(QStringLiteral("/usr/sbin/postfix"),
                 {QStringLiteral("-c"), configDirectory, QStringLiteral("check")});
-    if (!check.waitForFinished(30000) || check.exitCode() != 0) {
+    if (!check.waitForFinished(testtime::scaled(30000)) || check.exitCode() != 0) {
         m_error = QStringLiteral("postfix check failed: %1 %2")
                       .arg(QString::fromLocal8Bit(check.readAll()), log());
         return false;
@@ -110,7 +111,7 @@ bool PostfixInstance::start(const QString& certificate, const QString& key)
     if (!m_master.start(QStringLiteral("setsid"),
                         {kDaemonDirectory + QStringLiteral("/master"), QStringLiteral("-d"),
                          QStringLiteral("-c"), configDirectory},
-                        m_port, 20000)) {
+                        m_port, testtime::scaled(20000))) {
         m_error = m_master.errorText() + u' ' + log();
         return false;
     }

@@ -1,4 +1,5 @@
 #include "servers/ServerProcess.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
@@ -15,7 +16,7 @@ bool portAcceptsConnections(quint16 port, const QHostAddress& host)
 {
     QTcpSocket socket;
     socket.connectToHost(host, port);
-    return socket.waitForConnected(200);
+    return socket.waitForConnected(testtime::scaled(200));
 }
 
 bool ServerProcess::start(const QString& program, const QStringList& arguments, quint16 port,
@@ -51,9 +52,9 @@ void ServerProcess::stop()
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
+    if (!m_process.waitForFinished(testtime::scaled(3000))) {
         m_process.kill();
-        m_process.waitForFinished(3000);
+        m_process.waitForFinished(testtime::scaled(3000));
     }
 }
 

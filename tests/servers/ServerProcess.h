@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestTime.h"
+
 #include <QHostAddress>
 #include <QProcess>
 #include <QString>
@@ -22,7 +24,7 @@ public:
     // Starts the program and waits until the listen address's port accepts connections.
     // Returns false (with errorText() set) when it exits or does not listen in time.
     bool start(const QString& program, const QStringList& arguments, quint16 port,
-               int timeoutMs = 30000,
+               int timeoutMs = testtime::scaled(30000),
                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
     void stop();
     bool isRunning() const;

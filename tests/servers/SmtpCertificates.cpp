@@ -1,4 +1,5 @@
 #include "servers/SmtpCertificates.h"
+#include "support/TestTime.h"
 
 #include <QFile>
 #include <QProcess>
@@ -19,8 +20,8 @@ bool SmtpCertificates::openssl(const QStringList& arguments)
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("openssl"), arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
+    if (!process.waitForFinished(testtime::scaled(30000)) ||
+        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         m_error = QStringLiteral("openssl %1 failed: %2 %3")
                       .arg(arguments.join(u' '), process.errorString(),
                            QString::fromLocal8Bit(process.readAll()));

@@ -2,6 +2,7 @@
 
 #include "servers/FreePort.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -60,7 +61,7 @@ bool SmtpServer::start(const Options& options)
     // The readiness probe was a connection too: once it is logged as closed,
     // every later event is the client's own. (With TLS from the first byte the
     // probe, which never shakes hands, is not a session and is not logged.)
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(testtime::scaled(5000));
     while (options.security != Security::ImplicitTls && eventCount(QStringLiteral("close")) < 1 &&
            !deadline.hasExpired())
         QThread::msleep(10);

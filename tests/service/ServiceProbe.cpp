@@ -9,7 +9,7 @@
 // the service's own check. Exit code 0 when the service answered (or took the
 // list), 3 when it closed the connection without an answer (or the window's
 // client would not talk to it), 2 on bad arguments.
-#include "RawClient.h"
+#include "support/RawClient.h"
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"

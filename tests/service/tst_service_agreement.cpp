@@ -1,8 +1,8 @@
 // A new public address counts only when two sources of different operators
 // agree on it: real HTTP echo services on 127.0.0.1 answering as a test sets
 // them, asked in-process and through the real helper, with the real history.
-#include "EchoHttpServer.h"
 #include "ServiceLogCapture.h"
+#include "support/EchoHttpServer.h"
 
 #include "echo_check/PublicAddressChecker.h"
 #include "service/addresses/AddressWatcher.h"
@@ -11,6 +11,7 @@
 #include "service/alerts/AlertSink.h"
 #include "service/alerts/ChangeRecorder.h"
 #include "service/alerts/HistoryLog.h"
+#include "support/TestTime.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -229,7 +230,7 @@ void TestServiceAgreement::changeNeedsTwoOperators()
     serviceLog->take();
     QSignalSpy checks(&rig.watcher, &AddressWatcher::publicCheckFinished);
     rig.watcher.start();
-    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 3, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 3, testtime::scaled(20000));
     QList<QByteArray> lines = rig.lines();
     for (QByteArray& each : lines)
         each = each.mid(each.indexOf(','));
@@ -247,7 +248,7 @@ void TestServiceAgreement::lyingSourceIsSetAside()
     serviceLog->take();
     QSignalSpy checks(&rig.watcher, &AddressWatcher::publicCheckFinished);
     rig.watcher.start();
-    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 5, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 5, testtime::scaled(20000));
     QVERIFY(rig.lines().isEmpty());
     QCOMPARE(rig.watcher.current().publicIp, Known);
     // Asked twice, disagreeing twice, then left alone: the other two decide.
@@ -263,7 +264,7 @@ void TestServiceAgreement::lyingSourceIsSetAside()
     // An hour later it is asked again.
     rig.now += 61min;
     const int before = checks.size();
-    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= before + 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= before + 2, testtime::scaled(20000));
     QCOMPARE_GE(three.servers.at(0).requestCount(), 3);
     QVERIFY(rig.lines().isEmpty());
 }

@@ -1,8 +1,8 @@
 // The alerts of the real velmora-service: a change of the public address is
 // made at the stand-in echo service, and the alerts go to real servers on
 // loopback (aiosmtpd, pyftpdlib) or start a program.
-#include "EchoHttpServer.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "servers/FreePort.h"
@@ -12,6 +12,7 @@
 #include "service_link/ServiceCommands.h"
 #include "support/Absence.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,7 +79,7 @@ public:
         changePublicAddress(SecondPublic);
         const QString retry =
             QStringLiteral("next attempt in %1 s").arg(retryDelays.section(u',', 0, 0));
-        if (!QTest::qWaitFor([&] { return output().contains(retry); }, 20000))
+        if (!QTest::qWaitFor([&] { return output().contains(retry); }, testtime::scaled(20000)))
             return QStringLiteral("no '%1' in: %2").arg(retry, output());
         return {};
     }
@@ -89,7 +90,7 @@ public:
                 return m_service.request(service::UpdateStatus).value(service::PublicIpLine) ==
                        address;
             },
-            10000);
+            testtime::scaled(10000));
     }
     void save(const AlertSettings& settings)
     {
@@ -175,7 +176,7 @@ void TestServiceAlerts::emailAndTextMessageArrive()
     const QByteArray local6 = service.service().keyedStatus(service::LocalIpv6Key);
 
     service.changePublicAddress(SecondPublic);
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 2, testtime::scaled(30000));
     const QList<testservers::SmtpReceivedMail> messages = smtp.messages();
     const QByteArray host = QSysInfo::machineHostName().toLocal8Bit();
     bool sawEmail = false;
@@ -233,7 +234,8 @@ void TestServiceAlerts::programRunsWithTheAddresses()
     const QByteArray local = service.localAddress();
 
     service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")),
+                             testtime::scaled(20000));
     QCOMPARE(readFile(program + QStringLiteral(".marker")),
              SecondPublic + '|' + local + '|' + SecondPublic + '|' + local + '|' +
                  QSysInfo::machineHostName().toLocal8Bit() + '\n');
@@ -265,7 +267,8 @@ void TestServiceAlerts::programStartsOnItsOwnWithEverySignal()
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")),
+                             testtime::scaled(20000));
     const QList<QByteArray> lines = readFile(program + QStringLiteral(".marker")).split('\n');
     QCOMPARE(lines.value(0), QByteArray("SigBlk:\t0000000000000000"));
     // Python ignores SIGPIPE and SIGXFSZ itself; the stop signals must not be.
@@ -292,7 +295,7 @@ void TestServiceAlerts::programThatIsNotExecutableIsSkipped()
 
     service.changePublicAddress(SecondPublic);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("is not an executable file")),
-                             20000);
+                             testtime::scaled(20000));
     QVERIFY(!service.output().contains(QStringLiteral("next attempt")));
 }
 
@@ -308,7 +311,7 @@ void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
     service.save(settings);
 
     service.changePublicAddress(SecondPublic);
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     QTRY_VERIFY(service.output().contains(QStringLiteral("e-mail alert for the change to %1")
                                               .arg(QString::fromLatin1(SecondPublic))));
     QVERIFY(service.output().contains(QStringLiteral("alerts on: e-mail\n")));
@@ -321,7 +324,8 @@ void TestServiceAlerts::switchedOffAlertsAreNotSentAndSavedSettingsApplyNext()
     settings.set(Setting::RunProgram, true);
     service.save(settings);
     service.changePublicAddress(ThirdPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(program + QStringLiteral(".marker")),
+                             testtime::scaled(20000));
     QVERIFY(readFile(program + QStringLiteral(".marker")).startsWith(ThirdPublic + '|'));
     // The service's output reaches the test a moment after the program has run.
     QTRY_VERIFY(service.output().contains(QStringLiteral("alerts on: program\n")));
@@ -351,7 +355,7 @@ void TestServiceAlerts::ftpPageIsUploaded()
     const QString uploaded = ftp.homePath() + QStringLiteral("/velmora.html");
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("FTP page alert")) &&
                                  service.output().contains(QStringLiteral(": done")),
-                             20000);
+                             testtime::scaled(20000));
     QCOMPARE(readFile(uploaded), "<html><body><p>" + QSysInfo::machineHostName().toLocal8Bit() +
                                      "</p><p>" + SecondPublic + "</p><p>" + local +
                                      "</p></body></html>\n");
@@ -390,7 +394,7 @@ void TestServiceAlerts::pageTemplateThatIsNoFileIsToldAsWhatItIs()
     const QString expected = told.replace(QStringLiteral("{file}"), templateFile);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("FTP page alert")) &&
                                  service.output().contains(QStringLiteral(": skipped")),
-                             20000);
+                             testtime::scaled(20000));
     QVERIFY2(service.output().contains(expected), qPrintable(service.output()));
 }
 
@@ -402,7 +406,7 @@ void TestServiceAlerts::failedAlertIsRetriedUntilTheServerIsUp()
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
     testservers::SmtpServer smtp;
     QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     QTRY_VERIFY(service.output().contains(QStringLiteral(": done")));
     QCOMPARE(service.output().count(QStringLiteral(": done")), 1);
     QVERIFY(!service.output().contains(QStringLiteral("given up")));
@@ -421,7 +425,7 @@ void TestServiceAlerts::newerChangeEndsTheRetriesOfAnOlderOne()
                                                  "further attempt")
                                       .arg(QString::fromLatin1(SecondPublic),
                                            QString::fromLatin1(service.localAddress()))),
-        20000);
+        testtime::scaled(20000));
 }
 
 void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
@@ -436,11 +440,11 @@ void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
     QTRY_VERIFY_WITH_TIMEOUT(
         service.output().contains(
             QStringLiteral("the public address cannot be checked (no echo service answered)")),
-        20000);
+        testtime::scaled(20000));
     QVERIFY(!service.output().contains(QStringLiteral("the network is down")));
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral(
                                  "held until the public address can be checked again")),
-                             20000);
+                             testtime::scaled(20000));
     // Held: not given up, and not retried on the old schedule.
     QVERIFY(neverWithin(1000, [&] {
         const QString output = service.output();
@@ -451,7 +455,7 @@ void TestServiceAlerts::failedAlertWaitsForTheNetworkToComeBack()
     testservers::SmtpServer smtp;
     QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
     service.changePublicAddress(SecondPublic); // the network is back, the address unchanged
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     const QString body = QString::fromUtf8(smtp.messages().first().data);
     QVERIFY2(body.contains(QString::fromLatin1(SecondPublic)), qPrintable(body));
     QTRY_VERIFY(service.output().contains(QStringLiteral(": done")));
@@ -484,7 +488,7 @@ void TestServiceAlerts::retriesUseTheSettingsSavedMeanwhile()
     AlertSettings corrected = mailSettings(smtp.port());
     corrected.set(Setting::EmailAlerts, !switchOff);
     service.save(corrected);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(outcome), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(outcome), testtime::scaled(20000));
     QVERIFY(neverWithin(200, [&] { return smtp.messages().size() > delivered; }));
     QCOMPARE(smtp.messages().size(), delivered);
     QVERIFY(!service.output().contains(QStringLiteral("given up")));
@@ -500,7 +504,7 @@ void TestServiceAlerts::changeWhileStoppedIsAlertedAtTheNextStart()
     const QByteArray local = service.localAddress();
 
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     const QString body = QString::fromUtf8(smtp.messages().first().data);
     QVERIFY2(body.contains(QString::fromLatin1(FirstPublic)) &&
                  body.contains(QString::fromLatin1(SecondPublic)),
@@ -530,7 +534,7 @@ void TestServiceAlerts::alertsPendingAtTheStopGoOutAfterTheNextStart()
     testservers::SmtpServer smtp;
     QVERIFY2(smtp.start(onPort(port)), qPrintable(smtp.errorText()));
     QVERIFY2(service.restartAfterChangeTo(SecondPublic), qPrintable(service.service().errorText()));
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     const QString body = QString::fromUtf8(smtp.messages().first().data);
     QVERIFY2(body.contains(QString::fromLatin1(FirstPublic)) &&
                  body.contains(QString::fromLatin1(SecondPublic)),
@@ -563,13 +567,14 @@ void TestServiceAlerts::hangingMailServerDoesNotDelayAnswers()
 
     service.changePublicAddress(SecondPublic);
     // The start-up probe, then the service's connection, which now hangs.
-    QTRY_VERIFY_WITH_TIMEOUT(readFile(events).count("accepted") >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(events).count("accepted") >= 2, testtime::scaled(20000));
     for (int i = 0; i < 10; ++i) {
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(service.service().request(service::UpdateStatus).value(service::PublicIpLine),
                  SecondPublic);
-        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < testtime::scaled(1000),
+                 qPrintable(QString::number(clock.elapsed())));
     }
     QVERIFY(!service.output().contains(QStringLiteral(": done")));
 }

@@ -5,6 +5,7 @@
 #include "service/alerts/AlertDispatcher.h"
 #include "service/alerts/NextWait.h"
 #include "service/alerts/PendingAlerts.h"
+#include "support/TestTime.h"
 
 #include <QFile>
 #include <QHash>
@@ -187,7 +188,7 @@ void TestServiceDispatcher::attempts()
 
     // The alert leaves the pending list once it will not be tried again.
     const QString pending = PendingAlerts(state.path()).filePath();
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(pending), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(pending), testtime::scaled(20000));
     QVERIFY(dispatcher.finish(std::chrono::seconds(20)));
     QCOMPARE(channels.attempts(kind).size(), attempts);
 }
@@ -202,7 +203,8 @@ void TestServiceDispatcher::switchesChooseTheAlertsAndTheClockDatesTheChange()
     const AlertSettings settings = switchedOn(on);
     dispatcher.addressChanged(Previous, Current, settings);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(PendingAlerts(state.path()).filePath()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(PendingAlerts(state.path()).filePath()),
+                             testtime::scaled(20000));
     QVERIFY(dispatcher.finish(std::chrono::seconds(20)));
     QVERIFY(channels.attempts(QStringLiteral("text message")).isEmpty());
     for (const QString& kind : on) {
@@ -228,7 +230,7 @@ void TestServiceDispatcher::pendingAlertsStillSwitchedOnResumeWithTheirDate()
     dispatcher.settingsChanged(switchedOn({QStringLiteral("e-mail"), QStringLiteral("FTP page")}));
     dispatcher.resumePending();
 
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(store.filePath()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(store.filePath()), testtime::scaled(20000));
     QVERIFY(dispatcher.finish(std::chrono::seconds(20)));
     const QList<ScriptedChannels::Attempt> email = channels.attempts(QStringLiteral("e-mail"));
     QCOMPARE(email.size(), 1);

@@ -1,12 +1,13 @@
 // Where the real velmora-service keeps its files, how it takes over those of
 // earlier versions, and how --stop ends it.
-#include "EchoHttpServer.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "servers/ServerProcess.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -236,7 +237,7 @@ void TestServiceFiles::sharedRuntimeFolderIsNotTrustedWithTheLock()
     // Someone else's process, and a lock there that names it as a live holder.
     QProcess someoneElse;
     someoneElse.start(QStringLiteral("sleep"), {QStringLiteral("60")});
-    QVERIFY(someoneElse.waitForStarted());
+    QVERIFY(someoneElse.waitForStarted(testtime::scaled(30000)));
     const QString forged = service.runtimeDir() + QStringLiteral("/velmora-service.lock");
     QVERIFY(writeFile(forged, QByteArray::number(someoneElse.processId()) + "\nsleep\n" +
                                   QSysInfo::machineHostName().toUtf8() + '\n'));
@@ -259,7 +260,7 @@ void TestServiceFiles::sharedRuntimeFolderIsNotTrustedWithTheLock()
     QTRY_VERIFY(!service.isRunning());
     QCOMPARE(someoneElse.state(), QProcess::Running);
     someoneElse.kill();
-    someoneElse.waitForFinished();
+    someoneElse.waitForFinished(testtime::scaled(30000));
     ::chown(QFile::encodeName(service.runtimeDir()).constData(), ::geteuid(), ::getegid());
 }
 

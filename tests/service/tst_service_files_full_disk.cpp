@@ -3,9 +3,9 @@
 // written once there is room again, or at the latest when the service stops.
 // The disk is a small tmpfs mounted over the file's folder, so the test needs
 // root.
-#include "EchoHttpServer.h"
-#include "RunningService.h"
 #include "ServiceLogCapture.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "service/BackgroundWriter.h"
 #include "service/ServiceError.h"
@@ -15,6 +15,7 @@
 #include "service/settings/SettingsStore.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -225,7 +226,8 @@ void TestServiceFilesFullDisk::settingsAreWrittenOnceThereIsRoom()
         QVERIFY(QFile::remove(folder.filePath(QStringLiteral("filler"))));
     if (roomAgain == QLatin1String("soon")) {
         QTRY_VERIFY_WITH_TIMEOUT(
-            readFile(store.filePath()).contains("\nrecipients=new@example.com\n"), 5000);
+            readFile(store.filePath()).contains("\nrecipients=new@example.com\n"),
+            testtime::scaled(5000));
         QCOMPARE(m_log.take(), "<5>wrote the settings file " + path + " at last\n");
     } else {
         store.finishWriting();

@@ -13,6 +13,7 @@
 #include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
 #include "service/notify/ChangeNotices.h"
+#include "support/TestTime.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -4,10 +4,10 @@
 // service, a real SMTP server and a notification server of the test's own on a
 // private session bus see what a user would: rotations are no change, a new
 // prefix is one.
-#include "EchoHttpServer.h"
-#include "NotificationReceiver.h"
-#include "PrivateNetwork.h"
-#include "RunningService.h"
+#include "NotificationBus.h"
+#include "support/EchoHttpServer.h"
+#include "support/PrivateNetwork.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "common/ServiceProtocol.h"
@@ -17,8 +17,8 @@
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
-#include <QDBusConnection>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,7 +28,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 
 namespace {
 
@@ -49,7 +48,7 @@ PrefixAddresses addressesIn(const QString& prefix)
     QProcess ip;
     ip.start(privatenetwork::ipProgram(),
              {"-j", "-6", "address", "show", "dev", HostSide, "scope", "global"});
-    ip.waitForFinished(10000);
+    ip.waitForFinished(testtime::scaled(10000));
     PrefixAddresses found;
     for (const QJsonValue& link : QJsonDocument::fromJson(ip.readAllStandardOutput()).array()) {
         for (const QJsonValue& entry : link.toObject().value("addr_info").toArray()) {
@@ -76,7 +75,7 @@ QString addressesNow()
 {
     QProcess ip;
     ip.start(privatenetwork::ipProgram(), {"-6", "address", "show", "dev", HostSide});
-    ip.waitForFinished(10000);
+    ip.waitForFinished(testtime::scaled(10000));
     return QString::fromLatin1(ip.readAllStandardOutput());
 }
 
@@ -127,7 +126,7 @@ public:
         m_process.start(QStringLiteral("radvd"),
                         {"--nodaemon", "--logmethod", "stderr", "--config", config, "--pidfile",
                          m_folder + QStringLiteral("/radvd.pid")});
-        if (!m_process.waitForStarted(10000)) {
+        if (!m_process.waitForStarted(testtime::scaled(10000))) {
             *error = m_process.errorString();
             return false;
         }
@@ -139,9 +138,9 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate(); // the last announcement goes out on SIGTERM
-        if (!m_process.waitForFinished(10000)) {
+        if (!m_process.waitForFinished(testtime::scaled(10000))) {
             m_process.kill();
-            m_process.waitForFinished(5000);
+            m_process.waitForFinished(testtime::scaled(5000));
         }
     }
 
@@ -159,16 +158,13 @@ class TestServiceIpv6Router : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void rotationsAreNoChangeAndANewPrefixIsOne();
 
 private:
     bool m_private = false;
     QString m_skipReason;
-    QProcess m_bus;
-    QString m_busAddress;
-    std::unique_ptr<QDBusConnection> m_connection;
-    NotificationReceiver m_receiver;
+    NotificationBus m_bus;
+    NotificationReceiver& m_receiver = m_bus.receiver();
 };
 
 void TestServiceIpv6Router::initTestCase()
@@ -179,10 +175,9 @@ void TestServiceIpv6Router::initTestCase()
         m_skipReason = QStringLiteral("radvd is not installed");
         return;
     }
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-        m_skipReason = QStringLiteral("dbus-daemon is needed for a D-Bus session bus");
+    m_skipReason = NotificationBus::missing();
+    if (!m_skipReason.isEmpty())
         return;
-    }
     // Everything from here on, the bus and the servers too, lives in the namespace.
     m_private = privatenetwork::enter(&m_skipReason);
     if (!m_private)
@@ -213,31 +208,7 @@ void TestServiceIpv6Router::initTestCase()
     QVERIFY2(privatenetwork::ip({"route", "add", "default", "via", "192.0.2.1"}, &why),
              qPrintable(why));
 
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")});
-    QVERIFY(m_bus.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
-    m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
-    m_connection = std::make_unique<QDBusConnection>(
-        QDBusConnection::connectToBus(m_busAddress, QStringLiteral("notification-server")));
-    QVERIFY(m_connection->isConnected());
-    QVERIFY(m_connection->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                         &m_receiver, QDBusConnection::ExportAllSlots));
-    QVERIFY(m_connection->registerService(QStringLiteral("org.freedesktop.Notifications")));
-}
-
-void TestServiceIpv6Router::cleanupTestCase()
-{
-    m_connection.reset();
-    QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
-    if (m_bus.state() != QProcess::NotRunning) {
-        m_bus.terminate();
-        if (!m_bus.waitForFinished(5000)) {
-            m_bus.kill();
-            m_bus.waitForFinished();
-        }
-    }
+    QVERIFY2(m_bus.start(&why), qPrintable(why));
 }
 
 void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
@@ -248,7 +219,7 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
     Router router(folder.path());
     QString why;
     QVERIFY2(router.start(QStringLiteral("2001:db8:1::"), &why), qPrintable(why));
-    QTRY_VERIFY_WITH_TIMEOUT(!addressesIn("2001:db8:1:").stable.isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!addressesIn("2001:db8:1:").stable.isEmpty(), testtime::scaled(20000));
     const QString firstStable = addressesIn("2001:db8:1:").stable;
 
     testservers::SmtpServer smtp;
@@ -257,14 +228,14 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
     echo.setAddress(Public);
     RunningService service;
     QProcessEnvironment environment = service.environment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
     service.setEnvironment(environment);
     QVERIFY2(service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("1")}),
              qPrintable(service.errorText()));
     const auto status = [&service](const char* key) {
         return QString::fromLatin1(service.keyedStatus(key));
     };
-    QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), firstStable, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), firstStable, testtime::scaled(10000));
     QCOMPARE(status(service::LocalIpKey), QStringLiteral("192.0.2.10"));
     AlertSettings settings;
     settings.set(Setting::EmailAlerts, true);
@@ -294,13 +265,13 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
     // deprecated the old one.
     router.stop();
     QVERIFY2(router.start(QStringLiteral("2001:db8:2::"), &why), qPrintable(why));
-    QTRY_VERIFY_WITH_TIMEOUT(!addressesIn("2001:db8:2:").stable.isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!addressesIn("2001:db8:2:").stable.isEmpty(), testtime::scaled(20000));
     const QString secondStable = addressesIn("2001:db8:2:").stable;
     QCOMPARE(addressesIn("2001:db8:1:").deprecatedStable, firstStable);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!service.historyLines().isEmpty(), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!smtp.messages().isEmpty(), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_receiver.shown.isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!service.historyLines().isEmpty(), testtime::scaled(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!smtp.messages().isEmpty(), testtime::scaled(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_receiver.shown.isEmpty(), testtime::scaled(10000));
     // Rotations go on in the new prefix: still the one change.
     QTest::qWait(8000);
     const QString seen = QString::fromLatin1(service.historyLines().join('\n')) + u'\n' +
@@ -328,7 +299,7 @@ void TestServiceIpv6Router::rotationsAreNoChangeAndANewPrefixIsOne()
         ServiceTransaction transaction(client);
         service::sendKeyedSettings(transaction, {"ipv6=0"});
     }
-    QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), QString(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(service::LocalIpv6Key), QString(), testtime::scaled(5000));
     QTRY_VERIFY(!testFileContains(service.stateDir() + QStringLiteral("/addresses"), "ipv6"));
     QCOMPARE(status(service::LocalIpKey), QStringLiteral("192.0.2.10"));
     QCOMPARE(service.historyLines().size(), 1);

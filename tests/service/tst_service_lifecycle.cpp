@@ -1,14 +1,15 @@
 // The service's life as systemd and the user see it: saves that reach it
 // through pauses, its lines in the journal, and the start-up failures that
 // tell their cause and stop the restarts.
-#include "EchoHttpServer.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "service/BackgroundWriter.h"
 #include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service_link/ServiceCommands.h"
+#include "support/TestTime.h"
 #include "support/ThrowawayUser.h"
 
 #include <QFile>
@@ -49,9 +50,9 @@ int runService(const QStringList& prefix, const QString& program, const QStringL
         process.start(program, arguments);
     else
         process.start(prefix.first(), prefix.mid(1) << program << arguments);
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(testtime::scaled(30000))) {
         process.kill();
-        process.waitForFinished();
+        process.waitForFinished(testtime::scaled(30000));
         return -1;
     }
     *output = QString::fromLocal8Bit(process.readAll());
@@ -80,7 +81,7 @@ qint64 endedProcessId()
 {
     QProcess process;
     process.start(QStringLiteral("true"), {});
-    process.waitForFinished();
+    process.waitForFinished(testtime::scaled(30000));
     return process.processId() > 0 ? process.processId() : 999999;
 }
 
@@ -296,15 +297,15 @@ void TestServiceLifecycle::readinessIsToldToSystemd()
     environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(path));
     service.setEnvironment(environment);
     QVERIFY2(service.start({m_echo.url()}), qPrintable(service.errorText()));
-    QTRY_VERIFY2_WITH_TIMEOUT(waiting(), qPrintable(service.output()), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(waiting(), qPrintable(service.output()), testtime::scaled(10000));
     QCOMPARE(received(), QByteArray("READY=1"));
     // Ready means listening.
     QVERIFY(!service.request(service::UpdateStatus).isEmpty());
 
     ::kill(pid_t(service.processId()), SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(waiting(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(waiting(), testtime::scaled(10000));
     QCOMPARE(received(), QByteArray("STOPPING=1"));
-    QTRY_VERIFY_WITH_TIMEOUT(!service.isRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!service.isRunning(), testtime::scaled(10000));
 }
 
 void TestServiceLifecycle::portHeldByAnotherUser_data()
@@ -351,8 +352,8 @@ void TestServiceLifecycle::portHeldByAnotherUser()
         stranger.start(other.runAs().first(), other.runAs().mid(1)
                                                   << QStringLiteral("/usr/bin/python3")
                                                   << QStringLiteral("-c") << listener);
-        QVERIFY(stranger.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(stranger.canReadLine(), 10000);
+        QVERIFY(stranger.waitForStarted(testtime::scaled(10000)));
+        QTRY_VERIFY_WITH_TIMEOUT(stranger.canReadLine(), testtime::scaled(10000));
     }
 
     // Our own service, on the same port.
@@ -364,7 +365,7 @@ void TestServiceLifecycle::portHeldByAnotherUser()
         ours.environment(), &output);
     theirs.stop();
     stranger.closeWriteChannel();
-    stranger.waitForFinished(10000);
+    stranger.waitForFinished(testtime::scaled(10000));
 
     QCOMPARE(code, exitcode::PortHeld);
     const QString expected =

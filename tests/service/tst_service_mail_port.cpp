@@ -5,6 +5,7 @@
 #include "servers/SmtpServer.h"
 #include "service/alerts/AlertSenders.h"
 #include "support/SmtpPortTable.h"
+#include "support/TestTime.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -2,14 +2,15 @@
 // to an interface is noticed through the kernel's notices and written to the
 // history at once, exactly once; a move of the default route to another link,
 // which changes the public address too, is one change.
-#include "EchoHttpServer.h"
-#include "PrivateNetwork.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/PrivateNetwork.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "servers/SmtpServer.h"
 #include "service_link/ServiceCommands.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QElapsedTimer>
 
@@ -53,11 +54,7 @@ void TestServiceNetns::initTestCase()
     QString why;
     if (!privatenetwork::enter(&why))
         QSKIP(qPrintable(why));
-    QVERIFY2(privatenetwork::addLinks(RouteLink, OtherLink, &why), qPrintable(why));
-    QVERIFY2(privatenetwork::ip({"addr", "add", "198.51.100.10/24", "dev", OtherLink}, &why),
-             qPrintable(why));
-    QVERIFY2(privatenetwork::ip({"route", "add", "default", "dev", RouteLink}, &why),
-             qPrintable(why));
+    QVERIFY2(privatenetwork::addDefaultRoute(RouteLink, OtherLink, &why), qPrintable(why));
     // Made inside the namespace, so that the service there can reach it.
     m_echo = std::make_unique<EchoHttpServer>();
     m_echo->setAddress("203.0.113.7");
@@ -136,7 +133,7 @@ void TestServiceNetns::moveIsOneChange()
     QTRY_COMPARE(service.historyLines().size(), 1);
     QVERIFY2(lineMatches(service.historyLines().first(), "198.51.100.99", "198.51.100.10"),
              service.historyLines().first().constData());
-    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp.messages().size(), 1, testtime::scaled(20000));
     const QByteArray mail = smtp.messages().first().data;
     QVERIFY2(mail.contains("Public IP Address: 198.51.100.99\r\nLocal IP Address: 198.51.100.10\r\n"
                            "Previous Public IP Address: 203.0.113.7\r\n"

@@ -1,21 +1,18 @@
 // The desktop's notifications from the service, shown by a notification
 // server of the test's own on a private session bus.
-#include "EchoHttpServer.h"
-#include "NotificationReceiver.h"
-#include "RunningService.h"
+#include "NotificationBus.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "servers/SmtpServer.h"
 #include "service/notify/DesktopNotifier.h"
 #include "service_link/ServiceCommands.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
-#include <QDBusConnection>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
-#include <memory>
 
 namespace {
 
@@ -29,7 +26,6 @@ class TestServiceNotifications : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init() { m_receiver.shown.clear(); }
     void changeAndFailedLoginEachGiveOne();
     void nothingWithoutASessionBus();
@@ -38,44 +34,18 @@ private slots:
     void settingsLineNotUnderstood();
 
 private:
-    QProcess m_bus;
-    QString m_busAddress;
-    std::unique_ptr<QDBusConnection> m_connection;
-    NotificationReceiver m_receiver;
+    NotificationBus m_bus;
+    NotificationReceiver& m_receiver = m_bus.receiver();
 };
 
 void TestServiceNotifications::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        QSKIP("dbus-daemon is needed for a D-Bus session bus");
-    m_bus.start(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")});
-    QVERIFY(m_bus.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
-    m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
-    QVERIFY(!m_busAddress.isEmpty());
-    m_connection = std::make_unique<QDBusConnection>(
-        QDBusConnection::connectToBus(m_busAddress, QStringLiteral("notification-server")));
-    QVERIFY(m_connection->isConnected());
-    QVERIFY(m_connection->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                         &m_receiver, QDBusConnection::ExportAllSlots));
-    QVERIFY(m_connection->registerService(QStringLiteral("org.freedesktop.Notifications")));
+    if (const QString missing = NotificationBus::missing(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QString why;
+    QVERIFY2(m_bus.start(&why), qPrintable(why));
     // This process's own session bus, for the notifier tried in-process.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toLatin1());
-}
-
-void TestServiceNotifications::cleanupTestCase()
-{
-    m_connection.reset();
-    QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
-    if (m_bus.state() != QProcess::NotRunning) {
-        m_bus.terminate();
-        if (!m_bus.waitForFinished(5000)) {
-            m_bus.kill();
-            m_bus.waitForFinished();
-        }
-    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toLatin1());
 }
 
 void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
@@ -90,14 +60,14 @@ void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
     echo.setAddress(FirstPublic);
     RunningService service;
     QProcessEnvironment environment = service.environment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
     service.setEnvironment(environment);
     QVERIFY2(service.start({echo.url()},
                            {QStringLiteral("--echo-interval"), QStringLiteral("0.2"),
                             QStringLiteral("--alert-retry-delays"), QStringLiteral("600")}),
              qPrintable(service.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              FirstPublic, 10000);
+                              FirstPublic, testtime::scaled(10000));
     AlertSettings settings;
     settings.set(Setting::EmailAlerts, true);
     settings.set(Setting::Recipients, QByteArray("alerts@example.com"));
@@ -110,8 +80,8 @@ void TestServiceNotifications::changeAndFailedLoginEachGiveOne()
 
     echo.setAddress(SecondPublic);
     QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("next attempt in 600 s")),
-                             30000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 2, 10000);
+                             testtime::scaled(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 2, testtime::scaled(10000));
     QVERIFY(neverWithin(500, [&] { return m_receiver.shown.size() > 2; }));
 
     const NotificationReceiver::Shown change = m_receiver.shown.at(0);
@@ -142,10 +112,10 @@ void TestServiceNotifications::nothingWithoutASessionBus()
         service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
         qPrintable(service.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              FirstPublic, 10000);
+                              FirstPublic, testtime::scaled(10000));
     echo.setAddress(SecondPublic);
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              SecondPublic, 10000);
+                              SecondPublic, testtime::scaled(10000));
     QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));
     // And nothing said about it either.
     QVERIFY2(!service.output().contains(QStringLiteral("bus"), Qt::CaseInsensitive),
@@ -195,13 +165,13 @@ void TestServiceNotifications::settingsLineNotUnderstood()
         QVERIFY(file.write(edited) == edited.size());
     }
     QProcessEnvironment environment = service.environment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
     service.setEnvironment(environment);
     QVERIFY2(
         service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
         qPrintable(service.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              FirstPublic, 10000);
+                              FirstPublic, testtime::scaled(10000));
     // The line cost only its own key.
     QCOMPARE(service.request(service::GetSettings).value(service::valueLine(Setting::Recipients)),
              QByteArray("carol@example.com"));
@@ -210,11 +180,11 @@ void TestServiceNotifications::settingsLineNotUnderstood()
         echo.setAddress(SecondPublic);
         QTRY_COMPARE_WITH_TIMEOUT(
             service.request(service::UpdateStatus).value(service::PublicIpLine), SecondPublic,
-            10000);
+            testtime::scaled(10000));
         QVERIFY(neverWithin(500, [&] { return !m_receiver.shown.isEmpty(); }));
         return;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, testtime::scaled(10000));
     NotificationReceiver::Shown problem = m_receiver.shown.takeFirst();
     QCOMPARE(problem.summary, QStringLiteral("Velmora: a problem with the settings file"));
     QVERIFY2(problem.body.contains(QStringLiteral("line 2:")) &&
@@ -227,7 +197,7 @@ void TestServiceNotifications::settingsLineNotUnderstood()
         QVERIFY(file.open(QIODevice::Append));
         QVERIFY(file.write("smtp-port=\\q\n") > 0);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_receiver.shown.size(), 1, testtime::scaled(10000));
     problem = m_receiver.shown.takeFirst();
     QVERIFY2(problem.body.contains(QStringLiteral("line 5:")), qPrintable(problem.body));
 }

@@ -4,6 +4,7 @@
 #include "service/listener/RefusalSummary.h"
 
 #include "support/Absence.h"
+#include "support/TestTime.h"
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -36,8 +37,8 @@ void TestServiceOwner::ownConnectionIsOwnUser()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, server.serverPort());
-    QVERIFY(client.waitForConnected(5000));
-    QVERIFY(server.waitForNewConnection(5000));
+    QVERIFY(client.waitForConnected(testtime::scaled(5000)));
+    QVERIFY(server.waitForNewConnection(testtime::scaled(5000)));
     QTcpSocket* accepted = server.nextPendingConnection();
     QVERIFY(accepted);
 
@@ -70,7 +71,7 @@ void TestServiceOwner::otherUsersConnection()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(server.serverPort());
     QCOMPARE(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    QVERIFY(server.waitForNewConnection(5000));
+    QVERIFY(server.waitForNewConnection(testtime::scaled(5000)));
     QTcpSocket* accepted = server.nextPendingConnection();
     QVERIFY(accepted);
 

@@ -1,8 +1,8 @@
 // The real velmora-service, talked to over loopback with the window's own
 // client and framing, and with raw bytes where the window cannot go wrong.
-#include "EchoHttpServer.h"
-#include "RawClient.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RawClient.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
@@ -15,6 +15,7 @@
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -661,7 +662,7 @@ void TestServiceProcess::manyShortConnections()
     pidof.start(QStringLiteral("pgrep"),
                 {QStringLiteral("-f"), QStringLiteral("--"),
                  QStringLiteral("velmora-service --port %1 ").arg(service.port())});
-    QVERIFY(pidof.waitForFinished(5000));
+    QVERIFY(pidof.waitForFinished(testtime::scaled(5000)));
     const qint64 pid = pidof.readAll().trimmed().split('\n').first().toLongLong();
     QVERIFY(pid > 0);
 
@@ -940,10 +941,10 @@ void TestServiceProcess::helpersRefuseWhatIsNotAJob()
 
     QProcess process;
     process.start(helper, {});
-    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForStarted(testtime::scaled(30000)));
     process.write("SaveSettings\r\n");
     process.closeWriteChannel();
-    QVERIFY(process.waitForFinished());
+    QVERIFY(process.waitForFinished(testtime::scaled(30000)));
     QCOMPARE(process.exitCode(), 2);
     QCOMPARE(process.readAllStandardOutput(), said);
 }

@@ -2,9 +2,9 @@
 // questions and echo services on [::1], asked through the real helper asked
 // for IPv6; answers in one /64 agree; and no IPv6 connectivity (in a network
 // namespace of the test's own) told apart from a failure.
-#include "EchoHttpServer.h"
-#include "PrivateNetwork.h"
 #include "ServiceLogCapture.h"
+#include "support/EchoHttpServer.h"
+#include "support/PrivateNetwork.h"
 
 #include "echo_check/AddressAgreement.h"
 #include "echo_check/DnsEcho.h"
@@ -13,6 +13,7 @@
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/PublicIpv6Address.h"
+#include "support/TestTime.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -64,7 +65,8 @@ Outcome check(const QList<EchoSource>& sources, const QString& known = {},
     QSignalSpy found(&checker, &PublicAddressSource::found);
     QSignalSpy failed(&checker, &PublicAddressSource::failed);
     checker.start();
-    if (!QTest::qWaitFor([&] { return !found.isEmpty() || !failed.isEmpty(); }, 20000))
+    if (!QTest::qWaitFor([&] { return !found.isEmpty() || !failed.isEmpty(); },
+                         testtime::scaled(20000)))
         return {{}, QStringLiteral("the check did not end")};
     if (!found.isEmpty())
         return {found.first().first().toString(), {}};
@@ -285,7 +287,7 @@ void TestServicePublicIpv6::oneQuestion()
     QCOMPARE(answer.address, address);
     QVERIFY2(answer.problem.contains(problem), qPrintable(answer.problem));
     QVERIFY(!answer.noRoute);
-    QCOMPARE_LT(took.elapsed(), 2000);
+    QCOMPARE_LT(took.elapsed(), testtime::scaled(2000));
 }
 
 void TestServicePublicIpv6::checkOverIpv6_data()
@@ -364,7 +366,7 @@ void TestServicePublicIpv6::prefixChangeIsNoticed()
             return dnsecho::ask(*DnsQuestion::fromUrl(list.first().url), 300ms, AddressFamily::Ipv6)
                        .address == QStringLiteral("2001:db8:7:8::10");
         },
-        5000));
+        testtime::scaled(5000)));
     const Outcome moved = check(list, first.address);
     QCOMPARE(moved.address, QStringLiteral("2001:db8:7:8::20"));
     QVERIFY(!publicipv6::samePrefix(first.address, moved.address));
@@ -377,7 +379,7 @@ void TestServicePublicIpv6::prefixChangeIsNoticed()
             return dnsecho::ask(*DnsQuestion::fromUrl(list.first().url), 300ms, AddressFamily::Ipv6)
                        .address == QStringLiteral("2001:db8:1:2::10");
         },
-        5000));
+        testtime::scaled(5000)));
     const Outcome same = check(list, QStringLiteral("2001:db8:1:2::abcd"));
     QCOMPARE(same.address, QStringLiteral("2001:db8:1:2::10"));
     QVERIFY(publicipv6::samePrefix(same.address, QStringLiteral("2001:db8:1:2::abcd")));
@@ -406,8 +408,8 @@ void TestServicePublicIpv6::echoServiceByNameIsAskedOverIpv6()
     probe.start(QStringLiteral("unshare"),
                 {QStringLiteral("-m"), QStringLiteral("mount"), QStringLiteral("--bind"), hosts,
                  QStringLiteral("/etc/hosts")});
-    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
-        probe.exitCode() != 0)
+    if (!probe.waitForFinished(testtime::scaled(10000)) ||
+        probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         QSKIP("needs a mount namespace of its own (root)");
 
     m_echoA->setReply(200, "2001:db8:1:2::a\n");

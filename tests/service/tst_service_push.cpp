@@ -2,12 +2,13 @@
 // public address at the stand-in echo service, and the notification at
 // Debian's webhook server on loopback, with the service's retry policy and
 // never a token in what the service writes.
-#include "EchoHttpServer.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RunningService.h"
 
 #include "servers/WebhookReceiver.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QtTest>
@@ -70,10 +71,11 @@ void TestServicePush::failedPushIsRetriedAtThePolicysTimesAndDeliveredOnce()
                             QStringLiteral("--push-timeout"), QStringLiteral("1")}),
              qPrintable(service.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              FirstPublic, 10000);
+                              FirstPublic, testtime::scaled(10000));
 
     echo.setAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral(": done")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral(": done")),
+                             testtime::scaled(30000));
     QCOMPARE(receiver.requestCount(), 3);
     const QList<WebhookReceiver::Request> kept = receiver.kept();
     QCOMPARE(kept.size(), 1);
@@ -117,9 +119,10 @@ void TestServicePush::switchedOffPushIsNotSent()
         service.start({echo.url()}, {QStringLiteral("--echo-interval"), QStringLiteral("0.2")}),
         qPrintable(service.errorText()));
     QTRY_COMPARE_WITH_TIMEOUT(service.request(service::UpdateStatus).value(service::PublicIpLine),
-                              FirstPublic, 10000);
+                              FirstPublic, testtime::scaled(10000));
     echo.setAddress(SecondPublic);
-    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("alerts on: none")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("alerts on: none")),
+                             testtime::scaled(10000));
     QTest::qWait(500);
     QCOMPARE(receiver.requestCount(), 0);
 }

@@ -9,6 +9,7 @@
 #include "service/settings/SettingsStore.h"
 #include "support/Absence.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QSemaphore>

@@ -13,6 +13,7 @@
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
 #include "common/ServiceProtocol.h"
+#include "support/TestTime.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -408,8 +409,9 @@ void TestServiceUnits::childrenStartWithNoSignalBlocked()
     const auto blockedIn = [](QProcess& process) {
         process.start(QStringLiteral("grep"),
                       {QStringLiteral("^SigBlk:"), QStringLiteral("/proc/self/status")});
-        return process.waitForFinished(10000) ? process.readAllStandardOutput().trimmed()
-                                              : QByteArray("did not end");
+        return process.waitForFinished(testtime::scaled(10000))
+                   ? process.readAllStandardOutput().trimmed()
+                   : QByteArray("did not end");
     };
     QProcess plain;
     QCOMPARE(blockedIn(plain), QByteArray("SigBlk:\t0000000000004002"));

@@ -1,14 +1,15 @@
 // Only the service's own user (and root) may talk to it. The service runs as
 // one unprivileged user, the clients as another, as itself and as root.
-#include "EchoHttpServer.h"
-#include "RawClient.h"
-#include "RunningService.h"
+#include "support/EchoHttpServer.h"
+#include "support/RawClient.h"
+#include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceLinkError.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -61,9 +62,9 @@ int runProbe(const QString& user, const QString& group, quint16 port, const QStr
     arguments << probe() << QString::number(port) << action;
     QProcess process;
     process.start(QStringLiteral("setpriv"), arguments);
-    if (!process.waitForFinished(15000)) {
+    if (!process.waitForFinished(testtime::scaled(15000))) {
         process.kill();
-        process.waitForFinished();
+        process.waitForFinished(testtime::scaled(30000));
         return -1;
     }
     if (output)

@@ -1,7 +1,7 @@
 // The address watcher in-process: scripted interface data and routing notices,
 // real HTTP checks against local stand-in echo services (in-process and through
 // the real helper), the real history file.
-#include "EchoHttpServer.h"
+#include "support/EchoHttpServer.h"
 
 #include "echo_check/PublicAddressChecker.h"
 #include "servers/FreePort.h"
@@ -15,6 +15,7 @@
 #include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -301,7 +302,7 @@ void TestServiceWatcher::moveIsOneChange()
     QCOMPARE(changes[0].first, (Addresses{"203.0.113.7", "192.0.2.10"}));
     QCOMPARE(rig.alerts.calls.size(), 1);
     QCOMPARE(rig.alerts.calls[0].second, changes[0].second);
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.checker.isRunning(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.checker.isRunning(), testtime::scaled(5000));
     QVERIFY(neverWithin(100, [&] { return changes.size() > 1; }));
 }
 
@@ -707,7 +708,7 @@ void TestServiceWatcher::isolatedCheckAsksThroughTheHelper()
     QSignalSpy foundSpy(&check, &PublicAddressSource::found);
     QSignalSpy failedSpy(&check, &PublicAddressSource::failed);
     check.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!check.isRunning(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!check.isRunning(), testtime::scaled(15000));
 
     if (found.isEmpty()) {
         QCOMPARE(foundSpy.size(), 0);

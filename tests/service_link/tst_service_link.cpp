@@ -2,6 +2,7 @@
 #include "fakes/SilentListener.h"
 #include "servers/FreePort.h"
 #include "service_link/ServiceCommands.h"
+#include "support/TestTime.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -179,7 +180,7 @@ void TestServiceLink::silentServiceFailsAtTheTimeLimit()
     }
     const qint64 took = clock.elapsed();
     // Not before the limit, and not much after it (a loaded machine may be slow).
-    QVERIFY2(took >= limit.count() && took < limit.count() + 3000,
+    QVERIFY2(took >= limit.count() && took < limit.count() + testtime::scaled(3000),
              qPrintable(QString::number(took)));
     QVERIFY(!client.isOpen());
     QCOMPARE(silent.connections(), 1);

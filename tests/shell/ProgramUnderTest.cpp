@@ -3,6 +3,7 @@
 #include "common/AlertSettings.h"
 #include "common/ServiceProtocol.h"
 #include "fakes/FakeService.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QTest>
@@ -43,9 +44,9 @@ void stop(QProcess& process)
     if (process.state() == QProcess::NotRunning)
         return;
     process.terminate();
-    if (!process.waitForFinished(3000))
+    if (!process.waitForFinished(testtime::scaled(3000)))
         process.kill();
-    process.waitForFinished(3000);
+    process.waitForFinished(testtime::scaled(3000));
 }
 
 QString path()
@@ -65,17 +66,6 @@ QProcessEnvironment environment(const QString& display, const QString& runtimeFo
     env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     env.remove("VELMORA_INSTANCE_NAME");
     return env;
-}
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QTest::qWait(20);
-    }
-    return condition();
 }
 
 } // namespace programundertest

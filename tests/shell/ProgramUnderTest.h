@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestTime.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -28,7 +30,5 @@ QProcessEnvironment environment(const QString& display, const QString& runtimeFo
                                 const QString& busAddress = QStringLiteral("disabled:"));
 // Ends a helper the test started: asked first, then killed after 3 s.
 void stop(QProcess& process);
-// Polls the condition while the test's event loop runs, for at most the time given.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
 
 } // namespace programundertest

@@ -1,4 +1,5 @@
 #include "SessionManagerStandIn.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <X11/ICE/ICElib.h>
@@ -220,7 +221,7 @@ bool SessionManagerStandIn::pumpUntil(const std::function<bool()>& done, int tim
             if (!ice)
                 continue;
             // The connection setup is a few messages; bounded like everything here.
-            const QDeadlineTimer setup(5000);
+            const QDeadlineTimer setup(testtime::scaled(5000));
             while (IceConnectionStatus(ice) == IceConnectPending && !setup.hasExpired()) {
                 pollfd p{IceConnectionNumber(ice), POLLIN, 0};
                 if (::poll(&p, 1, 50) > 0)

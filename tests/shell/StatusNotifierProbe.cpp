@@ -1,6 +1,7 @@
 #include "StatusNotifierProbe.h"
 
 #include "ProgramUnderTest.h"
+#include "support/TestTime.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -23,8 +24,8 @@ QDBusMessage call(const QDBusConnection& bus, const QString& service, const QStr
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
-    QDBusPendingCall pending = bus.asyncCall(message, 5000);
-    programundertest::waitFor([&] { return pending.isFinished(); }, 6000);
+    QDBusPendingCall pending = bus.asyncCall(message, testtime::scaled(5000));
+    waitFor([&] { return pending.isFinished(); }, testtime::scaled(6000));
     return pending.isFinished() ? pending.reply() : QDBusMessage();
 }
 

@@ -1,6 +1,7 @@
 #include "XServer.h"
 
 #include "ProgramUnderTest.h"
+#include "support/TestTime.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -32,9 +33,9 @@ bool XServer::start()
         // leaves, and turn away whoever connects meanwhile.
         m_xvfb.start("Xvfb",
                      {m_display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
-        if (!m_xvfb.waitForStarted(5000))
+        if (!m_xvfb.waitForStarted(testtime::scaled(5000)))
             return false;
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(testtime::scaled(10000));
         // Up once a client can talk to it: its socket may exist a moment before.
         while (!deadline.hasExpired() && m_xvfb.state() == QProcess::Running) {
             if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
@@ -58,7 +59,7 @@ bool XServer::startHelper(QProcess& process, const QString& program, const QStri
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
-    return process.waitForStarted(5000);
+    return process.waitForStarted(testtime::scaled(5000));
 }
 
 bool XServer::startWindowManager(const QString& program, const QStringList& arguments)
@@ -67,7 +68,7 @@ bool XServer::startWindowManager(const QString& program, const QStringList& argu
         !startHelper(m_windowManager, program, arguments))
         return false;
     // The window manager is ready once it has announced itself on the root window.
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(testtime::scaled(10000));
     while (!deadline.hasExpired() && m_windowManager.state() == QProcess::Running) {
         const QStringList lines = runTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
         if (!lines.isEmpty() && lines.first().contains("window id"))
@@ -85,7 +86,7 @@ bool XServer::startTrayHost()
                          {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
                           "100", "--heighttype", "pixel", "--height", "32"}))
             return false;
-        const QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline(testtime::scaled(5000));
         while (!deadline.hasExpired() && m_trayHost.state() == QProcess::Running) {
             if (!run({"search", "--onlyvisible", "--class", "^trayer$"}).isEmpty()) {
                 // It takes the notification area's selection just after its panel
@@ -125,7 +126,7 @@ QStringList XServer::runTool(const QString& program, const QStringList& argument
     env.insert("DISPLAY", m_display);
     tool.setProcessEnvironment(env);
     tool.start(program, arguments);
-    const bool finished = tool.waitForFinished(10000);
+    const bool finished = tool.waitForFinished(testtime::scaled(10000));
     if (succeeded)
         *succeeded = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
     return QString::fromLatin1(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);

@@ -3,6 +3,7 @@
 #include "XServer.h"
 #include "fakes/FakeService.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -11,8 +12,6 @@
 #include <csignal>
 
 namespace {
-
-using programundertest::waitFor;
 
 constexpr int Rounds = 10;
 const QString MainTitle = QStringLiteral("Velmora");
@@ -98,7 +97,7 @@ void TestDesktop::cleanup()
     for (QProcess* process : std::as_const(m_processes)) {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
-            process->waitForFinished(3000);
+            process->waitForFinished(testtime::scaled(3000));
         }
         delete process;
     }
@@ -112,7 +111,7 @@ QProcess* TestDesktop::start(const QStringList& arguments)
     process->setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(programundertest::path(), arguments);
-    process->waitForStarted(5000);
+    process->waitForStarted(testtime::scaled(5000));
     m_processes.append(process);
     return process;
 }
@@ -123,7 +122,8 @@ QString TestDesktop::startUp(const QStringList& arguments, QProcess** process)
     QProcess* started = start(arguments);
     if (process)
         *process = started;
-    if (!m_service->waitForExchanges(before + programundertest::StartUpExchanges, 15000))
+    if (!m_service->waitForExchanges(before + programundertest::StartUpExchanges,
+                                     testtime::scaled(15000)))
         return {};
     // The icon is in the tray before anyone reaches for it.
     waitFor([&] { return !iconWindow().isEmpty(); });
@@ -153,7 +153,7 @@ QString TestDesktop::openMenu(const std::function<bool()>& open)
     const qsizetype refreshesBefore = m_service->commands().count("UpdateStatus");
     if (!open())
         return {};
-    if (!waitFor(opened, 3000)) {
+    if (!waitFor(opened, testtime::scaled(3000))) {
         // What a lost click leaves to go on: whether the press reached the
         // program (a click on the icon refreshes the status), and where it went.
         qWarning().noquote() << "the first click did not open the menu; refreshes since:"
@@ -166,7 +166,7 @@ QString TestDesktop::openMenu(const std::function<bool()>& open)
             return {};
         m_clickedAgain = true;
         qWarning("clicked again");
-        waitFor(opened, 5000);
+        waitFor(opened, testtime::scaled(5000));
     }
     return menu;
 }
@@ -233,8 +233,8 @@ bool TestDesktop::showAgain(const QString& route)
     }
     if (route == "second start") {
         QProcess* second = start({});
-        return second->waitForFinished(15000) && second->exitStatus() == QProcess::NormalExit &&
-               second->exitCode() == 0;
+        return second->waitForFinished(testtime::scaled(15000)) &&
+               second->exitStatus() == QProcess::NormalExit && second->exitCode() == 0;
     }
     return false;
 }
@@ -271,7 +271,7 @@ bool TestDesktop::waitForEnd(QProcess* process, const QString& answerKey, int* q
     QElapsedTimer elapsed;
     elapsed.start();
     QStringList answered;
-    const QDeadlineTimer deadline(8000);
+    const QDeadlineTimer deadline(testtime::scaled(8000));
     while (!deadline.hasExpired() && !process->waitForFinished(30)) {
         for (const QString& box : m_x.visibleWindowsNamed(SaveQuestionTitle)) {
             if (answered.contains(box))
@@ -293,7 +293,8 @@ void TestDesktop::everyWayBackShowsTheWindow_data()
     QTest::addColumn<QString>("showRoute");
     for (const char* hide : {"Cancel", "OK", "close box", "minimize"})
         for (const char* show : {"click", "double click", "Show Velmora", "second start"})
-            QTest::addRow("%s, then %s", hide, show) << QString(hide) << QString(show);
+            QTest::addRow("%s, then %s", hide, show)
+                << QString::fromLatin1(hide) << QString::fromLatin1(show);
 }
 
 void TestDesktop::everyWayBackShowsTheWindow()
@@ -409,7 +410,7 @@ void TestDesktop::everyEndingEndsTheProgram()
             QString notice;
             QVERIFY2(
                 waitFor([&] { return !(notice = m_x.firstVisibleWindow("velmora")).isEmpty(); },
-                        15000),
+                        testtime::scaled(15000)),
                 where + ": no notice");
             QVERIFY2(m_x.xdotool({"windowactivate", "--sync", notice}), where);
             // Not checked: the program may be gone before the key is released.
@@ -425,7 +426,10 @@ void TestDesktop::everyEndingEndsTheProgram()
                 QTest::qWait(100); // as a hand leaves the switch before reaching for more
             }
             if (before.endsWith("Cancel") || before == "minimize") {
-                QVERIFY2(hide(before.endsWith("Cancel") ? "Cancel" : "minimize", window), where);
+                QVERIFY2(hide(before.endsWith("Cancel") ? QStringLiteral("Cancel")
+                                                        : QStringLiteral("minimize"),
+                              window),
+                         where);
                 QVERIFY2(waitFor([&] { return hiddenToTray(window); }), where + ": not hidden");
             }
             if (ending == "tray exit" || ending == "help exit")
@@ -439,13 +443,13 @@ void TestDesktop::everyEndingEndsTheProgram()
                  where + ": the program still runs");
         QVERIFY2(program->exitStatus() == QProcess::NormalExit && program->exitCode() == 0,
                  where + ": ended with " + QByteArray::number(program->exitCode()));
-        QVERIFY2(elapsedMs < 2000,
+        QVERIFY2(elapsedMs < testtime::scaled(2000),
                  where + ": took " + QByteArray::number(elapsedMs) + " ms to end");
         QVERIFY2(asked == questions, where + ": asked " + QByteArray::number(asked) + " times");
         const auto savesNow = [&] {
             return int(m_service->commands().count("SaveSettings")) - savesBefore;
         };
-        QVERIFY2(saves > 0 ? waitFor([&] { return savesNow() == saves; }, 2000)
+        QVERIFY2(saves > 0 ? waitFor([&] { return savesNow() == saves; }, testtime::scaled(2000))
                            : neverWithin(50, [&] { return savesNow() > 0; }),
                  where);
         QCOMPARE(savesNow(), saves);
@@ -472,7 +476,8 @@ void TestDesktop::withoutTrayTheWindowStaysReachable()
     // Started in the tray where there is none: the window is there (on the
     // taskbar) all the same.
     QProcess* program = start({"systray"});
-    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+    QVERIFY(
+        m_service->waitForExchanges(programundertest::StartUpExchanges, testtime::scaled(15000)));
     QString window;
     QVERIFY(waitFor([&] { return !(window = mainWindow()).isEmpty(); }));
     QVERIFY(waitFor([&] { return reachable(window); }));
@@ -489,7 +494,7 @@ void TestDesktop::withoutTrayTheWindowStaysReachable()
     // A notification area that appears later takes the window: the window that
     // waited on the taskbar for one goes to it.
     QVERIFY(m_x.startTrayHost());
-    QVERIFY(waitFor([&] { return !iconWindow().isEmpty(); }, 10000));
+    QVERIFY(waitFor([&] { return !iconWindow().isEmpty(); }, testtime::scaled(10000)));
     QVERIFY(waitFor([&] { return hiddenToTray(window); }));
     QVERIFY(showAgain("double click"));
     QVERIFY(waitFor([&] { return shownNormalAndActive(window); }));

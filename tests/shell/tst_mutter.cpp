@@ -1,13 +1,12 @@
 #include "ProgramUnderTest.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
+#include "support/TestTime.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-using programundertest::waitFor;
 
 constexpr int Rounds = 10;
 const QString MainTitle = QStringLiteral("Velmora");
@@ -67,7 +66,7 @@ void TestMutter::cleanup()
     for (QProcess* process : std::as_const(m_processes)) {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
-            process->waitForFinished(3000);
+            process->waitForFinished(testtime::scaled(3000));
         }
         delete process;
     }
@@ -80,7 +79,7 @@ QProcess* TestMutter::start(const QStringList& arguments)
     process->setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(programundertest::path(), arguments);
-    process->waitForStarted(5000);
+    process->waitForStarted(testtime::scaled(5000));
     m_processes.append(process);
     return process;
 }
@@ -101,7 +100,8 @@ void TestMutter::withoutTrayEveryRouteLeavesTheWindowOnTheTaskbar()
 {
     // The log-on start: with no tray to go to, the window waits on the taskbar.
     QProcess* program = start({"systray"});
-    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+    QVERIFY(
+        m_service->waitForExchanges(programundertest::StartUpExchanges, testtime::scaled(15000)));
     QString window;
     QVERIFY(waitFor([&] { return !(window = mainWindow()).isEmpty(); }));
     QVERIFY2(waitFor([&] { return m_x.wmState(window) == "Iconic"; }),
@@ -112,7 +112,7 @@ void TestMutter::withoutTrayEveryRouteLeavesTheWindowOnTheTaskbar()
         const QString where = QStringLiteral("round %1: ").arg(round);
         // A second start (the menu entry) brings it up.
         QProcess* second = start({});
-        QVERIFY2(second->waitForFinished(15000) && second->exitCode() == 0,
+        QVERIFY2(second->waitForFinished(testtime::scaled(15000)) && second->exitCode() == 0,
                  qPrintable(where + "the second start did not end at once"));
         QVERIFY2(waitFor([&] { return shownNormalAndActive(window); }),
                  qPrintable(where + "the window did not come up, normal and active"));
@@ -126,7 +126,7 @@ void TestMutter::withoutTrayEveryRouteLeavesTheWindowOnTheTaskbar()
 
     // Help, "Exit" ends the program.
     QProcess* second = start({});
-    QVERIFY(second->waitForFinished(15000));
+    QVERIFY(second->waitForFinished(testtime::scaled(15000)));
     QVERIFY(waitFor([&] { return shownNormalAndActive(window); }));
     const QString before = m_x.visibleWindowsOfClass("velmora").join(' ');
     const QSize size = m_x.windowSize(window);
@@ -135,7 +135,7 @@ void TestMutter::withoutTrayEveryRouteLeavesTheWindowOnTheTaskbar()
     QVERIFY2(waitFor([&] { return m_x.visibleWindowsOfClass("velmora").join(' ') != before; }),
              "the Help menu did not open");
     QVERIFY(m_x.xdotool({"key", "x"}));
-    QVERIFY2(program->waitForFinished(10000), "Exit did not end the program");
+    QVERIFY2(program->waitForFinished(testtime::scaled(10000)), "Exit did not end the program");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
 }

@@ -2,6 +2,7 @@
 #include "XServer.h"
 #include "fakes/FakeService.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
@@ -33,7 +34,7 @@ private slots:
 private:
     QProcess* start(const QStringList& arguments, const QString& program = {});
     bool waitForStartUp(int exchanges);
-    bool waitForVisibleWindow(const QString& title, int timeoutMs = 8000);
+    bool waitForVisibleWindow(const QString& title, int timeoutMs = testtime::scaled(8000));
 
     XServer m_x;
     QTemporaryDir m_runtime;
@@ -67,7 +68,7 @@ void TestProgram::cleanup()
     for (QProcess* process : std::as_const(m_processes)) {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
-            process->waitForFinished(3000);
+            process->waitForFinished(testtime::scaled(3000));
         }
         delete process;
     }
@@ -81,7 +82,7 @@ QProcess* TestProgram::start(const QStringList& arguments, const QString& progra
     process->setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(program.isEmpty() ? m_program : program, arguments);
-    process->waitForStarted(5000);
+    process->waitForStarted(testtime::scaled(5000));
     m_processes.append(process);
     return process;
 }
@@ -89,7 +90,7 @@ QProcess* TestProgram::start(const QStringList& arguments, const QString& progra
 bool TestProgram::waitForStartUp(int exchanges)
 {
     // Once the window's creation has made its exchanges, it runs.
-    if (!m_service->waitForExchanges(exchanges, 15000))
+    if (!m_service->waitForExchanges(exchanges, testtime::scaled(15000)))
         return false;
     QTest::qWait(300);
     return true;
@@ -97,7 +98,7 @@ bool TestProgram::waitForStartUp(int exchanges)
 
 bool TestProgram::waitForVisibleWindow(const QString& title, int timeoutMs)
 {
-    return programundertest::waitFor([&] { return m_x.visibleWindows(title) > 0; }, timeoutMs);
+    return waitFor([&] { return m_x.visibleWindows(title) > 0; }, timeoutMs);
 }
 
 void TestProgram::secondCopyShowsTheFirstCopysWindow_data()
@@ -115,7 +116,7 @@ void TestProgram::secondCopyShowsTheFirstCopysWindow()
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
 
     QProcess* second = start(secondArguments);
-    QVERIFY(second->waitForFinished(15000));
+    QVERIFY(second->waitForFinished(testtime::scaled(15000)));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QVERIFY(waitForVisibleWindow("Velmora"));
@@ -170,13 +171,13 @@ void TestProgram::lockOfACrashedCopyIsTakenOver()
     QProcess* crashed = start({"systray"});
     QVERIFY(waitForStartUp(programundertest::StartUpExchanges));
     ::kill(pid_t(crashed->processId()), SIGKILL);
-    QVERIFY(crashed->waitForFinished(5000));
+    QVERIFY(crashed->waitForFinished(testtime::scaled(5000)));
 
     QProcess* next = start({"systray"});
     QVERIFY(waitForStartUp(2 * programundertest::StartUpExchanges));
     QCOMPARE(next->state(), QProcess::Running);
     QProcess* third = start({});
-    QVERIFY(third->waitForFinished(15000));
+    QVERIFY(third->waitForFinished(testtime::scaled(15000)));
     QCOMPARE(third->exitCode(), 0);
     QVERIFY(waitForVisibleWindow("Velmora"));
 }
@@ -191,7 +192,7 @@ void TestProgram::sigtermEndsAtOnceWithoutSaving()
     QVERIFY(m_x.xdotool({"mousemove", "576", "295", "click", "1"}));
     QTest::qWait(300);
     ::kill(pid_t(program->processId()), SIGTERM);
-    QVERIFY(program->waitForFinished(5000));
+    QVERIFY(program->waitForFinished(testtime::scaled(5000)));
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
     QVERIFY(neverWithin(200, [&] { return m_service->commands().contains("SaveSettings"); }));
@@ -202,12 +203,12 @@ void TestProgram::startWithoutServiceTellsAndEnds()
     m_service->stop();
     QProcess* program = start({"systray"});
     // The notice is captioned with the application title, the executable's name.
-    QVERIFY(waitForVisibleWindow("velmora", 15000));
+    QVERIFY(waitForVisibleWindow("velmora", testtime::scaled(15000)));
     QVERIFY(program->state() == QProcess::Running);
     const QString box = m_x.firstVisibleWindow("velmora");
     QVERIFY(m_x.xdotool({"windowfocus", "--sync", box}));
     QVERIFY(m_x.xdotool({"key", "Return"}));
-    QVERIFY(program->waitForFinished(10000));
+    QVERIFY(program->waitForFinished(testtime::scaled(10000)));
     QCOMPARE(program->exitCode(), 0);
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
 }
@@ -231,11 +232,11 @@ void TestProgram::withoutDisplay()
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
+        env.remove(QString::fromLatin1(name));
     env.insert("XDG_RUNTIME_DIR", m_runtime.path());
     program.setProcessEnvironment(env);
     program.start(m_program, arguments);
-    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.waitForFinished(testtime::scaled(10000)));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), exitCode);
     const QString printed = QString::fromLocal8Bit(exitCode == 0 ? program.readAllStandardOutput()

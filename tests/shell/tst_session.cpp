@@ -5,6 +5,7 @@
 #include "XServer.h"
 #include "fakes/FakeService.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,7 +52,7 @@ void TestSession::cleanup()
 {
     if (m_program && m_program->state() != QProcess::NotRunning) {
         m_program->kill();
-        m_program->waitForFinished(3000);
+        m_program->waitForFinished(testtime::scaled(3000));
     }
     m_program.reset();
     m_service.reset();
@@ -80,12 +81,12 @@ void TestSession::cancelledLogOffLeavesItRunning()
     m_program->setProcessEnvironment(environment);
     m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program->start(programundertest::path(), {});
-    QVERIFY(m_program->waitForStarted(5000));
-    QVERIFY(session.waitForClient(15000));
-    QVERIFY(m_service->waitForExchanges(3, 15000));
-    QVERIFY(programundertest::waitFor([&] { return !m_x.mainWindowNamed("Velmora").isEmpty(); }));
+    QVERIFY(m_program->waitForStarted(testtime::scaled(5000)));
+    QVERIFY(session.waitForClient(testtime::scaled(15000)));
+    QVERIFY(m_service->waitForExchanges(3, testtime::scaled(15000)));
+    QVERIFY(waitFor([&] { return !m_x.mainWindowNamed("Velmora").isEmpty(); }));
     const QString window = m_x.mainWindowNamed("Velmora");
-    QVERIFY(programundertest::waitFor([&] { return m_x.isViewable(window); }));
+    QVERIFY(waitFor([&] { return m_x.isViewable(window); }));
 
     // An unsaved edit: "Send Email Alerts" switched on (its fields are filled, so
     // no notice comes).
@@ -109,7 +110,7 @@ void TestSession::cancelledLogOffLeavesItRunning()
         session.die();
     else
         ::kill(pid_t(m_program->processId()), end == "SIGTERM" ? SIGTERM : SIGHUP);
-    QVERIFY(m_program->waitForFinished(5000));
+    QVERIFY(m_program->waitForFinished(testtime::scaled(5000)));
     QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_program->exitCode(), 0);
     QVERIFY(!m_service->commands().contains("SaveSettings"));

@@ -1,6 +1,7 @@
 #include "shell/CommandLine.h"
 #include "shell/InstanceGuard.h"
 #include "shell/Shared.h"
+#include "support/TestTime.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,7 +84,7 @@ void TestShell::handOverCarriesArgumentsAndActivationToken()
         if (!laterWasFirst)
             guard.handOver(arguments, token);
     });
-    const bool arrived = received.wait(10000);
+    const bool arrived = received.wait(testtime::scaled(10000));
     later.join();
     QVERIFY(!laterWasFirst);
     QVERIFY(arrived);

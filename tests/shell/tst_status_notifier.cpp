@@ -3,6 +3,7 @@
 #include "XServer.h"
 #include "fakes/FakeService.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -21,8 +22,6 @@ QByteArray list(const QList<QByteArray>& lines)
 {
     return FakeService::countedList(lines);
 }
-
-using programundertest::waitFor;
 
 } // namespace
 
@@ -87,7 +86,7 @@ void TestStatusNotifier::initTestCase()
     if (!m_x.start())
         QSKIP("Xvfb and xdotool are needed to run the program on a private display");
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    QVERIFY(m_bus.waitForStarted(5000));
+    QVERIFY(m_bus.waitForStarted(testtime::scaled(5000)));
     QVERIFY(waitFor([&] { return m_bus.canReadLine() || m_bus.waitForReadyRead(100); }));
     m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
     QVERIFY(!m_busAddress.isEmpty());
@@ -110,7 +109,7 @@ void TestStatusNotifier::initTestCase()
         programundertest::environment(m_x.display(), m_runtime.path(), m_busAddress));
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program.start(programundertest::path(), {});
-    QVERIFY(m_program.waitForStarted(5000));
+    QVERIFY(m_program.waitForStarted(testtime::scaled(5000)));
 }
 
 void TestStatusNotifier::cleanupTestCase()
@@ -118,7 +117,7 @@ void TestStatusNotifier::cleanupTestCase()
     for (QProcess* process : {&m_program, &m_bus}) {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
-            process->waitForFinished(3000);
+            process->waitForFinished(testtime::scaled(3000));
         }
     }
 }
@@ -131,15 +130,16 @@ QDBusMessage TestStatusNotifier::callItem(const QString& path, const QString& in
     call.setArguments(arguments);
     QDBusMessage reply;
     // Asynchronously, so the test keeps answering the program's own calls.
-    QDBusPendingCall pending = m_connection->asyncCall(call, 5000);
-    waitFor([&] { return pending.isFinished(); }, 6000);
+    QDBusPendingCall pending = m_connection->asyncCall(call, testtime::scaled(5000));
+    waitFor([&] { return pending.isFinished(); }, testtime::scaled(6000));
     return pending.reply();
 }
 
 void TestStatusNotifier::iconHidesAndShowsTheWindowAndKeepsItsTipTrue()
 {
     QVERIFY2(waitFor([&] { return !m_watcher.items().isEmpty(); }), "the icon did not register");
-    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+    QVERIFY(
+        m_service->waitForExchanges(programundertest::StartUpExchanges, testtime::scaled(15000)));
     QString window;
     QVERIFY(waitFor([&] {
         return !(window = m_x.mainWindowNamed("Velmora")).isEmpty() && m_x.isViewable(window);

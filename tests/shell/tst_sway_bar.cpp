@@ -1,6 +1,7 @@
 #include "ProgramUnderTest.h"
 #include "StatusNotifierProbe.h"
 #include "fakes/FakeService.h"
+#include "support/TestTime.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -19,7 +20,6 @@
 namespace {
 
 using programundertest::stop;
-using programundertest::waitFor;
 
 constexpr int Rounds = 10;
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -50,8 +50,8 @@ bool run(const QString& program, const QStringList& arguments)
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments);
-    return process.waitForFinished(15000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    return process.waitForFinished(testtime::scaled(15000)) &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 bool writeFile(const QString& path, const QByteArray& text)
@@ -129,10 +129,10 @@ bool TestSwayBar::makeDesktopUser()
     m_userMade = true;
     QProcess id;
     id.start("id", {"-u", m_user});
-    id.waitForFinished(5000);
+    id.waitForFinished(testtime::scaled(5000));
     m_uid = id.readAllStandardOutput().trimmed().toUInt();
     id.start("id", {"-g", m_user});
-    id.waitForFinished(5000);
+    id.waitForFinished(testtime::scaled(5000));
     m_gid = id.readAllStandardOutput().trimmed().toUInt();
     return m_uid != 0;
 }
@@ -205,7 +205,7 @@ void TestSwayBar::initTestCase()
                       QByteArray(BusConfig).replace("%1", QFile::encodeName(busSocket))));
     m_bus.start("dbus-daemon",
                 {"--config-file=" + m_home.filePath("bus.conf"), "--nofork", "--print-address=1"});
-    QVERIFY(m_bus.waitForStarted(5000));
+    QVERIFY(m_bus.waitForStarted(testtime::scaled(5000)));
     QVERIFY(waitFor([&] { return m_bus.canReadLine() || m_bus.waitForReadyRead(100); }));
     m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
     m_connection = std::make_unique<QDBusConnection>(
@@ -219,7 +219,7 @@ void TestSwayBar::initTestCase()
     m_sway.setStandardOutputFile(QProcess::nullDevice());
     m_sway.setStandardErrorFile(m_home.filePath("sway.log"));
     startAsUser(m_sway, "sway", {"--config", m_home.filePath("sway.conf")}, env);
-    QVERIFY(m_sway.waitForStarted(5000));
+    QVERIFY(m_sway.waitForStarted(testtime::scaled(5000)));
     QVERIFY2(waitFor(
                  [&] {
                      const QDir runtime(m_runtime.path());
@@ -235,7 +235,7 @@ void TestSwayBar::initTestCase()
                          m_swaySocket = runtime.filePath(sockets.first());
                      return !m_waylandDisplay.isEmpty() && !m_swaySocket.isEmpty();
                  },
-                 15000),
+                 testtime::scaled(15000)),
              "sway did not come up");
 
     m_service = std::make_unique<FakeService>(9522);
@@ -271,7 +271,7 @@ bool TestSwayBar::startBar()
     m_bar.setStandardOutputFile(QProcess::nullDevice());
     m_bar.setStandardErrorFile(QProcess::nullDevice());
     startAsUser(m_bar, "waybar", {"--config", m_home.filePath("waybar.json")}, userEnvironment());
-    if (!m_bar.waitForStarted(5000))
+    if (!m_bar.waitForStarted(testtime::scaled(5000)))
         return false;
     return waitFor(
         [&] {
@@ -280,10 +280,11 @@ bool TestSwayBar::startBar()
             QDBusMessage call = QDBusMessage::createMethodCall(
                 WatcherService, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get");
             call.setArguments({WatcherService, QStringLiteral("IsStatusNotifierHostRegistered")});
-            const QDBusMessage reply = m_connection->call(call, QDBus::Block, 2000);
+            const QDBusMessage reply =
+                m_connection->call(call, QDBus::Block, testtime::scaled(2000));
             return reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
         },
-        20000);
+        testtime::scaled(20000));
 }
 
 void TestSwayBar::stopBar()
@@ -309,7 +310,7 @@ QString TestSwayBar::itemOwner() const
     QDBusMessage call = QDBusMessage::createMethodCall(WatcherService, "/StatusNotifierWatcher",
                                                        "org.freedesktop.DBus.Properties", "Get");
     call.setArguments({WatcherService, QStringLiteral("RegisteredStatusNotifierItems")});
-    const QDBusMessage reply = m_connection->call(call, QDBus::Block, 3000);
+    const QDBusMessage reply = m_connection->call(call, QDBus::Block, testtime::scaled(3000));
     const QStringList items =
         reply.arguments().value(0).value<QDBusVariant>().variant().toStringList();
     return items.isEmpty() ? QString() : items.first();
@@ -325,7 +326,8 @@ bool TestSwayBar::activate()
     QDBusMessage call = QDBusMessage::createMethodCall(item.left(slash), item.mid(slash),
                                                        "org.kde.StatusNotifierItem", "Activate");
     call.setArguments({0, 0});
-    return m_connection->call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+    return m_connection->call(call, QDBus::Block, testtime::scaled(5000)).type() ==
+           QDBusMessage::ReplyMessage;
 }
 
 bool TestSwayBar::chooseFromMenu(const QString& label)
@@ -337,7 +339,7 @@ QJsonObject TestSwayBar::programWindow() const
 {
     QProcess tree;
     tree.start("swaymsg", {"--socket", m_swaySocket, "--raw", "--type", "get_tree"});
-    if (!tree.waitForFinished(5000))
+    if (!tree.waitForFinished(testtime::scaled(5000)))
         return {};
     QList<QJsonObject> nodes{QJsonDocument::fromJson(tree.readAllStandardOutput()).object()};
     while (!nodes.isEmpty()) {
@@ -369,11 +371,12 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
     QVERIFY2(startBar(), "waybar's notification area did not come up");
     auto* program = m_programs.emplace_back(new QProcess);
     startProgram(*program, {"systray"});
-    QVERIFY(program->waitForStarted(5000));
-    QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, 15000),
+    QVERIFY(program->waitForStarted(testtime::scaled(5000)));
+    QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, testtime::scaled(15000)),
              "the icon did not register with waybar");
     // Started in the tray: nothing on screen until the icon is used.
-    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+    QVERIFY(
+        m_service->waitForExchanges(programundertest::StartUpExchanges, testtime::scaled(15000)));
     QVERIFY(windowGone());
 
     // What waybar shows: the tip's title and its body under it, and the menu.
@@ -407,7 +410,7 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
         const QString where = QStringLiteral("restart %1: ").arg(restart);
         stopBar();
         QVERIFY(startBar());
-        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, 10000),
+        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, testtime::scaled(10000)),
                  qPrintable(where + "the icon did not register with the bar again"));
         QVERIFY(activate());
         QVERIFY2(waitFor([&] { return windowShownAndFocused(); }),
@@ -418,7 +421,7 @@ void TestSwayBar::activateShowsTheWindowEveryTime()
     }
 
     QVERIFY2(chooseFromMenu("E_xit"), "the icon's menu has no E&xit");
-    QVERIFY2(program->waitForFinished(10000), "E&xit did not end the program");
+    QVERIFY2(program->waitForFinished(testtime::scaled(10000)), "E&xit did not end the program");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
     QVERIFY2(waitFor([&] { return itemOwner().isEmpty(); }), "the icon stayed in the bar");
@@ -432,12 +435,13 @@ void TestSwayBar::aBarStartedLaterGetsTheIcon()
         const QString where = QStringLiteral("round %1: ").arg(round);
         auto* program = m_programs.emplace_back(new QProcess);
         startProgram(*program, {"systray"});
-        QVERIFY(program->waitForStarted(5000));
-        QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+        QVERIFY(program->waitForStarted(testtime::scaled(5000)));
+        QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges,
+                                            testtime::scaled(15000)));
         QTest::qWait(3000);
         QVERIFY2(windowGone(), qPrintable(where + "a window came up without a tray"));
         QVERIFY(startBar());
-        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, 10000),
+        QVERIFY2(waitFor([&] { return !itemOwner().isEmpty(); }, testtime::scaled(10000)),
                  qPrintable(where + "the icon never registered with the bar"));
         QVERIFY2(windowGone(), qPrintable(where + "the bar's coming showed the window"));
         // The icon works.
@@ -455,8 +459,9 @@ void TestSwayBar::withoutATrayClosingHidesAndASecondStartBringsItBack()
     // screen, and starting the program again brings it back.
     auto* program = m_programs.emplace_back(new QProcess);
     startProgram(*program, {});
-    QVERIFY(program->waitForStarted(5000));
-    QVERIFY2(waitFor([&] { return windowShownAndFocused(); }, 15000), "the window did not show");
+    QVERIFY(program->waitForStarted(testtime::scaled(5000)));
+    QVERIFY2(waitFor([&] { return windowShownAndFocused(); }, testtime::scaled(15000)),
+             "the window did not show");
     for (int round = 1; round <= 3; ++round) {
         const QString where = QStringLiteral("round %1: ").arg(round);
         QVERIFY(run("swaymsg", {"--socket", m_swaySocket, "[title=\"^Velmora$\"] kill"}));
@@ -465,7 +470,7 @@ void TestSwayBar::withoutATrayClosingHidesAndASecondStartBringsItBack()
         QCOMPARE(program->state(), QProcess::Running);
         QProcess second;
         startProgram(second, {});
-        QVERIFY2(second.waitForFinished(15000) && second.exitCode() == 0,
+        QVERIFY2(second.waitForFinished(testtime::scaled(15000)) && second.exitCode() == 0,
                  qPrintable(where + "the second start did not end at once"));
         QVERIFY2(waitFor([&] { return windowShownAndFocused(); }),
                  qPrintable(where + "the second start did not bring the window back"));

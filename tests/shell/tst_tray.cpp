@@ -2,6 +2,7 @@
 #include "XServer.h"
 #include "fakes/FakeService.h"
 #include "support/Absence.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
@@ -23,9 +24,8 @@ private slots:
     void iconComesBackWhenTrayHostRestarts();
 
 private:
-    QString iconWindow(int timeoutMs = 8000) const;
+    QString iconWindow(int timeoutMs = testtime::scaled(8000)) const;
     qsizetype statusRefreshes() const { return m_service->commands().count("UpdateStatus"); }
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 8000);
 
     XServer m_x;
     QTemporaryDir m_runtime;
@@ -49,8 +49,9 @@ void TestTray::initTestCase()
     m_program.setProcessEnvironment(programundertest::environment(m_x.display(), m_runtime.path()));
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program.start(programundertest::path(), {"systray"});
-    QVERIFY(m_program.waitForStarted(5000));
-    QVERIFY(m_service->waitForExchanges(programundertest::StartUpExchanges, 15000));
+    QVERIFY(m_program.waitForStarted(testtime::scaled(5000)));
+    QVERIFY(
+        m_service->waitForExchanges(programundertest::StartUpExchanges, testtime::scaled(15000)));
     QVERIFY2(!iconWindow().isEmpty(), "the icon did not appear in the tray");
 }
 
@@ -58,20 +59,14 @@ void TestTray::cleanupTestCase()
 {
     if (m_program.state() != QProcess::NotRunning) {
         m_program.kill();
-        m_program.waitForFinished(3000);
+        m_program.waitForFinished(testtime::scaled(3000));
     }
-}
-
-bool TestTray::waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    return programundertest::waitFor(condition, timeoutMs);
 }
 
 QString TestTray::iconWindow(int timeoutMs) const
 {
     QString icon;
-    programundertest::waitFor([&] { return !(icon = m_x.trayIconOf("velmora")).isEmpty(); },
-                              timeoutMs);
+    waitFor([&] { return !(icon = m_x.trayIconOf("velmora")).isEmpty(); }, timeoutMs);
     return icon;
 }
 
@@ -121,7 +116,8 @@ void TestTray::iconComesBackWhenTrayHostRestarts()
 {
     m_x.stopTrayHost();
     QVERIFY(m_x.startTrayHost());
-    QVERIFY2(!iconWindow(10000).isEmpty(), "the icon was not added to the new tray");
+    QVERIFY2(!iconWindow(testtime::scaled(10000)).isEmpty(),
+             "the icon was not added to the new tray");
     QCOMPARE(m_program.state(), QProcess::Running);
 }
 

@@ -2,6 +2,7 @@
 #include "StatusNotifierProbe.h"
 #include "XServer.h"
 #include "fakes/FakeService.h"
+#include "support/TestTime.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -14,7 +15,6 @@
 namespace {
 
 using programundertest::stop;
-using programundertest::waitFor;
 
 constexpr int Rounds = 10;
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
@@ -101,7 +101,7 @@ bool TestXfcePanel::startDesktopPart(QProcess& process, const QString& program,
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program, arguments);
-    return process.waitForStarted(5000);
+    return process.waitForStarted(testtime::scaled(5000));
 }
 
 bool TestXfcePanel::watcherRegistered() const
@@ -120,7 +120,7 @@ QPoint TestXfcePanel::iconCentre() const
     import.setProcessEnvironment(desktopEnvironment());
     import.start("import", {"-window", "root", "-crop",
                             QStringLiteral("1024x%1+0+0").arg(PanelHeight), "png:-"});
-    if (!import.waitForFinished(10000))
+    if (!import.waitForFinished(testtime::scaled(10000)))
         return {};
     const QImage panel = QImage::fromData(import.readAllStandardOutput(), "PNG");
     if (panel.isNull())
@@ -165,7 +165,7 @@ void TestXfcePanel::initTestCase()
     // Xfce's settings daemon starts on demand with the bus's environment.
     m_bus.setProcessEnvironment(desktopEnvironment());
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    QVERIFY(m_bus.waitForStarted(5000));
+    QVERIFY(m_bus.waitForStarted(testtime::scaled(5000)));
     QVERIFY(waitFor([&] { return m_bus.canReadLine() || m_bus.waitForReadyRead(100); }));
     m_busAddress = QString::fromLatin1(m_bus.readLine()).trimmed();
     m_connection = std::make_unique<QDBusConnection>(
@@ -186,7 +186,7 @@ void TestXfcePanel::initTestCase()
 bool TestXfcePanel::startPanel()
 {
     return startDesktopPart(m_panel, "xfce4-panel", {}) &&
-           waitFor([&] { return watcherRegistered(); }, 20000);
+           waitFor([&] { return watcherRegistered(); }, testtime::scaled(20000));
 }
 
 void TestXfcePanel::stopPanel()
@@ -211,7 +211,7 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
     for (int round = 1; round <= Rounds; ++round) {
         QProcess program;
         startProgram(program);
-        QVERIFY(program.waitForStarted(5000));
+        QVERIFY(program.waitForStarted(testtime::scaled(5000)));
         QString window;
         QVERIFY2(waitFor([&] {
                      window = m_x.mainWindowNamed("Velmora");
@@ -220,7 +220,7 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
                  "without a tray the window did not go to the taskbar");
         QTest::qWait(3000);
         QVERIFY(startPanel());
-        QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, 10000),
+        QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, testtime::scaled(10000)),
                  qPrintable(QStringLiteral("round %1: no icon in the panel").arg(round)));
         // Withdrawn: hidden to the tray, not left on the taskbar.
         const auto withdrawn = [&] {
@@ -239,9 +239,9 @@ void TestXfcePanel::aPanelStartedLaterTakesTheWindow()
                  qPrintable(QStringLiteral("round %1: no tip titled Velmora").arg(round)));
         QCOMPARE(program.state(), QProcess::Running);
         program.terminate();
-        if (!program.waitForFinished(5000))
+        if (!program.waitForFinished(testtime::scaled(5000)))
             program.kill();
-        program.waitForFinished(3000);
+        program.waitForFinished(testtime::scaled(3000));
         stopPanel();
     }
 }
@@ -260,13 +260,13 @@ void TestXfcePanel::leftClickOnTheIconShowsTheWindowEveryTime()
     QVERIFY(startPanel());
     QProcess program;
     startProgram(program);
-    QVERIFY(program.waitForStarted(5000));
-    QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, 15000),
+    QVERIFY(program.waitForStarted(testtime::scaled(5000)));
+    QVERIFY2(waitFor([&] { return !registeredItems().isEmpty(); }, testtime::scaled(15000)),
              "the icon did not register with the panel");
-    QVERIFY(m_service->waitForExchanges(3, 15000));
+    QVERIFY(m_service->waitForExchanges(3, testtime::scaled(15000)));
 
     QPoint icon;
-    QVERIFY2(waitFor([&] { return !(icon = iconCentre()).isNull(); }, 10000),
+    QVERIFY2(waitFor([&] { return !(icon = iconCentre()).isNull(); }, testtime::scaled(10000)),
              "the panel drew no icon");
     // Started in the tray: no window is shown until the icon is clicked.
     QCOMPARE(m_x.visibleWindows("Velmora"), 0);
@@ -316,7 +316,7 @@ void TestXfcePanel::leftClickOnTheIconShowsTheWindowEveryTime()
         {"mousemove", QString::number(icon.x()), QString::number(icon.y()), "click", "3"}));
     QTest::qWait(1000);
     QVERIFY(m_x.xdotool({"key", "x"}));
-    QVERIFY2(program.waitForFinished(10000), "E&xit did not end the program");
+    QVERIFY2(program.waitForFinished(testtime::scaled(10000)), "E&xit did not end the program");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
 }

@@ -1,4 +1,5 @@
 #include "support/StrangersListener.h"
+#include "support/TestTime.h"
 
 #include <QDeadlineTimer>
 
@@ -41,7 +42,7 @@ bool StrangersListener::start(quint16 port)
                            << QString::fromLatin1(Listener) << QString::number(port));
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start();
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(testtime::scaled(10000));
     while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning &&
            !deadline.hasExpired())
         m_process.waitForReadyRead(100);
@@ -59,8 +60,8 @@ void StrangersListener::stop()
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(testtime::scaled(5000))) {
         m_process.kill();
-        m_process.waitForFinished(5000);
+        m_process.waitForFinished(testtime::scaled(5000));
     }
 }

@@ -1,4 +1,5 @@
 #include "support/ThrowawayUser.h"
+#include "support/TestTime.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,9 +14,9 @@ int run(const QString& program, const QStringList& arguments, QString* output = 
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(testtime::scaled(30000))) {
         process.kill();
-        process.waitForFinished();
+        process.waitForFinished(testtime::scaled(30000));
         return -1;
     }
     if (output)

@@ -193,7 +193,8 @@ void TestAutostart::unwritableFolderIsReportedAndChangesNothing()
         autostart.setEnabled(true);
         QFAIL("no error");
     } catch (const std::runtime_error& error) {
-        QVERIFY2(QString(error.what()).startsWith("Could not change the log-on start: " + m_user),
+        QVERIFY2(QString::fromUtf8(error.what())
+                     .startsWith("Could not change the log-on start: " + m_user),
                  error.what());
     }
     QVERIFY(!autostart.isEnabled());

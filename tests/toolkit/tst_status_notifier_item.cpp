@@ -1,3 +1,4 @@
+#include "support/TestTime.h"
 #include "toolkit/DBusMenuExporter.h"
 #include "toolkit/StatusNotifierItem.h"
 
@@ -119,7 +120,7 @@ void TestStatusNotifierItem::initTestCase()
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
         QSKIP("dbus-daemon is needed for a session bus");
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    QVERIFY(m_bus.waitForStarted(5000));
+    QVERIFY(m_bus.waitForStarted(testtime::scaled(5000)));
     QVERIFY(QTest::qWaitFor([&] { return m_bus.canReadLine() || m_bus.waitForReadyRead(100); }));
     m_address = QString::fromLatin1(m_bus.readLine()).trimmed();
     m_program = std::make_unique<QDBusConnection>(
@@ -136,7 +137,7 @@ void TestStatusNotifierItem::cleanupTestCase()
     QDBusConnection::disconnectFromBus(QStringLiteral("program"));
     QDBusConnection::disconnectFromBus(QStringLiteral("tray"));
     m_bus.kill();
-    m_bus.waitForFinished(3000);
+    m_bus.waitForFinished(testtime::scaled(3000));
 }
 
 void TestStatusNotifierItem::init()
@@ -174,8 +175,8 @@ QDBusMessage TestStatusNotifierItem::call(const QString& service, const QString&
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
     // Waited for with the event loop running: the answering side is in this thread.
-    QDBusPendingCall pending = m_tray->asyncCall(message, 5000);
-    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, 6000))
+    QDBusPendingCall pending = m_tray->asyncCall(message, testtime::scaled(5000));
+    if (!QTest::qWaitFor([&] { return pending.isFinished(); }, testtime::scaled(6000)))
         return {};
     return pending.reply();
 }

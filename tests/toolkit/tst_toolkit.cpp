@@ -1,4 +1,5 @@
 #include "support/Absence.h"
+#include "support/TestTime.h"
 #include "toolkit/FormColours.h"
 #include "toolkit/FormFont.h"
 #include "toolkit/OnOffSwitch.h"
@@ -106,7 +107,7 @@ void TestToolkit::aTrayThatAppearsLaterIsReportedOnce()
     watcher.watch();
     QVERIFY(neverWithin(100, [&] { return appeared.count() > 0; }));
     available = true;
-    QVERIFY(appeared.wait(1000));
+    QVERIFY(appeared.wait(testtime::scaled(1000)));
     QVERIFY(neverWithin(100, [&] { return appeared.count() > 1; }));
 }
 
@@ -124,7 +125,7 @@ void TestToolkit::singleClickReportedAfterTheInterval()
     QSignalSpy doubles(&sorter, &TrayClickSorter::doubleClicked);
     sorter.press(Qt::LeftButton);
     QCOMPARE(clicks.count(), 0); // not before the double-click time has passed
-    QVERIFY(clicks.wait(1000));
+    QVERIFY(clicks.wait(testtime::scaled(1000)));
     QCOMPARE(clicks.count(), 1);
     QCOMPARE(clicks.first().first().value<Qt::MouseButton>(), Qt::LeftButton);
     QVERIFY(neverWithin(150, [&] { return clicks.count() > 1 || doubles.count() > 0; }));
@@ -156,7 +157,7 @@ void TestToolkit::eachButtonCounts()
     TrayClickSorter sorter(30);
     QSignalSpy clicks(&sorter, &TrayClickSorter::clicked);
     sorter.press(button);
-    QVERIFY(clicks.wait(1000));
+    QVERIFY(clicks.wait(testtime::scaled(1000)));
     QCOMPARE(clicks.first().first().value<Qt::MouseButton>(), button);
 }
 
@@ -165,9 +166,9 @@ void TestToolkit::clicksFarApartAreTwoClicks()
     TrayClickSorter sorter(30);
     QSignalSpy clicks(&sorter, &TrayClickSorter::clicked);
     sorter.press(Qt::LeftButton);
-    QVERIFY(clicks.wait(1000));
+    QVERIFY(clicks.wait(testtime::scaled(1000)));
     sorter.press(Qt::LeftButton);
-    QVERIFY(clicks.wait(1000));
+    QVERIFY(clicks.wait(testtime::scaled(1000)));
     QCOMPARE(clicks.count(), 2);
 }
 

@@ -3,6 +3,7 @@
 #include "helpers/PageJob.h"
 #include "servers/FtpPythonServer.h"
 #include "support/JobBytes.h"
+#include "support/TestTime.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -122,10 +123,10 @@ void TestPageHelper::helperUploadsThePage()
 
     QProcess helper;
     helper.start(QStringLiteral(VELMORA_PAGE_HELPER), {});
-    QVERIFY(helper.waitForStarted());
+    QVERIFY(helper.waitForStarted(testtime::scaled(30000)));
     helper.write(job.encode());
     helper.closeWriteChannel();
-    QVERIFY(helper.waitForFinished(30000));
+    QVERIFY(helper.waitForFinished(testtime::scaled(30000)));
     const QByteArray said = helper.readAllStandardOutput();
     QCOMPARE(helper.exitCode(), exitCode);
 

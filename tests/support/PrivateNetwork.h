@@ -23,4 +23,12 @@ bool ip(const QStringList& arguments, QString* error = nullptr);
 // driver is not available.
 bool addLinks(const QString& first, const QString& second, QString* error);
 
+// A default route over routeLink, one of a new pair of links (the other one
+// holds 198.51.100.10/24): the local address is then the one of routeLink.
+bool addDefaultRoute(const QString& routeLink, const QString& otherLink, QString* error);
+
+// Multicast over the loopback link, so that datagrams to the all-hosts group
+// (224.0.0.1), as a router announces its external address, loop back.
+bool loopbackMulticast(QString* error);
+
 } // namespace privatenetwork

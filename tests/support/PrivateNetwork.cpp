@@ -1,4 +1,5 @@
-#include "PrivateNetwork.h"
+#include "support/PrivateNetwork.h"
+#include "support/TestTime.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -41,7 +42,7 @@ bool ip(const QStringList& arguments, QString* error)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(ipProgram(), arguments);
-    const bool finished = process.waitForFinished(10000);
+    const bool finished = process.waitForFinished(testtime::scaled(10000));
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
     if (!finished)
@@ -68,6 +69,27 @@ bool addLinks(const QString& first, const QString& second, QString* error)
     }
     return made && ip({link, QStringLiteral("set"), first, QStringLiteral("up")}, error) &&
            ip({link, QStringLiteral("set"), second, QStringLiteral("up")}, error);
+}
+
+bool addDefaultRoute(const QString& routeLink, const QString& otherLink, QString* error)
+{
+    return addLinks(routeLink, otherLink, error) &&
+           ip({QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("198.51.100.10/24"),
+               QStringLiteral("dev"), otherLink},
+              error) &&
+           ip({QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("default"),
+               QStringLiteral("dev"), routeLink},
+              error);
+}
+
+bool loopbackMulticast(QString* error)
+{
+    return ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"),
+               QStringLiteral("up"), QStringLiteral("multicast"), QStringLiteral("on")},
+              error) &&
+           ip({QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("224.0.0.0/4"),
+               QStringLiteral("dev"), QStringLiteral("lo")},
+              error);
 }
 
 } // namespace privatenetwork

@@ -1,4 +1,4 @@
-#include "RawClient.h"
+#include "support/RawClient.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

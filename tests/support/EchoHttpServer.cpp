@@ -1,4 +1,4 @@
-#include "EchoHttpServer.h"
+#include "support/EchoHttpServer.h"
 
 #include <QMutexLocker>
 #include <QSemaphore>

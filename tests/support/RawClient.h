@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestTime.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -15,4 +17,4 @@ struct RawReply
 // optionally shuts down its sending side, then reads until the service closes
 // or waitMs have passed.
 RawReply rawExchange(quint16 port, const QList<QByteArray>& pieces, bool shutdownWrite,
-                     int waitMs = 5000, int pauseMs = 0);
+                     int waitMs = testtime::scaled(5000), int pauseMs = 0);

@@ -1,4 +1,4 @@
-#include "RunningService.h"
+#include "support/RunningService.h"
 #include "common/SettingSpelling.h"
 
 #include "servers/FreePort.h"
@@ -6,6 +6,7 @@
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
 #include "support/TestFiles.h"
+#include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,9 +45,9 @@ int RunningService::runOnce(const QStringList& arguments, QString* output) const
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setProcessEnvironment(m_environment);
     process.start(m_defaultLogFile ? programCopy() : program(), arguments);
-    if (!process.waitForFinished(30000)) {
+    if (!process.waitForFinished(testtime::scaled(30000))) {
         process.kill();
-        process.waitForFinished();
+        process.waitForFinished(testtime::scaled(30000));
         return -1;
     }
     if (output)
@@ -75,17 +76,18 @@ QStringList RunningService::arguments(const QList<QUrl>& echoUrls, const QString
 bool RunningService::start(const QList<QUrl>& echoUrls, const QStringList& extra)
 {
     return m_process.start(m_defaultLogFile ? programCopy() : program(), arguments(echoUrls, extra),
-                           m_port, 30000, environment());
+                           m_port, testtime::scaled(30000), environment());
 }
 
 bool RunningService::startAs(const QStringList& prefix, const QString& program,
                              const QList<QUrl>& echoUrls, const QStringList& extra)
 {
     if (prefix.isEmpty())
-        return m_process.start(program, arguments(echoUrls, extra), m_port, 30000, environment());
+        return m_process.start(program, arguments(echoUrls, extra), m_port, testtime::scaled(30000),
+                               environment());
     QStringList all = prefix.mid(1);
     all << program << arguments(echoUrls, extra);
-    return m_process.start(prefix.first(), all, m_port, 30000, environment());
+    return m_process.start(prefix.first(), all, m_port, testtime::scaled(30000), environment());
 }
 
 QString RunningService::output()
