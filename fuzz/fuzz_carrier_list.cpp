@@ -1,4 +1,5 @@
 // carriers.txt as the service reads it.
+#include "FuzzTarget.h"
 #include "service/settings/CarrierList.h"
 
 #include <cstdint>

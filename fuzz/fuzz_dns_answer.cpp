@@ -1,5 +1,6 @@
 // A DNS server's reply as the public-address check reads it, for each type of
 // question and each family: whatever the bytes, one public address or a problem.
+#include "FuzzTarget.h"
 #include "echo_check/DnsEcho.h"
 #include "helpers/EchoCheckReport.h"
 

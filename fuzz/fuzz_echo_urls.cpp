@@ -1,4 +1,5 @@
 // echo-urls.txt as the service reads it.
+#include "FuzzTarget.h"
 #include "service/settings/EchoUrlList.h"
 
 #include <cstdint>

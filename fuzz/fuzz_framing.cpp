@@ -1,5 +1,6 @@
 // The wire framing as the service reads it: lines and counts taken from the
 // front of whatever bytes arrive, in any order the bytes allow.
+#include "FuzzTarget.h"
 #include "common/Framing.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The send_mail helper's job decoder, fed anything.
+#include "FuzzTarget.h"
 #include "JobRoundTrip.h"
 #include "helpers/MailJob.h"
 

@@ -1,4 +1,5 @@
 // The upload_page helper's job decoder, fed anything.
+#include "FuzzTarget.h"
 #include "JobRoundTrip.h"
 #include "helpers/PageJob.h"
 

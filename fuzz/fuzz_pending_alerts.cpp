@@ -1,4 +1,5 @@
 // The pending alerts file.
+#include "FuzzTarget.h"
 #include "service/alerts/PendingAlerts.h"
 
 #include <cstdint>

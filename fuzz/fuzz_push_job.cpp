@@ -1,4 +1,5 @@
 // The send_push helper's job decoder, fed anything.
+#include "FuzzTarget.h"
 #include "JobRoundTrip.h"
 #include "helpers/PushJob.h"
 

@@ -1,4 +1,5 @@
 // The remembered addresses file.
+#include "FuzzTarget.h"
 #include "service/addresses/RememberedAddresses.h"
 
 #include <cstdint>

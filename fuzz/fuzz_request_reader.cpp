@@ -1,6 +1,7 @@
 // The service's request reader, fed a connection's bytes as they may come off
 // the socket: split at any points. However the bytes are split, the reader
 // ends in the same state with the same request as when they come at once.
+#include "FuzzTarget.h"
 #include "service/listener/RequestReader.h"
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // settings.conf in either form: whatever is read, written and read again,
 // gives the same settings, and nothing of the kept lines is lost.
+#include "FuzzTarget.h"
 #include "service/settings/SettingsFileFormat.h"
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Field splitting as the history log and the carrier list use it: the first
 // byte picks the delimiter.
+#include "FuzzTarget.h"
 #include "common/SplitFields.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The boolean and integer readers the settings go through.
+#include "FuzzTarget.h"
 #include "common/TextConvert.h"
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // The escapes of settings values: any bytes come back exactly, and what is
 // written stays on one line with no blank at either end.
+#include "FuzzTarget.h"
 #include "service/settings/ValueEscapes.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The word wrap of notices, at the first byte's width.
+#include "FuzzTarget.h"
 #include "common/WrapMessage.h"
 
 #include <cstdint>

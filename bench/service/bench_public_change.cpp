@@ -591,13 +591,13 @@ bool printTable(const std::map<QString, PartRun*>& runs)
     timings(title("  DNS, after a NAT-PMP announcement", QStringLiteral("announce")),
             QStringLiteral("announce"), AnnouncementGoal);
 
-    const auto idle = [&](const char* title, const QString& part, const QByteArray& key,
-                          double goal, const char* goalText) {
+    const auto idle = [&](const char* name, const QString& part, const QByteArray& key, double goal,
+                          const char* goalText) {
         const auto found = runs.find(part);
         if (found == runs.end() || !found->second->values.contains(key))
             return;
         const double value = found->second->values.value(key);
-        std::printf("%-50s %9.1f %9s %9s  %-14s %s\n", title, value, "", "",
+        std::printf("%-50s %9.1f %9s %9s  %-14s %s\n", name, value, "", "",
                     goal > 0 ? goalText : "", goal > 0 ? verdict(value <= goal) : "");
     };
     std::printf("idle:\n");

@@ -528,7 +528,8 @@ void TestHistoryLog::printIncludesIpv6Addresses()
          {"Date", "Public IP", "Local IP", "Public IPv6", "Local IPv6", "2024-01-05 10:00:00",
           "203.0.113.7", "2024-02-06 11:30:00", "2001:db8:5:6:1a2b:3c4d:5e6f:7a8b",
           "2001:db8:5:6::21", "2024-03-07 12:45:00", "fd00::21"})
-        QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(expected + ("\n" + text)));
+        QVERIFY2(text.contains(QLatin1String(expected)),
+                 qPrintable(QLatin1String(expected) + u'\n' + text));
 }
 
 void TestHistoryLog::printEmptyList()

@@ -92,7 +92,7 @@ void addTickBoxRows()
 
 QCheckBox* tickBoxOf(MainFormFixture& f, Setting setting)
 {
-    return f.form().findChild<QCheckBox*>(settingtable::info(setting).control);
+    return f.form().findChild<QCheckBox*>(QString::fromLatin1(settingtable::info(setting).control));
 }
 
 } // namespace

@@ -17,7 +17,8 @@ namespace {
 // by the name the table gives, read by the kind of control it is.
 QByteArray controlState(QWidget& form, Setting setting)
 {
-    QWidget* control = form.findChild<QWidget*>(settingtable::info(setting).control);
+    QWidget* control =
+        form.findChild<QWidget*>(QString::fromLatin1(settingtable::info(setting).control));
     const auto flag = [](bool on) { return on ? QByteArray("-1") : QByteArray("0"); };
     if (auto* onOff = qobject_cast<OnOffSwitch*>(control))
         return flag(onOff->isOn());
@@ -273,7 +274,7 @@ void TestMainFormBinding::settingsFailures_data()
     for (const char* bad : {"yes", ""}) {
         QList<QByteArray> v = values;
         v[settingtable::wireIndex(Setting::TextAlerts)] = bad;
-        QTest::newRow(qPrintable(QString("boolean '%1'").arg(bad)))
+        QTest::newRow(qPrintable(QString("boolean '%1'").arg(QLatin1String(bad))))
             << MainFormFixture::settingsReply(v) << Setting::TextAlerts;
     }
     QList<QByteArray> v = values;

@@ -173,7 +173,7 @@ void TestSettingsRoundTrip::everySettingRoundTrips()
     for (const SettingInfo& row : settingtable::all()) {
         if (!row.hasControl())
             continue; // the settings file's alone
-        QWidget* control = form.findChild<QWidget*>(row.control);
+        QWidget* control = form.findChild<QWidget*>(QString::fromLatin1(row.control));
         QVERIFY2(control, row.control);
         QVERIFY2(control->isEnabled() || !row.isKeyed(), row.fileKey);
         if (auto* onOff = qobject_cast<OnOffSwitch*>(control)) {
@@ -187,9 +187,9 @@ void TestSettingsRoundTrip::everySettingRoundTrips()
         } else if (auto* list = qobject_cast<QComboBox*>(control);
                    list && row.kind == SettingKind::Number) {
             QCOMPARE(list->currentIndex(), flavour.number);
-        } else if (auto* list = qobject_cast<QComboBox*>(control)) {
-            QCOMPARE(bytesKeptInText(list->currentText()), flavour.carrier);
-            QCOMPARE(list->currentIndex() >= 0, !flavour.carrier.isEmpty());
+        } else if (auto* carriers = qobject_cast<QComboBox*>(control)) {
+            QCOMPARE(bytesKeptInText(carriers->currentText()), flavour.carrier);
+            QCOMPARE(carriers->currentIndex() >= 0, !flavour.carrier.isEmpty());
         } else {
             QFAIL(row.control);
         }
@@ -201,7 +201,7 @@ void TestSettingsRoundTrip::everySettingRoundTrips()
     for (const SettingInfo& row : settingtable::all()) {
         if (!row.hasControl())
             continue;
-        QWidget* control = form.findChild<QWidget*>(row.control);
+        QWidget* control = form.findChild<QWidget*>(QString::fromLatin1(row.control));
         shown.append({control, stateOf(control)});
         changeState(control);
     }

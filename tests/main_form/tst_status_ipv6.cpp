@@ -16,6 +16,8 @@ const QString Ipv4Tip = QStringLiteral("Velmora\r\n==============\r\nComputer Na
                                        "Local IP Address: 192.168.1.20");
 const QByteArray PublicIpv6 = "2001:db8:4:5:a1b2:c3d4:e5f6:7788";
 const QByteArray LocalIpv6 = "2001:db8:4:5::20";
+const QString PublicIpv6Text = QString::fromLatin1(PublicIpv6);
+const QString LocalIpv6Text = QString::fromLatin1(LocalIpv6);
 
 QByteArray keyedSettings(const QByteArray& watchIpv6)
 {
@@ -59,8 +61,8 @@ void TestStatusIpv6::ipv6LinesUnderTheOthers_data()
     QTest::addColumn<QString>("publicLine");
     QTest::addColumn<QString>("localLine");
 
-    const QString publicLine = "Public IPv6 Address: " + PublicIpv6;
-    const QString localLine = "Local IPv6 Address: " + LocalIpv6;
+    const QString publicLine = "Public IPv6 Address: " + PublicIpv6Text;
+    const QString localLine = "Local IPv6 Address: " + LocalIpv6Text;
     const auto status = [](const QByteArray& publicIpv6, const QByteArray& localIpv6) {
         return MainFormFixture::keyedStatusReply("pc-1", "203.0.113.7", "192.168.1.20", publicIpv6,
                                                  localIpv6);
@@ -136,7 +138,7 @@ void TestStatusIpv6::watchingTurnedOffAndOnByApply()
     TFormMain& form = f.create();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(f.tray.toolTip().contains("Local IPv6 Address: " + LocalIpv6));
+    QVERIFY(f.tray.toolTip().contains("Local IPv6 Address: " + LocalIpv6Text));
 
     // Off: the service stops watching as it takes the setting; none shown from then on.
     form.pager().setCurrentIndex(TFormMain::OptionsPage);
@@ -158,7 +160,7 @@ void TestStatusIpv6::watchingTurnedOffAndOnByApply()
     QTRY_COMPARE(f.keyedSaves().size(), 2);
     form.pager().setCurrentIndex(TFormMain::StatusPage);
     QVERIFY(f.ui().lblPublicIPv6->isVisible());
-    QCOMPARE(f.ui().lblLocalIPv6->text(), "Local IPv6 Address: " + LocalIpv6);
+    QCOMPARE(f.ui().lblLocalIPv6->text(), "Local IPv6 Address: " + LocalIpv6Text);
 }
 
 void TestStatusIpv6::pointerOverTheIconRefreshesTheIpv6Lines()
@@ -171,7 +173,7 @@ void TestStatusIpv6::pointerOverTheIconRefreshesTheIpv6Lines()
         service::GetKeyedStatus,
         MainFormFixture::keyedStatusReply("pc-1", "203.0.113.7", "192.168.1.20", PublicIpv6, ""));
     f.tray.movePointer();
-    QTRY_COMPARE(f.tray.toolTip(), Ipv4Tip + "\r\nPublic IPv6 Address: " + PublicIpv6);
+    QTRY_COMPARE(f.tray.toolTip(), Ipv4Tip + "\r\nPublic IPv6 Address: " + PublicIpv6Text);
     // ... and was lost again.
     f.service.setReply(service::GetKeyedStatus,
                        MainFormFixture::keyedStatusReply("pc-1", "203.0.113.7", "192.168.1.20"));

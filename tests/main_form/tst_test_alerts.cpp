@@ -561,7 +561,8 @@ void TestTestAlerts::errorsEndTheAttempt_data()
     const QStringList prepared{"SmtpHost 127.0.0.1", "SmtpPort 25", "released"};
     const QStringList hostOnly{"SmtpHost 127.0.0.1", "released"};
     for (Handler handler : {Handler::TestEmail, Handler::TextMessage}) {
-        const QString prefix = handler == Handler::TestEmail ? "e-mail, " : "text message, ";
+        const QString prefix = handler == Handler::TestEmail ? QStringLiteral("e-mail, ")
+                                                             : QStringLiteral("text message, ");
         // ")" is coded below ".", so the error box adds no full stop.
         QTest::newRow(qPrintable(prefix + "blanks only"))
             << handler << QByteArray("   ") << QByteArray("25") << true

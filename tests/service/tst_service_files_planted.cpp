@@ -245,8 +245,9 @@ void TestServiceFilesPlanted::nothingIsWrittenThrough()
         QCOMPARE(logged, QByteArray("<6>appended\n"));
         QCOMPARE(QFileInfo(path).size(), HundredMegabytes + 44);
     } else {
-        QVERIFY2(logged.contains(told.replace(QStringLiteral("{path}"), path).toLocal8Bit()),
-                 qPrintable(QStringLiteral("%1\nnot in:\n%2").arg(told, logged)));
+        QVERIFY2(
+            logged.contains(told.replace(QStringLiteral("{path}"), path).toLocal8Bit()),
+            qPrintable(QStringLiteral("%1\nnot in:\n%2").arg(told, QString::fromUtf8(logged))));
     }
     // Where the service keeps the file itself, its own regular file replaces
     // what was planted (a folder, which nothing replaces unseen, aside).

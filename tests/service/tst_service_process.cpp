@@ -752,7 +752,8 @@ void TestServiceProcess::slowConnectionsDoNotKeepTheWindowOut()
             try {
                 QCOMPARE(service.request(service::UpdateStatus).size(), 4);
             } catch (const ServiceLinkError& e) {
-                QFAIL(qPrintable(QStringLiteral("exchange %1: %2").arg(i).arg(e.what())));
+                QFAIL(qPrintable(
+                    QStringLiteral("exchange %1: %2").arg(i).arg(QString::fromUtf8(e.what()))));
             }
             QTest::qWait(20);
         }

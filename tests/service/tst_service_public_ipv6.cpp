@@ -297,28 +297,30 @@ void TestServicePublicIpv6::checkOverIpv6_data()
     QTest::addColumn<QString>("found");       // "" when the check fails
     QTest::addColumn<QString>("reason");      // part of the failure's reason
 
-    const QString aaaa = QStringLiteral("dns://[::1]:{port}/%1?type=AAAA %2");
+    const auto aaaa = [](const char* name, const char* source) {
+        return QStringLiteral("dns://[::1]:{port}/%1?type=AAAA %2")
+            .arg(QLatin1String(name), QLatin1String(source));
+    };
     QTest::newRow("two operators, host parts differ")
-        << QStringList{aaaa.arg("myip.test", "a"), aaaa.arg("whoami.test", "b")} << QByteArray()
+        << QStringList{aaaa("myip.test", "a"), aaaa("whoami.test", "b")} << QByteArray()
         << "2001:db8:1:2::20"
         << "";
     QTest::newRow("IPv4 sources left out")
         << QStringList{"dns://127.0.0.1:{port}/liar.test?type=A v4",
-                       "dns://[::1]:{port}/txt.test?type=TXT a", aaaa.arg("myip.test", "b")}
+                       "dns://[::1]:{port}/txt.test?type=TXT a", aaaa("myip.test", "b")}
         << QByteArray() << "2001:db8:1:2::10"
         << "";
     QTest::newRow("disagreeing, a third decides")
-        << QStringList{aaaa.arg("liar.test", "a"), aaaa.arg("myip.test", "b"),
-                       aaaa.arg("third.test", "c")}
+        << QStringList{aaaa("liar.test", "a"), aaaa("myip.test", "b"), aaaa("third.test", "c")}
         << QByteArray() << "2001:db8:1:2::30"
         << "";
     QTest::newRow("garbage and NXDOMAIN passed over")
-        << QStringList{"dns://[::1]:{port}/garbage.test?type=TXT x", aaaa.arg("nothing.test", "y"),
-                       aaaa.arg("myip.test", "a"), aaaa.arg("third.test", "b")}
+        << QStringList{"dns://[::1]:{port}/garbage.test?type=TXT x", aaaa("nothing.test", "y"),
+                       aaaa("myip.test", "a"), aaaa("third.test", "b")}
         << QByteArray() << "2001:db8:1:2::30"
         << "";
     QTest::newRow("HTTP echo over IPv6 as the fallback")
-        << QStringList{aaaa.arg("nothing.test", "a"), "http://[::1]:{echoA}/ b",
+        << QStringList{aaaa("nothing.test", "a"), "http://[::1]:{echoA}/ b",
                        "http://[::1]:{echoB}/ c"}
         << QByteArray("2001:db8:1:2::99\n") << "2001:db8:1:2::99"
         << "";
@@ -327,8 +329,7 @@ void TestServicePublicIpv6::checkOverIpv6_data()
         << QByteArray("203.0.113.7\n") << ""
         << "the answer is not one global IPv6 address";
     QTest::newRow("only private answers")
-        << QStringList{aaaa.arg("ula.test", "a"), aaaa.arg("linklocal.test", "b")} << QByteArray()
-        << ""
+        << QStringList{aaaa("ula.test", "a"), aaaa("linklocal.test", "b")} << QByteArray() << ""
         << "is not a global IPv6 address";
     QTest::newRow("a source that does not answer is a failure")
         << QStringList{"dns://[::1]:{silent}/myip.test?type=AAAA a"} << QByteArray() << ""

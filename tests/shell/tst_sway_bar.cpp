@@ -174,8 +174,9 @@ void TestSwayBar::startAsUser(QProcess& process, const QString& program,
 void TestSwayBar::initTestCase()
 {
     for (const char* tool : {"sway", "swaymsg", "waybar", "dbus-daemon"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is needed for a sway desktop").arg(tool)));
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(
+                QStringLiteral("%1 is needed for a sway desktop").arg(QLatin1String(tool))));
     }
     if (::geteuid() == 0 && (QStandardPaths::findExecutable("useradd").isEmpty() ||
                              QStandardPaths::findExecutable("setpriv").isEmpty()))

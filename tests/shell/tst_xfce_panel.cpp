@@ -149,8 +149,9 @@ QPoint TestXfcePanel::iconCentre() const
 void TestXfcePanel::initTestCase()
 {
     for (const char* tool : {"dbus-daemon", "xfwm4", "xfce4-panel", "import", "xprop"}) {
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is needed for an Xfce desktop").arg(tool)));
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(
+                QStringLiteral("%1 is needed for an Xfce desktop").arg(QLatin1String(tool))));
     }
     if (!m_x.start())
         QSKIP("Xvfb and xdotool are needed to run the program on a private display");
