@@ -8,6 +8,8 @@
 // the control connection's own address, and one time limit for each reply.
 // The client is small, and these points are what the page upload needs.
 
+#include "common/FtpPort.h"
+
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -30,7 +32,6 @@ class FtpClient
 public:
     using StatusHandler = std::function<void(const QString& statusText)>;
 
-    static constexpr quint16 DefaultPort = 21;
     static constexpr std::chrono::milliseconds DefaultReplyTimeLimit = std::chrono::seconds(60);
 
     FtpClient();
@@ -88,7 +89,7 @@ private:
     QString m_host;
     QString m_username;
     QString m_password;
-    quint16 m_port = DefaultPort;
+    quint16 m_port = DefaultFtpPort;
     std::chrono::milliseconds m_timeLimit = DefaultReplyTimeLimit;
     StatusHandler m_statusHandler;
 

@@ -1,8 +1,8 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 
-#include "service/ChildSignals.h"
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/PublicIpv6Address.h"
+#include "service/base/ChildSignals.h"
 
 namespace {
 

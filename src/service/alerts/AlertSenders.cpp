@@ -7,9 +7,9 @@
 #include "common/TextConvert.h"
 #include "send_mail/MailJob.h"
 #include "send_push/PushMessage.h"
-#include "service/ChildSignals.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/DetachedProgram.h"
+#include "service/base/ChildSignals.h"
 #include "upload_page/PageJob.h"
 
 #include <QFileInfo>

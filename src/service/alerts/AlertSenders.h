@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/FtpClient.h"
+#include "common/FtpPort.h"
 #include "service/alerts/AlertChannels.h"
 
 #include <QByteArray>
@@ -23,7 +23,7 @@ class AlertSenders : public AlertChannels
 public:
     struct Options
     {
-        quint16 ftpPort = FtpClient::DefaultPort;
+        quint16 ftpPort = DefaultFtpPort;
         // The program that sends one e-mail or text message (velmora-send-mail).
         QString mailHelper;
         // The program that fills and uploads the FTP page (velmora-upload-page).

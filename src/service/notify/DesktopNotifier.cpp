@@ -1,6 +1,6 @@
 #include "service/notify/DesktopNotifier.h"
 
-#include "service/ChildSignals.h"
+#include "service/base/ChildSignals.h"
 
 #include <QProcess>
 #include <QThread>
