@@ -15,15 +15,37 @@ add_library(velmora_test_warnings INTERFACE)
 target_compile_options(velmora_test_warnings INTERFACE ${velmora_warning_options})
 target_compile_definitions(velmora_test_warnings INTERFACE QT_RESTRICTED_CAST_FROM_ASCII)
 
-# velmora_library(<folder> SOURCES ... [LIBS ...])
-# Makes the static library velmora_<folder> from one folder of src/.
+
+# velmora_library(<name> SOURCES ... [LIBS ...] [USES ...])
+# Makes the static library velmora_<name> from the src/ folder it is declared in.
+# LIBS: what its headers include, so what its users see too; USES: what only
+# its .cpp files include.
+#
+# Include folders: a library shows its users its own headers and nothing else.
+# Each has an include root of its own in the build tree, include/velmora_<name>/,
+# holding one link per header of its folder under the path the include lines use
+# (src/service/alerts/HistoryLog.h is linked as service/alerts/HistoryLog.h), so
+# the lines read as they always have. A target compiles with its own root and
+# the roots of what it links (LIBS and USES, and its LIBS' LIBS): a header of a
+# library it does not link is not found, and the build stops there. Links per
+# header rather than per folder, since src/service/ holds the program beside the
+# folders of its rooms; a header added or removed is seen at the next build.
 function(velmora_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;USES" ${ARGN})
   add_library(velmora_${name} STATIC ${ARG_SOURCES})
-  target_include_directories(velmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  set(root ${PROJECT_BINARY_DIR}/include/velmora_${name})
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(REMOVE_RECURSE ${root})
+  file(MAKE_DIRECTORY ${root}/${folder})
+  foreach(header IN LISTS headers)
+    cmake_path(GET header FILENAME header_name)
+    file(CREATE_LINK ${header} ${root}/${folder}/${header_name} SYMBOLIC)
+  endforeach()
+  # The forms' generated headers (ui_*.h) are the library's own too.
+  target_include_directories(velmora_${name} PUBLIC ${root}
     ${CMAKE_CURRENT_BINARY_DIR}/velmora_${name}_autogen/include)
-  target_link_libraries(velmora_${name} PUBLIC ${ARG_LIBS})
-  target_link_libraries(velmora_${name} PRIVATE velmora_warnings)
+  target_link_libraries(velmora_${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_USES} velmora_warnings)
 endfunction()
 
 # VELMORA_TEST_TIME_FACTOR (see tests/support/TestTime.h) as CMake reads it when

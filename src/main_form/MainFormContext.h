@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/FtpPort.h"
 #include "common/ServiceProtocol.h"
-#include "net/FtpClient.h"
 #include "service_link/TcpClient.h"
 
 #include <QDateTime>
@@ -39,7 +39,7 @@ struct MainFormContext
     std::function<void()> requestQuit;
     // The FTP page's server port. The program always uses the standard one;
     // tests point it at a server of their own.
-    quint16 ftpPort = FtpClient::DefaultPort;
+    quint16 ftpPort = DefaultFtpPort;
     // The program that sends the test push notification (velmora-send-push),
     // and the command it sends Apprise URLs through.
     QString pushHelper;

@@ -8,6 +8,7 @@
 // the control connection's own address, and one time limit for each reply.
 // The client is small, and these points are what the page upload needs.
 
+#include "common/FtpPort.h"
 #include "common/TimeLimits.h"
 
 #include <QString>
@@ -32,7 +33,6 @@ class FtpClient
 public:
     using StatusHandler = std::function<void(const QString& statusText)>;
 
-    static constexpr quint16 DefaultPort = 21;
     static constexpr std::chrono::milliseconds DefaultReplyTimeLimit = timelimits::FtpReply;
 
     FtpClient();
@@ -90,7 +90,7 @@ private:
     QString m_host;
     QString m_username;
     QString m_password;
-    quint16 m_port = DefaultPort;
+    quint16 m_port = DefaultFtpPort;
     std::chrono::milliseconds m_timeLimit = DefaultReplyTimeLimit;
     StatusHandler m_statusHandler;
 

@@ -2,10 +2,10 @@
 
 #include "common/ErrorText.h"
 #include "common/VelmoraPaths.h"
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service/alerts/HistoryLog.h"
+#include "service/base/ServiceError.h"
+#include "service/base/ServiceLog.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "service/InstanceLock.h"
 
-#include "service/ServiceError.h"
+#include "service/base/ServiceError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "common/SettingTable.h"
 #include "common/VelmoraPaths.h"
-#include "service/ServiceError.h"
 #include "service/addresses/PublicCheckInterval.h"
+#include "service/base/ServiceError.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/FtpPort.h"
 #include "common/ServiceProtocol.h"
 #include "common/TimeLimits.h"
-#include "net/FtpClient.h"
 #include "service/addresses/EchoSource.h"
 
 #include <QList>
@@ -37,7 +37,7 @@ struct ServiceOptions
     // The waits before the alerts' second, third... attempts.
     QList<std::chrono::milliseconds> alertRetryDelays{
         std::chrono::minutes(1), std::chrono::minutes(5), std::chrono::minutes(15)};
-    quint16 ftpPort = FtpClient::DefaultPort; // where the FTP page goes
+    quint16 ftpPort = DefaultFtpPort; // where the FTP page goes
     // The limit for one push notification's whole exchange (whole seconds).
     std::chrono::milliseconds pushTimeout{timelimits::Push};
     // How long --stop waits for the service to end: longer than the service

@@ -1,6 +1,6 @@
 #include "service/ShutdownSignals.h"
 
-#include "service/ServiceError.h"
+#include "service/base/ServiceError.h"
 
 #include <QSocketNotifier>
 #include <QString>

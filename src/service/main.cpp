@@ -2,11 +2,11 @@
 #include "common/VelmoraPaths.h"
 #include "service/InstanceLock.h"
 #include "service/ServiceApp.h"
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
 #include "service/ServiceStop.h"
 #include "service/ShutdownSignals.h"
+#include "service/base/ServiceError.h"
+#include "service/base/ServiceLog.h"
 
 #include <QCoreApplication>
 #include <cstdio>

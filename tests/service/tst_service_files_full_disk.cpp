@@ -7,11 +7,11 @@
 #include "support/EchoHttpServer.h"
 #include "support/RunningService.h"
 
-#include "service/BackgroundWriter.h"
-#include "service/ServiceError.h"
 #include "service/addresses/RememberedAddresses.h"
 #include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
+#include "service/base/BackgroundWriter.h"
+#include "service/base/ServiceError.h"
 #include "service/settings/SettingsStore.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestFiles.h"

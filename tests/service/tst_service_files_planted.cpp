@@ -4,11 +4,11 @@
 // reads without end, and each case is told in its own words.
 #include "ServiceLogCapture.h"
 
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
 #include "service/addresses/RememberedAddresses.h"
 #include "service/alerts/HistoryLog.h"
 #include "service/alerts/PendingAlerts.h"
+#include "service/base/ServiceError.h"
+#include "service/base/ServiceLog.h"
 #include "service/settings/CarrierList.h"
 #include "service/settings/EchoUrlList.h"
 #include "service/settings/SettingsStore.h"

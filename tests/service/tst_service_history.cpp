@@ -1,7 +1,7 @@
 // The history file and its lock: the window empties and deletes the file under
 // an exclusive flock(), and no line may be lost to that or land in a deleted file.
-#include "service/ServiceError.h"
 #include "service/alerts/HistoryLog.h"
+#include "service/base/ServiceError.h"
 
 #include <QFile>
 #include <QTemporaryDir>

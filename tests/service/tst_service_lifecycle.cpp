@@ -5,9 +5,9 @@
 #include "support/RunningService.h"
 
 #include "common/AlertSettings.h"
-#include "service/BackgroundWriter.h"
-#include "service/ServiceLog.h"
 #include "service/ServiceOptions.h"
+#include "service/base/BackgroundWriter.h"
+#include "service/base/ServiceLog.h"
 #include "service_link/ServiceCommands.h"
 #include "support/TestTime.h"
 #include "support/ThrowawayUser.h"

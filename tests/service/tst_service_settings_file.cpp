@@ -4,7 +4,7 @@
 // store runs.
 #include "ServiceLogCapture.h"
 
-#include "service/BackgroundWriter.h"
+#include "service/base/BackgroundWriter.h"
 #include "service/settings/SettingsFileFormat.h"
 #include "service/settings/SettingsStore.h"
 #include "support/Absence.h"

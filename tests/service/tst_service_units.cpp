@@ -1,12 +1,12 @@
 // The service's pure pieces: echo answers, address ranges, request framing,
 // the choice of the local address, carrier lists, options.
-#include "service/ChildSignals.h"
-#include "service/ServiceError.h"
 #include "service/ServiceOptions.h"
 #include "service/ShutdownSignals.h"
 #include "service/addresses/Ipv4Address.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/addresses/PublicCheckInterval.h"
+#include "service/base/ChildSignals.h"
+#include "service/base/ServiceError.h"
 #include "service/listener/RequestReader.h"
 #include "service/settings/CarrierList.h"
 

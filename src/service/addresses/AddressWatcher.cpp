@@ -1,9 +1,9 @@
 #include "service/addresses/AddressWatcher.h"
 
-#include "service/ServiceLog.h"
 #include "service/addresses/Ipv6Address.h"
 #include "service/addresses/LocalAddressSource.h"
 #include "service/addresses/PublicAddressSource.h"
+#include "service/base/ServiceLog.h"
 
 AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,
                                Timing timing, Addresses remembered, QObject* parent)

@@ -4,6 +4,7 @@
 #include "helpers/HelperRun.h"
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/PublicIpv6Address.h"
+#include "service/base/ChildSignals.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 #include "service/addresses/RouterAnnouncements.h"
 
-#include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
+#include "service/base/ServiceLog.h"
 
 #include <QSocketNotifier>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #include "service/addresses/SourceStandings.h"
 
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 SourceStandings::SourceStandings(Clock clock, std::chrono::milliseconds setAsideFor)
     : m_clock(std::move(clock)), m_setAsideFor(setAsideFor)

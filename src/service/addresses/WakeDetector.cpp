@@ -1,6 +1,6 @@
 #include "service/addresses/WakeDetector.h"
 
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

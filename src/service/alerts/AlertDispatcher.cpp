@@ -2,8 +2,8 @@
 
 #include "common/AlertTexts.h"
 #include "common/ErrorText.h"
-#include "service/ServiceLog.h"
 #include "service/alerts/NextWait.h"
+#include "service/base/ServiceLog.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/FtpPort.h"
 #include "common/TimeLimits.h"
-#include "net/FtpClient.h"
 #include "service/alerts/AlertChannels.h"
 
 #include <QByteArray>
@@ -24,7 +24,7 @@ class AlertSenders : public AlertChannels
 public:
     struct Options
     {
-        quint16 ftpPort = FtpClient::DefaultPort;
+        quint16 ftpPort = DefaultFtpPort;
         // The program that sends one e-mail or text message (velmora-send-mail).
         QString mailHelper;
         // The program that fills and uploads the FTP page (velmora-upload-page).

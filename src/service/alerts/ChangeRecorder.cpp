@@ -1,9 +1,9 @@
 #include "service/alerts/ChangeRecorder.h"
 
 #include "common/ErrorText.h"
-#include "service/ServiceLog.h"
 #include "service/alerts/AlertSink.h"
 #include "service/alerts/HistoryLog.h"
+#include "service/base/ServiceLog.h"
 
 ChangeRecorder::ChangeRecorder(HistoryLog& history, AlertSink& alerts,
                                std::function<AlertSettings()> settings, Clock clock,

@@ -1,7 +1,7 @@
 #include "service/alerts/HistoryLog.h"
 
 #include "common/PrivateFile.h"
-#include "service/ServiceError.h"
+#include "service/base/ServiceError.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

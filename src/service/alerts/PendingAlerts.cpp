@@ -2,9 +2,9 @@
 
 #include "common/PrivateFile.h"
 #include "common/VelmoraPaths.h"
-#include "service/ServiceLog.h"
 #include "service/addresses/Ipv4Address.h"
 #include "service/addresses/Ipv6Address.h"
+#include "service/base/ServiceLog.h"
 
 #include <QFile>
 #include <cerrno>

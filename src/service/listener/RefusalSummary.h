@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 #include <QMap>
 #include <QObject>

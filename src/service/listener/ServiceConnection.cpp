@@ -1,7 +1,7 @@
 #include "service/listener/ServiceConnection.h"
 
 #include "common/ErrorText.h"
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 #include "service/listener/RequestHandler.h"
 
 #include <QSocketNotifier>

@@ -2,8 +2,8 @@
 
 #include "common/PeerPolicy.h"
 #include "common/SocketOwnerLookup.h"
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
+#include "service/base/ServiceError.h"
+#include "service/base/ServiceLog.h"
 #include "service/listener/PortHolder.h"
 #include "service/listener/ServiceConnection.h"
 

@@ -2,7 +2,7 @@
 
 #include "common/CarrierLine.h"
 #include "common/PrivateFile.h"
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "service/settings/EchoUrlList.h"
 
 #include "common/PrivateFile.h"
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 namespace echourls {
 

@@ -1,9 +1,9 @@
 #include "service/settings/SettingsStore.h"
 
 #include "common/PrivateFile.h"
-#include "service/BackgroundWriter.h"
-#include "service/ServiceError.h"
-#include "service/ServiceLog.h"
+#include "service/base/BackgroundWriter.h"
+#include "service/base/ServiceError.h"
+#include "service/base/ServiceLog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

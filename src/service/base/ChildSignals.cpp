@@ -1,4 +1,4 @@
-#include "service/ChildSignals.h"
+#include "service/base/ChildSignals.h"
 
 #include <QProcess>
 #include <csignal>

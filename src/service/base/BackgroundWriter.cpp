@@ -1,4 +1,4 @@
-#include "service/BackgroundWriter.h"
+#include "service/base/BackgroundWriter.h"
 
 BackgroundWriter::BackgroundWriter() = default;
 

@@ -1,4 +1,4 @@
-#include "service/ServiceLog.h"
+#include "service/base/ServiceLog.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
