@@ -7,9 +7,9 @@
 
 namespace {
 
-// Notifications still being handed over beyond this are dropped: a desktop that
-// does not keep up needs no more of them.
-constexpr int MaxRunning = 8;
+// Notifications waiting beyond this are dropped: a desktop that does not keep
+// up needs no more of them.
+constexpr int MaxWaiting = 8;
 
 } // namespace
 
@@ -33,19 +33,29 @@ void DesktopNotifier::notify(const QString& summary, const QString& body)
 void DesktopNotifier::show(const QString& summary, const QString& body)
 {
     if (!m_enabled || qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
-        m_running >= MaxRunning)
+        m_waiting.size() >= MaxWaiting)
         return;
+    m_waiting.append({summary, body});
+    if (!m_current)
+        showNext();
+}
+
+void DesktopNotifier::showNext()
+{
+    if (m_waiting.isEmpty())
+        return;
+    const Notice notice = m_waiting.takeFirst();
     // The helper waits so long for the server's answer, and no longer.
-    auto* helper = new HelperRun({m_helper,
-                                  {summary, body},
-                                  {},
-                                  timelimits::NotifyAnswer + timelimits::HelperStart,
-                                  HelperRun::Errors::Discarded},
-                                 this);
-    ++m_running;
-    connect(helper, &HelperRun::ended, this, [this, helper] {
-        --m_running;
-        helper->deleteLater();
+    m_current = new HelperRun({m_helper,
+                               {notice.summary, notice.body},
+                               {},
+                               timelimits::NotifyAnswer + timelimits::HelperStart,
+                               HelperRun::Errors::Discarded},
+                              this);
+    connect(m_current, &HelperRun::ended, this, [this] {
+        m_current->deleteLater();
+        m_current = nullptr;
+        showNext();
     });
-    helper->start();
+    m_current->start();
 }

@@ -1,15 +1,19 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <atomic>
+
+class HelperRun;
 
 // Shows the service's news on the user's desktop, as a notification of the
 // session bus's notification server (org.freedesktop.Notifications), through
 // the helper velmora-notify: one short process per notification, so that the
 // bus libraries never load into the resident service. Without a session bus
 // (no DBUS_SESSION_BUS_ADDRESS: a service started outside a desktop session)
-// nothing is shown and nothing is said: the journal has it all.
+// nothing is shown and nothing is said: the journal has it all. One helper runs
+// at a time, so that notifications arrive in the order of their news.
 class DesktopNotifier : public QObject
 {
     Q_OBJECT
@@ -26,9 +30,17 @@ public slots:
     void notify(const QString& summary, const QString& body);
 
 private:
+    struct Notice
+    {
+        QString summary;
+        QString body;
+    };
+
     void show(const QString& summary, const QString& body);
+    void showNext();
 
     const QString m_helper;
     std::atomic<bool> m_enabled{true};
-    int m_running = 0;
+    QList<Notice> m_waiting;
+    HelperRun* m_current = nullptr;
 };
