@@ -8,6 +8,17 @@
 #include <csignal>
 #include <limits>
 
+void restoreDefaultSignals()
+{
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &byDefault, nullptr); // fails harmlessly for KILL and STOP
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 namespace {
 
 void prepare(QProcess& process, const HelperRun::Setup& setup)
@@ -26,15 +37,7 @@ void prepare(QProcess& process, const HelperRun::Setup& setup)
         break;
     }
     // In the child, between fork and exec: async-signal-safe calls only.
-    process.setChildProcessModifier([] {
-        struct sigaction byDefault = {};
-        byDefault.sa_handler = SIG_DFL;
-        for (int signal = 1; signal < NSIG; ++signal)
-            ::sigaction(signal, &byDefault, nullptr); // fails harmlessly for KILL and STOP
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    });
+    process.setChildProcessModifier(restoreDefaultSignals);
 }
 
 // How a helper that has finished ended.

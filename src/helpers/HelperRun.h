@@ -10,6 +10,11 @@
 class QProcess;
 
 // How one run of a helper ended, and what it reported on its standard output.
+// In a child between fork and exec (async-signal-safe calls only): every
+// signal's handling back to its default and none blocked, as a newly started
+// program expects.
+void restoreDefaultSignals();
+
 struct HelperEnd
 {
     enum Kind

@@ -4,7 +4,6 @@
 #include "helpers/HelperRun.h"
 #include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/PublicIpv6Address.h"
-#include "service/base/ChildSignals.h"
 
 #include <QTimer>
 

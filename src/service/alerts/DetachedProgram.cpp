@@ -1,5 +1,7 @@
 #include "service/alerts/DetachedProgram.h"
 
+#include "helpers/HelperRun.h"
+
 #include <QFile>
 #include <cerrno>
 #include <csignal>
@@ -69,13 +71,7 @@ bool writeAll(int fd, const void* data, size_t size)
                                  char* const envp[])
 {
     ::setsid();
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    for (int signal = 1; signal < NSIG; ++signal)
-        ::sigaction(signal, &byDefault, nullptr); // fails harmlessly for KILL and STOP
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    restoreDefaultSignals();
     const pid_t grandchild = ::fork();
     if (grandchild == 0)
         runGrandchild(reportFd, path, argv, envp);
