@@ -1,5 +1,6 @@
 #include "toolkit/SystemTrayIcon.h"
 
+#include "toolkit/LateFocusLoss.h"
 #include "toolkit/StatusNotifierHost.h"
 #include "toolkit/StatusNotifierItem.h"
 #include "toolkit/TrayClickSorter.h"
@@ -235,8 +236,11 @@ void SystemTrayIcon::setMenu(QMenu* menu)
         m_item->setMenu(menu);
     if (m_icon)
         m_icon->setContextMenu(menu);
-    if (menu)
+    if (menu) {
         connect(menu, &QMenu::aboutToShow, this, &SystemTrayIcon::raiseTipDueWherePointerUnseen);
+        // Opened from the icon, often just after the window went to the tray.
+        keepOpenThroughLateFocusLoss(menu);
+    }
 }
 
 bool SystemTrayIcon::reportsPointer() const
