@@ -3,7 +3,7 @@
 #include "common/FtpPort.h"
 #include "common/ServiceProtocol.h"
 #include "common/TimeLimits.h"
-#include "service/addresses/EchoSource.h"
+#include "helpers/EchoSource.h"
 
 #include <QList>
 #include <QString>

@@ -2,12 +2,12 @@
 // rtnetlink tells, when a public one counts as changed, the files the service
 // keeps (of this version and of the one before IPv6), the history line, the
 // alert and notification texts, and the watcher with stand-in sources.
+#include "helpers/PublicAddressSource.h"
 #include "service/addresses/AddressWatcher.h"
 #include "service/addresses/Addresses.h"
 #include "service/addresses/IsolatedAddressCheck.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/addresses/LocalAddressSource.h"
-#include "service/addresses/PublicAddressSource.h"
 #include "service/addresses/RememberedAddresses.h"
 #include "service/alerts/AlertMessages.h"
 #include "service/alerts/HistoryLog.h"

@@ -6,13 +6,13 @@
 #include "support/EchoHttpServer.h"
 #include "support/PrivateNetwork.h"
 
+#include "common/PublicIpv6Address.h"
 #include "echo_check/AddressAgreement.h"
 #include "echo_check/DnsEcho.h"
+#include "helpers/EchoCheckReport.h"
 #include "servers/DnsServer.h"
 #include "servers/FreePort.h"
-#include "service/addresses/EchoCheckReport.h"
 #include "service/addresses/IsolatedAddressCheck.h"
-#include "service/addresses/PublicIpv6Address.h"
 #include "support/TestTime.h"
 
 #include <QElapsedTimer>

@@ -1,24 +1,18 @@
 // The service's pure pieces: echo answers, address ranges, request framing,
 // the choice of the local address, carrier lists, options.
 #include "service/ServiceOptions.h"
-#include "service/ShutdownSignals.h"
-#include "service/addresses/Ipv4Address.h"
 #include "service/addresses/LocalAddressChoice.h"
 #include "service/addresses/PublicCheckInterval.h"
-#include "service/base/ChildSignals.h"
 #include "service/base/ServiceError.h"
 #include "service/listener/RequestReader.h"
 #include "service/settings/CarrierList.h"
 
 #include "common/AlertSettings.h"
 #include "common/Framing.h"
+#include "common/Ipv4Address.h"
 #include "common/ServiceProtocol.h"
-#include "support/TestTime.h"
 
-#include <QProcess>
 #include <QtTest>
-#include <csignal>
-#include <pthread.h>
 
 using localaddress::InterfaceAddress;
 using localaddress::Route;
@@ -75,7 +69,6 @@ private slots:
     void commandLineRejects_data();
     void commandLineRejects();
     void commandLineDefaults();
-    void childrenStartWithNoSignalBlocked();
 };
 
 void TestServiceUnits::echoBody_data()
@@ -395,29 +388,6 @@ void TestServiceUnits::commandLineDefaults()
     QCOMPARE(ownLog.action, CommandLine::Action::Stop);
     QCOMPARE(ownLog.options.logFile, QStringLiteral("/tmp/velmora-test.log"));
     QVERIFY(ownLog.options.formerLogFile.isEmpty());
-}
-
-// A program the service starts takes SIGTERM and SIGINT as usual, though the
-// service itself blocks them.
-void TestServiceUnits::childrenStartWithNoSignalBlocked()
-{
-    sigset_t before;
-    pthread_sigmask(SIG_SETMASK, nullptr, &before);
-    ShutdownSignals::blockInProcess();
-    const auto restore = qScopeGuard([&] { pthread_sigmask(SIG_SETMASK, &before, nullptr); });
-
-    const auto blockedIn = [](QProcess& process) {
-        process.start(QStringLiteral("grep"),
-                      {QStringLiteral("^SigBlk:"), QStringLiteral("/proc/self/status")});
-        return process.waitForFinished(testtime::scaled(10000))
-                   ? process.readAllStandardOutput().trimmed()
-                   : QByteArray("did not end");
-    };
-    QProcess plain;
-    QCOMPARE(blockedIn(plain), QByteArray("SigBlk:\t0000000000004002"));
-    QProcess child;
-    startsWithDefaultSignals(child);
-    QCOMPARE(blockedIn(child), QByteArray("SigBlk:\t0000000000000000"));
 }
 
 void TestServiceUnits::publicCheckInterval_data()

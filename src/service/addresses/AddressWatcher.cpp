@@ -1,8 +1,8 @@
 #include "service/addresses/AddressWatcher.h"
 
-#include "service/addresses/Ipv6Address.h"
+#include "common/Ipv6Address.h"
+#include "helpers/PublicAddressSource.h"
 #include "service/addresses/LocalAddressSource.h"
-#include "service/addresses/PublicAddressSource.h"
 #include "service/base/ServiceLog.h"
 
 AddressWatcher::AddressWatcher(LocalAddressSource& local, PublicAddressSource& checker,

@@ -1,6 +1,6 @@
 #include "service/addresses/Addresses.h"
 
-#include "service/addresses/Ipv6Address.h"
+#include "common/Ipv6Address.h"
 
 bool Addresses::changedFrom(const Addresses& previous) const
 {

@@ -1,9 +1,9 @@
 #include "service/addresses/IsolatedAddressCheck.h"
 
+#include "common/PublicIpv6Address.h"
 #include "common/TimeLimits.h"
+#include "helpers/EchoCheckReport.h"
 #include "helpers/HelperRun.h"
-#include "service/addresses/EchoCheckReport.h"
-#include "service/addresses/PublicIpv6Address.h"
 
 #include <QTimer>
 

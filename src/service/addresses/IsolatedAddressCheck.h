@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/addresses/EchoSource.h"
-#include "service/addresses/PublicAddressSource.h"
+#include "helpers/EchoSource.h"
+#include "helpers/PublicAddressSource.h"
 #include "service/addresses/SourceStandings.h"
 
 #include <QList>

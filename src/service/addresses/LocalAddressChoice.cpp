@@ -1,6 +1,6 @@
 #include "service/addresses/LocalAddressChoice.h"
 
-#include "service/addresses/Ipv6Address.h"
+#include "common/Ipv6Address.h"
 
 #include <QtEndian>
 #include <algorithm>

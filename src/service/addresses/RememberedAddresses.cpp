@@ -1,9 +1,9 @@
 #include "service/addresses/RememberedAddresses.h"
 
+#include "common/Ipv4Address.h"
+#include "common/Ipv6Address.h"
 #include "common/PrivateFile.h"
 #include "common/VelmoraPaths.h"
-#include "service/addresses/Ipv4Address.h"
-#include "service/addresses/Ipv6Address.h"
 #include "service/base/ServiceLog.h"
 
 #include <QByteArrayList>

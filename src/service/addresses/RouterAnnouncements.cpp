@@ -1,6 +1,6 @@
 #include "service/addresses/RouterAnnouncements.h"
 
-#include "service/addresses/Ipv4Address.h"
+#include "common/Ipv4Address.h"
 #include "service/base/ServiceLog.h"
 
 #include <QSocketNotifier>

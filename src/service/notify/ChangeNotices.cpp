@@ -1,6 +1,6 @@
 #include "service/notify/ChangeNotices.h"
 
-#include "service/addresses/Ipv6Address.h"
+#include "common/Ipv6Address.h"
 
 namespace {
 

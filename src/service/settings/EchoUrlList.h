@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/addresses/EchoSource.h"
+#include "helpers/EchoSource.h"
 
 #include <QList>
 #include <QString>
