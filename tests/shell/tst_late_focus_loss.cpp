@@ -36,6 +36,7 @@ private slots:
     void menuOpenedWhileFocusedClosesWhenTheFocusGoes();
 
 private:
+    bool focusTheWindow();
     // The window had the focus and was hidden: the focus is gone, but the
     // program has not yet been told.
     bool loseTheFocusWithoutBeingTold();
@@ -75,16 +76,28 @@ void TestLateFocusLoss::cleanup()
     QTest::qWait(600);
 }
 
-bool TestLateFocusLoss::loseTheFocusWithoutBeingTold()
+bool TestLateFocusLoss::focusTheWindow()
 {
     m_window->show();
     m_window->activateWindow();
-    if (!waitFor([&] { return QGuiApplication::focusWindow() == m_window->windowHandle(); }))
-        return false;
-    m_window->hide();
-    // The X server's notice that the focus left is read; Qt's grace starts.
-    QTest::qWait(50);
-    return QGuiApplication::focusWindow() == m_window->windowHandle();
+    return waitFor([&] { return QGuiApplication::focusWindow() == m_window->windowHandle(); });
+}
+
+bool TestLateFocusLoss::loseTheFocusWithoutBeingTold()
+{
+    // A machine too busy to catch the moment tells the program at once; it is
+    // tried again after that news has come.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        if (!focusTheWindow())
+            return false;
+        m_window->hide();
+        // The X server's notice that the focus left is read; Qt's grace starts.
+        QTest::qWait(50);
+        if (QGuiApplication::focusWindow() == m_window->windowHandle())
+            return true;
+        QTest::qWait(600);
+    }
+    return false;
 }
 
 void TestLateFocusLoss::menuOpenedBeforeTheNewsStaysOpen_data()
@@ -126,9 +139,7 @@ void TestLateFocusLoss::menuOpenedWhileFocusedClosesWhenTheFocusGoes()
 {
     // Only news older than the menu is set aside: a menu opened while the
     // program had the focus for real closes as usual when the program loses it.
-    m_window->show();
-    m_window->activateWindow();
-    QVERIFY(waitFor([&] { return QGuiApplication::focusWindow() == m_window->windowHandle(); }));
+    QVERIFY(focusTheWindow());
     m_menu->popup(QPoint(400, 300));
     QVERIFY(m_menu->isVisible());
     QVERIFY(waitFor([&] { return QGuiApplication::focusWindow() == m_menu->windowHandle(); }));
