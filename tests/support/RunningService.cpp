@@ -5,13 +5,13 @@
 #include "service_link/ServiceCommands.h"
 #include "service_link/ServiceTransaction.h"
 #include "service_link/TcpClient.h"
+#include "support/ProgramRun.h"
 #include "support/TestFiles.h"
 #include "support/TestTime.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 RunningService::RunningService() : m_port(testservers::freePort())
 {
@@ -41,18 +41,7 @@ QString RunningService::logFile() const
 
 int RunningService::runOnce(const QStringList& arguments, QString* output) const
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setProcessEnvironment(m_environment);
-    process.start(m_defaultLogFile ? programCopy() : program(), arguments);
-    if (!process.waitForFinished(testtime::scaled(30000))) {
-        process.kill();
-        process.waitForFinished(testtime::scaled(30000));
-        return -1;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runToEnd(m_defaultLogFile ? programCopy() : program(), arguments, output, m_environment);
 }
 
 QString RunningService::program()

@@ -1,30 +1,10 @@
 #include "support/ThrowawayUser.h"
-#include "support/TestTime.h"
+#include "support/ProgramRun.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
 #include <pwd.h>
 #include <unistd.h>
-
-namespace {
-
-int run(const QString& program, const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(testtime::scaled(30000))) {
-        process.kill();
-        process.waitForFinished(testtime::scaled(30000));
-        return -1;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll()).trimmed();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-} // namespace
 
 ThrowawayUser::ThrowawayUser()
 {
@@ -35,12 +15,12 @@ ThrowawayUser::ThrowawayUser()
     m_name =
         QStringLiteral("velmoratest%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
     QString output;
-    if (run(QStringLiteral("/usr/sbin/useradd"),
-            {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-             QStringLiteral("--user-group"), QStringLiteral("--shell"),
-             QStringLiteral("/usr/sbin/nologin"), m_name},
-            &output) != 0) {
-        m_error = QStringLiteral("useradd failed: %1").arg(output);
+    if (runToEnd(QStringLiteral("/usr/sbin/useradd"),
+                 {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                  QStringLiteral("--user-group"), QStringLiteral("--shell"),
+                  QStringLiteral("/usr/sbin/nologin"), m_name},
+                 &output) != 0) {
+        m_error = QStringLiteral("useradd failed: %1").arg(output.trimmed());
         m_name.clear();
         return;
     }
@@ -60,7 +40,7 @@ ThrowawayUser::~ThrowawayUser()
     // userdel refuses a user that still runs something: the test ends the
     // processes it started as this user, which may take a moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (run(QStringLiteral("/usr/sbin/userdel"), {m_name}) == 0)
+        if (runToEnd(QStringLiteral("/usr/sbin/userdel"), {m_name}) == 0)
             return;
         QThread::msleep(100);
     }
