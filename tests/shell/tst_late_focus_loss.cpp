@@ -12,8 +12,9 @@
 #include <xcb/xcb.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
